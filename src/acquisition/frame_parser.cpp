@@ -1,0 +1,106 @@
+#include "acquisition/frame_parser.h"
+
+#include <cmath>
+#include <limits>
+
+#include "acquisition/number_text.h"
+#include "control/automation_error.h"
+
+namespace tolvak {
+
+namespace {
+
+int16_t checkedSum(int16_t a, int16_t b) {
+    int sum = int{a} + int{b};
+    if (sum < std::numeric_limits<int16_t>::min() || sum > std::numeric_limits<int16_t>::max())
+        throw errors::overflow();
+    return static_cast<int16_t>(sum);
+}
+
+// 10 to the power decimals, refusing what double arithmetic cannot divide by.
+double decimalDivisor(int16_t decimals) {
+    double divisor = std::pow(10.0, decimals);
+    if (std::isinf(divisor)) throw errors::overflow();
+    return divisor;
+}
+
+double scale(double value, double divisor) {
+    if (divisor == 0) throw value == 0 ? errors::overflow() : errors::divisionByZero();
+    double quotient = value / divisor;
+    if (std::isinf(quotient)) throw errors::overflow();
+    return quotient;
+}
+
+void reverseInto(std::u16string_view text, std::u16string& out) {
+    out.assign(text.rbegin(), text.rend());
+}
+
+// Decodes one complete frame into the display.
+void showFrame(const ControlState& state, SurfaceModel& surface, std::u16string_view frame,
+               std::u16string& scratch) {
+    // Indicators send the digits last first; a reverse flag other than 1 takes them as they come.
+    std::u16string_view t = frame;
+    if (state.reverseFrame == 1) {
+        reverseInto(frame, scratch);
+        t = scratch;
+    }
+    if (isNumeric(t)) {
+        double value = scale(leadingNumber(t), decimalDivisor(state.decimals));
+        surface.setText(ChildId::lblNumber, decimalText(value));
+    } else {
+        surface.setText(ChildId::lblNumber, u"0");
+    }
+    surface.refresh(ChildId::lblNumber);
+}
+
+} // namespace
+
+std::u16string reverseText(std::u16string_view text) {
+    std::u16string out;
+    reverseInto(text, out);
+    return out;
+}
+
+void parseFrames(ControlState& state, SurfaceModel& surface, std::u16string_view separator) {
+    std::u16string& raw = state.rawData;
+    if (separator.empty()) return;
+    size_t end = raw.find(separator);
+    if (end == std::u16string::npos) return; // fewer than two pieces
+
+    const size_t minimum = [&] {
+        int16_t m = checkedSum(state.eloadBits, state.eloadPrebits);
+        return m < 0 ? 0 : static_cast<size_t>(m);
+    }();
+    std::u16string scratch;
+    std::u16string_view text = raw;
+    size_t start = 0;
+    // Every piece but the last is followed by a separator; only the last can be unfinished, so
+    // short pieces before it are dropped rather than glued to later input.
+    while (end != std::u16string::npos) {
+        std::u16string_view piece = text.substr(start, end - start);
+        if (piece.size() >= minimum) showFrame(state, surface, piece, scratch);
+        start = end + separator.size();
+        end = text.find(separator, start);
+    }
+    std::u16string_view last = text.substr(start);
+    if (last.size() >= minimum) {
+        showFrame(state, surface, last, scratch);
+        raw.clear();
+    } else {
+        // Keep the separator that precedes the unfinished piece, and the piece.
+        raw.erase(0, start - separator.size());
+    }
+}
+
+void dispatchFrames(ControlState& state, SurfaceModel& surface) {
+    if (state.newLineSep == 1) parseFrames(state, surface, u"\n");
+    if (state.enterKeySep == 1) parseFrames(state, surface, u"\r");
+    if (!state.otherSep.empty()) parseFrames(state, surface, state.otherSep);
+}
+
+void capRawData(ControlState& state) {
+    if (state.rawData.size() > kRawDataLimit)
+        state.rawData.erase(0, state.rawData.size() - kRawDataLimit);
+}
+
+} // namespace tolvak
