@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "acquisition/number_text.h"
 #include "control/automation_error.h"
@@ -35,9 +36,10 @@ void reverseInto(std::u16string_view text, std::u16string& out) {
     out.assign(text.rbegin(), text.rend());
 }
 
-// Decodes one complete frame into the display.
+// Decodes one complete frame into the display. scratch holds the reversed frame; divisor is
+// 10 to the power decimals, worked out once per pass when first needed.
 void showFrame(const ControlState& state, SurfaceModel& surface, std::u16string_view frame,
-               std::u16string& scratch) {
+               std::u16string& scratch, std::optional<double>& divisor) {
     // Indicators send the digits last first; a reverse flag other than 1 takes them as they come.
     std::u16string_view t = frame;
     if (state.reverseFrame == 1) {
@@ -45,7 +47,8 @@ void showFrame(const ControlState& state, SurfaceModel& surface, std::u16string_
         t = scratch;
     }
     if (isNumeric(t)) {
-        double value = scale(leadingNumber(t), decimalDivisor(state.decimals));
+        if (!divisor) divisor = decimalDivisor(state.decimals);
+        double value = scale(leadingNumber(t), *divisor);
         surface.setText(ChildId::lblNumber, decimalText(value));
     } else {
         surface.setText(ChildId::lblNumber, u"0");
@@ -71,20 +74,22 @@ void parseFrames(ControlState& state, SurfaceModel& surface, std::u16string_view
         int16_t m = checkedSum(state.eloadBits, state.eloadPrebits);
         return m < 0 ? 0 : static_cast<size_t>(m);
     }();
-    std::u16string scratch;
+    // Reused across passes and events: the receive path allocates nothing per frame.
+    thread_local std::u16string scratch;
+    std::optional<double> divisor;
     std::u16string_view text = raw;
     size_t start = 0;
     // Every piece but the last is followed by a separator; only the last can be unfinished, so
     // short pieces before it are dropped rather than glued to later input.
     while (end != std::u16string::npos) {
         std::u16string_view piece = text.substr(start, end - start);
-        if (piece.size() >= minimum) showFrame(state, surface, piece, scratch);
+        if (piece.size() >= minimum) showFrame(state, surface, piece, scratch, divisor);
         start = end + separator.size();
         end = text.find(separator, start);
     }
     std::u16string_view last = text.substr(start);
     if (last.size() >= minimum) {
-        showFrame(state, surface, last, scratch);
+        showFrame(state, surface, last, scratch, divisor);
         raw.clear();
     } else {
         // Keep the separator that precedes the unfinished piece, and the piece.

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "control/automation_error.h"
@@ -24,13 +25,29 @@ std::u16string widen(const char* first, const char* last, bool leadingBlank) {
     return out;
 }
 
+int significantDigits(const char* first, const char* last) {
+    int count = 0;
+    bool leading = true;
+    for (const char* p = first; p != last; ++p) {
+        if (*p < '0' || *p > '9') continue;
+        if (leading && *p == '0') continue;
+        leading = false;
+        ++count;
+    }
+    return count;
+}
+
 // Writes value with up to 15 significant digits into buffer; returns the end.
 char* formatDecimal(double value, char* first, char* last) {
     if (value == 0) value = 0; // negative zero is written "0"
     double magnitude = std::fabs(value);
     bool exponentForm = magnitude >= 1e15 || (magnitude != 0 && magnitude < 1e-5);
     if (!exponentForm) {
-        // Fixed notation with 15 significant digits, then trailing zeros and the point go.
+        // The shortest form that reads back as the same double is the answer whenever it needs
+        // no more than 15 significant digits, as weights do.
+        auto shortest = std::to_chars(first, last, value, std::chars_format::fixed);
+        if (significantDigits(first, shortest.ptr) <= 15) return shortest.ptr;
+        // Otherwise 15 significant digits, then trailing zeros and the point go.
         int integerDigits = magnitude >= 1 ? static_cast<int>(std::floor(std::log10(magnitude))) + 1 : 1;
         int fraction = std::max(0, 15 - integerDigits);
         auto result = std::to_chars(first, last, value, std::chars_format::fixed, fraction);
@@ -125,7 +142,37 @@ bool isNumeric(std::u16string_view text) {
     return i == last;
 }
 
+// Plain decimals of up to 15 digits (every indicator frame) are exact as integers, and one
+// division by an exact power of ten rounds correctly: no need to go through text.
+std::optional<double> quickNumber(std::u16string_view text) {
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+    int64_t mantissa = 0;
+    int digits = 0, fraction = 0;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        char16_t c = text[i];
+        if (isDigit(c)) {
+            if (++digits > 15) return std::nullopt;
+            mantissa = mantissa * 10 + (c - u'0');
+            if (point) ++fraction;
+        } else if (c == u'.' && !point) {
+            point = true;
+        } else if (c == u'E' || c == u'e' || c == u' ' || c == u'\t' || c == u'\n') {
+            return std::nullopt; // exponents and skipped characters take the general road
+        } else {
+            break;
+        }
+    }
+    double value = static_cast<double>(mantissa) / kPowers[fraction];
+    return negative ? -value : value;
+}
+
 double leadingNumber(std::u16string_view text) {
+    if (std::optional<double> quick = quickNumber(text)) return *quick;
     // Gather the number's characters (skipping blanks, tabs and line feeds) as ASCII, then let
     // from_chars do the rounding.
     std::string number;
