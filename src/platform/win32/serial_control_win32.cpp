@@ -1,0 +1,236 @@
+#include "platform/win32/serial_control_win32.h"
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+
+#include "platform/win32/win32_error.h"
+#include "platform/win32/wide_text.h"
+
+namespace tolvak::win32 {
+
+namespace {
+
+// A driver that hands back nothing at once, again and again, has lost its device (a hung-up
+// line); this many such reads in a row close the port instead of spinning.
+constexpr int kInstantEmptyReadsLimit = 20;
+constexpr DWORD kDriverQueueSize = 4096;
+
+std::u16string decimal(int value) { return fromWide(std::to_wstring(value)); }
+
+BYTE parityCode(char16_t letter) {
+    switch (letter) {
+    case u'E': return EVENPARITY;
+    case u'O': return ODDPARITY;
+    case u'M': return MARKPARITY;
+    case u'S': return SPACEPARITY;
+    default: return NOPARITY;
+    }
+}
+
+BYTE stopBitsCode(uint8_t halves) {
+    switch (halves) {
+    case 3: return ONE5STOPBITS;
+    case 4: return TWOSTOPBITS;
+    default: return ONESTOPBIT;
+    }
+}
+
+} // namespace
+
+SerialControlWin32::SerialControlWin32()
+    : m_window([this](UINT message, WPARAM wParam, LPARAM) { onMessage(message, wParam); }) {}
+
+SerialControlWin32::~SerialControlWin32() { close(); }
+
+std::u16string SerialControlWin32::portName() const { return u"COM" + decimal(m_commPort); }
+
+void SerialControlWin32::setCommPort(int16_t port) {
+    if (port < 1 || port > kMaxPort)
+        throw serialError(errors::kInvalidPortNumber, u"COM" + decimal(port));
+    if (portOpen() && port != m_commPort)
+        throw serialError(errors::kPortAlreadyOpen, portName());
+    m_commPort = port;
+}
+
+void SerialControlWin32::setSettings(const std::u16string& text) {
+    auto settings = parseSerialSettings(text);
+    if (!settings)
+        throw serialError(errors::kInvalidPropertyValue,
+                          portName() + u" settings \"" + text + u"\"");
+    if (portOpen()) applySettings(m_port.get(), *settings);
+    m_settings = *settings;
+}
+
+void SerialControlWin32::setInBufferSize(int16_t size) {
+    if (size < 1) throw serialError(errors::kInvalidPropertyValue, u"InBufferSize");
+    if (portOpen() && size != m_inBufferSize)
+        throw serialError(errors::kPortAlreadyOpen, portName());
+    m_inBufferSize = size;
+}
+
+void SerialControlWin32::setInBufferCount(int16_t count) {
+    if (count != 0) throw serialError(errors::kInvalidPropertyValue, u"InBufferCount");
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_received.clear();
+}
+
+void SerialControlWin32::setInputLen(int16_t length) {
+    if (length < 0) throw serialError(errors::kInvalidPropertyValue, u"InputLen");
+    m_inputLen = length;
+}
+
+void SerialControlWin32::setRThreshold(int16_t threshold) {
+    if (threshold < 0) throw serialError(errors::kInvalidPropertyValue, u"RThreshold");
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_threshold = threshold;
+    if (portOpen()) notifyIfDue(m_generation);
+}
+
+void SerialControlWin32::setPortOpen(bool open) {
+    if (!open) return close();
+    if (portOpen()) throw serialError(errors::kPortAlreadyOpen, portName());
+    this->open();
+}
+
+std::u16string SerialControlWin32::input() {
+    if (!portOpen()) throw serialError(errors::kPortNotOpen, portName());
+    std::lock_guard<std::mutex> lock(m_mutex);
+    size_t count = m_received.size();
+    if (m_inputLen > 0) count = std::min(count, static_cast<size_t>(m_inputLen));
+    std::u16string chunk(count, u'\0');
+    // One byte per code unit: no byte is lost or merged whatever the code page.
+    std::transform(m_received.begin(), m_received.begin() + static_cast<ptrdiff_t>(count),
+                   chunk.begin(), [](char b) { return static_cast<unsigned char>(b); });
+    m_received.erase(0, count);
+    return chunk;
+}
+
+size_t SerialControlWin32::waitingCount() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_received.size();
+}
+
+void SerialControlWin32::applySettings(HANDLE port, const SerialSettings& settings) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(port, &dcb)) throw fromWin32(GetLastError(), portName());
+    dcb.BaudRate = settings.baudRate;
+    dcb.ByteSize = settings.dataBits;
+    dcb.Parity = parityCode(settings.parity);
+    dcb.StopBits = stopBitsCode(settings.stopHalfBits);
+    dcb.fBinary = TRUE;
+    dcb.fParity = settings.parity != u'N';
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fAbortOnError = FALSE; // a framing error must not stop every later read
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    if (SetCommState(port, &dcb)) return;
+    DWORD error = GetLastError();
+    // Lines without modem control (a pseudo-terminal) refuse DTR; the line settings still count.
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    if (!SetCommState(port, &dcb)) throw fromWin32(error, portName());
+}
+
+void SerialControlWin32::open() {
+    std::u16string device = u"\\\\.\\" + portName();
+    UniqueFile port(CreateFileW(wide(device), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    if (!port) throw fromWin32(GetLastError(), portName());
+
+    // The buffer size is only a request: the reader keeps every byte whatever the driver holds.
+    SetupComm(port.get(), std::max<DWORD>(static_cast<DWORD>(m_inBufferSize), kDriverQueueSize),
+              kDriverQueueSize);
+    applySettings(port.get(), m_settings);
+    // Short read timeouts keep the reader responsive to closing; never MAXDWORD waits.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = 1;
+    timeouts.ReadTotalTimeoutConstant = kReadTimeoutMs;
+    if (!SetCommTimeouts(port.get(), &timeouts)) throw fromWin32(GetLastError(), portName());
+    PurgeComm(port.get(), PURGE_RXCLEAR); // bytes from before the opening are not ours
+
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_received.clear();
+        m_notifyPending = false;
+    }
+    m_commEvent = 0;
+    m_stop = false;
+    unsigned generation = ++m_generation;
+    try {
+        m_reader = std::thread(&SerialControlWin32::readLoop, this, port.get(), generation);
+    } catch (const std::system_error&) {
+        throw fromWin32(ERROR_NOT_ENOUGH_MEMORY, portName());
+    }
+    m_port = std::move(port);
+}
+
+void SerialControlWin32::close() {
+    if (!m_port) return;
+    m_stop = true;
+    if (m_reader.joinable()) m_reader.join();
+    m_port.reset();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_received.clear();
+    m_notifyPending = false;
+    ++m_generation; // notifications still queued belong to the closed port
+}
+
+void SerialControlWin32::readLoop(HANDLE port, unsigned generation) {
+    char buffer[4096];
+    int instantEmptyReads = 0;
+    while (!m_stop) {
+        DWORD count = 0;
+        auto start = std::chrono::steady_clock::now();
+        if (!ReadFile(port, buffer, sizeof buffer, &count, nullptr)) {
+            DWORD error = GetLastError();
+            if (m_stop) break;
+            PostMessageW(m_window.hwnd(), kLostMessage, generation, static_cast<LPARAM>(error));
+            return;
+        }
+        if (count > 0) {
+            instantEmptyReads = 0;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_received.append(buffer, count);
+            notifyIfDue(generation);
+            continue;
+        }
+        auto waited = std::chrono::steady_clock::now() - start;
+        if (waited >= std::chrono::milliseconds(kReadTimeoutMs / 2)) {
+            instantEmptyReads = 0;
+            continue;
+        }
+        if (++instantEmptyReads >= kInstantEmptyReadsLimit) {
+            PostMessageW(m_window.hwnd(), kLostMessage, generation, ERROR_HANDLE_EOF);
+            return;
+        }
+        Sleep(kReadTimeoutMs);
+    }
+}
+
+void SerialControlWin32::notifyIfDue(unsigned generation) {
+    if (m_notifyPending || m_threshold <= 0) return;
+    if (m_received.size() < static_cast<size_t>(m_threshold)) return;
+    m_notifyPending = PostMessageW(m_window.hwnd(), kReceivedMessage, generation, 0) != FALSE;
+}
+
+void SerialControlWin32::onMessage(UINT message, WPARAM wParam) {
+    if (wParam != m_generation) return; // from a port since closed
+    if (message == kLostMessage) return close();
+    if (message != kReceivedMessage) return;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_notifyPending = false;
+        if (m_threshold <= 0 || m_received.size() < static_cast<size_t>(m_threshold)) return;
+    }
+    m_commEvent = kEventReceive;
+    raiseOnComm();
+}
+
+} // namespace tolvak::win32
