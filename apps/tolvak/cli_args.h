@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tolvak::cli {
+
+// Bad command-line input: one line for the user, exit status 64.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct OptionSpec {
+    std::string name; // "--decimals"
+    std::string valueName; // "N"; empty for a flag
+    std::string help;
+};
+
+struct ParsedArgs {
+    std::vector<std::pair<std::string, std::string>> options; // in the order given
+    std::vector<std::string> positional;
+
+    bool has(const std::string& name) const;
+    // The last value given for name.
+    std::optional<std::string> value(const std::string& name) const;
+};
+
+// "--name value", "--name=value" and flags; "--" ends the options, "-" is an argument.
+ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs);
+
+// Value readers; their errors name the option.
+int16_t parseShort(const std::string& option, const std::string& text);
+double parseNumber(const std::string& option, const std::string& text, double min, double max);
+// C-style escapes: \r \n \t \0 \\ \' \" \a \b \f \v \e and \xHH; other bytes stand for
+// themselves. Throws UsageError for a malformed escape.
+std::string parseEscapes(const std::string& text);
+
+} // namespace tolvak::cli

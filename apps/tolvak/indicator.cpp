@@ -1,0 +1,142 @@
+#include "tolvak/indicator.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+
+namespace tolvak::cli {
+
+namespace {
+
+constexpr int kMaxPlaces = 5;
+constexpr double kDivision = 20.0; // kg
+// A sender that fell far behind (a stopped process, a slow terminal) does not burst to catch up.
+constexpr uint64_t kMaxCatchUp = 10;
+
+double smoothStep(double x) { return x * x * (3 - 2 * x); }
+
+} // namespace
+
+std::string encodeFrame(double weight, const FrameFormat& format) {
+    if (format.places < 0 || format.places > kMaxPlaces)
+        throw std::out_of_range("decimal places must be 0 to 5");
+    if (!std::isfinite(weight)) throw std::out_of_range("weight is not a number");
+    const double scale = std::pow(10.0, format.places);
+    const double rounded = std::round(weight * scale) / scale;
+    char digits[64];
+    std::snprintf(digits, sizeof digits, "%.*f", format.places, std::fabs(rounded));
+    std::string display = digits;
+    if (display.size() > static_cast<size_t>(kDisplayWidth))
+        throw std::out_of_range("weight does not fit the 7-character display");
+    display.insert(0, kDisplayWidth - display.size(), '0');
+    const char sign = rounded < 0 ? '-' : '0';
+
+    std::string frame = format.separator;
+    if (format.leastSignificantFirst) {
+        frame.append(display.rbegin(), display.rend());
+        frame += sign;
+    } else {
+        frame += sign;
+        frame += display;
+    }
+    frame += format.terminator;
+    return frame;
+}
+
+double truckProfile(double seconds) {
+    double t = std::fmod(seconds, kProfilePeriod);
+    if (t < 0) t += kProfilePeriod;
+    constexpr double pi = 3.14159265358979323846;
+    double w = 0;
+    if (t >= 2 && t < 6) { // driving on: axle by axle, the bridge rocking
+        double x = (t - 2) / 4;
+        w = kProfileGross * smoothStep(x) + 400 * x * std::sin(2 * pi * 2 * (t - 2));
+    } else if (t >= 6 && t < 9) { // settling
+        double s = t - 6;
+        w = kProfileGross + 600 * std::exp(-1.5 * s) * std::sin(2 * pi * 1.2 * s);
+    } else if (t >= 9 && t < 13) { // standing
+        w = kProfileGross;
+    } else if (t >= 13 && t < 16) { // driving off
+        w = kProfileGross * (1 - smoothStep((t - 13) / 3));
+    } else if (t >= 17 && t < 17.5) { // the empty bridge drifts below zero for a moment
+        w = -kDivision;
+    }
+    return std::round(w / kDivision) * kDivision + 0.0; // + 0.0: no negative zero
+}
+
+Indicator::Indicator(posix::EventLoop& loop, int fd, IndicatorConfig config)
+    : m_loop(loop), m_fd(fd), m_config(std::move(config)) {
+    int flags = ::fcntl(m_fd, F_GETFL);
+    if (flags >= 0) ::fcntl(m_fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+Indicator::~Indicator() {
+    if (m_timer) m_loop.stopTimer(*m_timer);
+}
+
+double Indicator::frameInterval() const {
+    const double bytes = static_cast<double>(encodeFrame(0, m_config.format).size());
+    const double line = bytes * m_config.bitsPerCharacter / std::max<uint32_t>(m_config.baud, 1);
+    const double wanted = m_config.rate > 0 ? 1.0 / m_config.rate : 0.0;
+    return std::max(line, wanted);
+}
+
+void Indicator::start() {
+    m_start = posix::EventLoop::Clock::now();
+    const auto period = std::chrono::milliseconds(
+        std::max<int64_t>(1, static_cast<int64_t>(frameInterval() * 1000)));
+    m_timer = m_loop.startTimer(period, [this] { tick(); });
+    tick();
+}
+
+void Indicator::tick() {
+    const double elapsed =
+        std::chrono::duration<double>(posix::EventLoop::Clock::now() - m_start).count();
+    uint64_t due = static_cast<uint64_t>(elapsed / frameInterval()) + 1;
+    if (m_config.count > 0) due = std::min(due, m_config.count);
+    uint64_t produced = m_sent + m_dropped;
+    if (due > produced + kMaxCatchUp) {
+        m_dropped += due - produced - kMaxCatchUp;
+        produced = due - kMaxCatchUp;
+    }
+    for (; produced < due; ++produced) {
+        const double weight = m_config.weight ? *m_config.weight : truckProfile(elapsed);
+        if (!flush()) {
+            ++m_dropped;
+            continue;
+        }
+        m_pending = encodeFrame(weight, m_config.format);
+        flush();
+        ++m_sent;
+    }
+    if (m_config.count > 0 && produced >= m_config.count && flush()) {
+        if (m_timer) m_loop.stopTimer(*m_timer);
+        m_timer.reset();
+        if (m_onFinished) m_onFinished();
+    }
+}
+
+// True once nothing of the last frame is left to write.
+bool Indicator::flush() {
+    while (!m_pending.empty()) {
+        ssize_t n = ::write(m_fd, m_pending.data(), m_pending.size());
+        if (n > 0) {
+            m_pending.erase(0, static_cast<size_t>(n));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return false; // the line is full: nobody is reading
+        } else {
+            m_pending.clear(); // the line is gone (nobody on the other end): the frame is lost
+            return true;
+        }
+    }
+    return true;
+}
+
+} // namespace tolvak::cli

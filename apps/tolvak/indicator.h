@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/posix/event_loop.h"
+
+namespace tolvak::cli {
+
+// How the simulated indicator writes one reading.
+struct FrameFormat {
+    int places = 0; // digits after the decimal point on the indicator's display
+    std::string separator = "="; // written before each frame
+    std::string terminator; // written after each frame ("\r\n" for line-framed output)
+    bool leastSignificantFirst = true; // the display characters last first, then the sign slot
+};
+
+constexpr int kDisplayWidth = 7;
+
+// One frame: the separator, the 7 display characters (zero-padded) and a sign slot ('0' or '-'),
+// least significant first by default: 3.000 → "=000.3000", -1.00 → "=00.1000-". In display order
+// the sign slot comes first. Throws std::out_of_range when the weight does not fit the display.
+std::string encodeFrame(double weight, const FrameFormat& format);
+
+// A truck driving on, settling, standing, driving off, and the empty bridge; repeats every
+// kProfilePeriod seconds. Kilograms, in steps of the 20 kg division.
+constexpr double kProfilePeriod = 20.0;
+constexpr double kProfileGross = 32000.0;
+double truckProfile(double seconds);
+
+struct IndicatorConfig {
+    FrameFormat format;
+    std::optional<double> weight; // fixed; otherwise the truck profile
+    uint32_t baud = 2400;
+    int bitsPerCharacter = 10; // start, 8 data, stop
+    double rate = 0; // frames per second; 0: back to back at the line rate
+    uint64_t count = 0; // frames to send; 0: no end
+};
+
+// Writes frames to a descriptor on the loop's timers, paced so that the average rate matches
+// the line (and --rate). A frame the line cannot take is dropped whole: a reader never sees half
+// of one followed by another.
+class Indicator {
+public:
+    Indicator(posix::EventLoop& loop, int fd, IndicatorConfig config);
+    ~Indicator();
+    Indicator(const Indicator&) = delete;
+    Indicator& operator=(const Indicator&) = delete;
+
+    void start();
+    uint64_t framesSent() const { return m_sent; }
+    uint64_t framesDropped() const { return m_dropped; }
+    // Seconds between frames for this configuration.
+    double frameInterval() const;
+    // Called after the last frame of a counted run has gone out.
+    void setOnFinished(std::function<void()> onFinished) { m_onFinished = std::move(onFinished); }
+
+private:
+    void tick();
+    bool flush();
+
+    posix::EventLoop& m_loop;
+    int m_fd;
+    IndicatorConfig m_config;
+    std::optional<posix::EventLoop::Id> m_timer;
+    posix::EventLoop::Clock::time_point m_start;
+    uint64_t m_due = 0; // frames the elapsed time calls for
+    uint64_t m_sent = 0;
+    uint64_t m_dropped = 0;
+    std::string m_pending; // the unwritten rest of the last frame
+    std::function<void()> m_onFinished;
+};
+
+} // namespace tolvak::cli

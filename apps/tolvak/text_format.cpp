@@ -1,0 +1,89 @@
+#include "tolvak/text_format.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "control/utf8.h"
+
+namespace tolvak::cli {
+
+std::u16string bytesToText(std::string_view bytes) {
+    std::u16string text;
+    text.reserve(bytes.size());
+    for (unsigned char c : bytes) text += static_cast<char16_t>(c);
+    return text;
+}
+
+std::string jsonString(std::u16string_view text) {
+    std::string out = "\"";
+    for (char16_t c : text) {
+        switch (c) {
+        case u'"': out += "\\\""; break;
+        case u'\\': out += "\\\\"; break;
+        case u'\n': out += "\\n"; break;
+        case u'\r': out += "\\r"; break;
+        case u'\t': out += "\\t"; break;
+        default:
+            if (c < 0x20 || c >= 0x7F) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::optional<double> weightValue(std::u16string_view text) {
+    std::string ascii;
+    for (char16_t c : text) {
+        if (c >= 0x80) return std::nullopt;
+        ascii += static_cast<char>(c);
+    }
+    size_t first = ascii.find_first_not_of(' ');
+    if (first == std::string::npos) return std::nullopt;
+    ascii = ascii.substr(first, ascii.find_last_not_of(' ') - first + 1);
+    char* end = nullptr;
+    double v = std::strtod(ascii.c_str(), &end);
+    if (end != ascii.c_str() + ascii.size() || !std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+std::string isoTimestamp(std::chrono::system_clock::time_point time) {
+    using namespace std::chrono;
+    auto ms = duration_cast<milliseconds>(time.time_since_epoch()).count();
+    std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                  static_cast<int>(ms % 1000));
+    return buf;
+}
+
+std::string readingJson(std::u16string_view weight, std::chrono::system_clock::time_point time) {
+    std::string out = "{\"weight\":" + jsonString(weight) + ",\"value\":";
+    if (auto v = weightValue(weight)) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.15g", *v);
+        out += buf;
+    } else {
+        out += "null";
+    }
+    out += ",\"time\":\"" + isoTimestamp(time) + "\"}";
+    return out;
+}
+
+std::string plainWeight(std::u16string_view weight) {
+    std::string text = toUtf8(weight);
+    size_t first = text.find_first_not_of(' ');
+    return first == std::string::npos ? text : text.substr(first);
+}
+
+} // namespace tolvak::cli
