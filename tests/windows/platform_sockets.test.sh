@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Host name, IPv4 and MAC address through Winsock 1.1 and SendARP under Wine.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/platform_lib.sh"
+run_platform_program platform_sockets
