@@ -5,10 +5,12 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "com_check.h"
+#include "control/automation_error.h"
 #include "platform/win32/unique_handle.h"
 
 namespace tolvak::wintest {
@@ -30,6 +32,16 @@ template <typename Done> bool pumpUntil(Done done, DWORD timeoutMs) {
         }
     }
     return true;
+}
+
+// The number of the automation error step raises, or 0 when it succeeds.
+inline int32_t errorOf(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const AutomationError& e) {
+        return e.number();
+    }
+    return 0;
 }
 
 inline void pumpFor(DWORD ms) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,65 @@ void openPortRefusesRebinding(Checker& check, Tolvak& control, BoxWatcher& boxes
     control.setBufferLength(10);
 }
 
+// The component's properties on an open line, without the control in between.
+void componentOnTheLine(Checker& check) {
+    check.context("component on COM5");
+    win32::SerialControlWin32 serial;
+    int events = 0;
+    serial.setOnCommHandler([&] { ++events; });
+    serial.setCommPort(kPort);
+    serial.setRThreshold(0); // no receive events
+    serial.setPortOpen(true);
+    if (!check.expect(serial.portOpen(), "open")) return;
+
+    check.context("a second opening of COM5");
+    win32::SerialControlWin32 second;
+    second.setCommPort(kPort);
+    check.expectEq(errorOf([&] { second.setPortOpen(true); }), 8010, "port not available");
+    check.expect(!second.portOpen(), "second stays closed");
+
+    check.context("InputLen");
+    send("abcdef");
+    pumpUntil([&] { return serial.waitingCount() >= 6; }, 5000);
+    serial.setInputLen(4);
+    check.expectEq(serial.input(), std::u16string(u"abcd"), "at most InputLen characters");
+    serial.setInputLen(0);
+    check.expectEq(serial.input(), std::u16string(u"ef"), "then the rest");
+
+    check.context("InBufferCount = 0");
+    send("xyz");
+    pumpUntil([&] { return serial.waitingCount() >= 3; }, 5000);
+    serial.setInBufferCount(0);
+    check.expectEq(serial.input(), std::u16string(), "waiting characters discarded");
+    check.expectEq(events, 0, "no events with RThreshold 0");
+
+    check.context("RThreshold raised over waiting characters");
+    send("12");
+    pumpUntil([&] { return serial.waitingCount() >= 2; }, 5000);
+    serial.setRThreshold(2);
+    pumpUntil([&] { return events > 0; }, 5000);
+    check.expectEq(events, 1, "one receive event");
+    check.expectEq(serial.commEvent(), int16_t{2}, "CommEvent");
+
+    struct Row {
+        const char* name;
+        std::function<void()> step;
+        int32_t number;
+    } rows[] = {
+        {"settings changed while open", [&] { serial.setSettings(u" 9600,e, 7 , 2"); }, 0},
+        {"bad settings while open", [&] { serial.setSettings(u" 9600,q, 7 , 2"); }, 380},
+        {"same port again", [&] { serial.setCommPort(kPort); }, 0},
+        {"other port while open", [&] { serial.setCommPort(6); }, 8005},
+        {"other buffer size while open", [&] { serial.setInBufferSize(20); }, 8005},
+        {"opening an open port", [&] { serial.setPortOpen(true); }, 8005},
+    };
+    for (const auto& row : rows) {
+        check.context(row.name);
+        check.expectEq(errorOf(row.step), row.number, "error number");
+        check.expect(serial.portOpen(), "still open");
+    }
+}
+
 // 64 KiB of every byte value, read straight from the component: nothing lost, nothing changed,
 // and each receive event finds at least the threshold waiting.
 void burstLosesNothing(Checker& check) {
@@ -215,6 +275,7 @@ int main() {
         check.expect(!control.serial().portOpen(), "closed by CloseComm");
         control.surface().setObserver(nullptr);
     }
+    componentOnTheLine(check);
     burstLosesNothing(check);
     ask("DONE");
     return check.finish("platform_serial");

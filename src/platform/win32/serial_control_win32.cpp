@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <set>
 #include <system_error>
 
 #include "platform/win32/win32_error.h"
@@ -16,22 +17,45 @@ namespace {
 constexpr int kInstantEmptyReadsLimit = 20;
 constexpr DWORD kDriverQueueSize = 4096;
 
+// Ports this process holds. Windows opens a COM port for one handle only, but Wine lets a
+// second opening through and the two readers would share out the bytes between them.
+class PortsInUse {
+public:
+    bool claim(int16_t port) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_ports.insert(port).second;
+    }
+    void release(int16_t port) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_ports.erase(port);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::set<int16_t> m_ports;
+};
+
+PortsInUse& portsInUse() {
+    static PortsInUse ports;
+    return ports;
+}
+
 std::u16string decimal(int value) { return fromWide(std::to_wstring(value)); }
 
-BYTE parityCode(char16_t letter) {
-    switch (letter) {
-    case u'E': return EVENPARITY;
-    case u'O': return ODDPARITY;
-    case u'M': return MARKPARITY;
-    case u'S': return SPACEPARITY;
+BYTE parityCode(Parity parity) {
+    switch (parity) {
+    case Parity::Even: return EVENPARITY;
+    case Parity::Odd: return ODDPARITY;
+    case Parity::Mark: return MARKPARITY;
+    case Parity::Space: return SPACEPARITY;
     default: return NOPARITY;
     }
 }
 
-BYTE stopBitsCode(uint8_t halves) {
-    switch (halves) {
-    case 3: return ONE5STOPBITS;
-    case 4: return TWOSTOPBITS;
+BYTE stopBitsCode(StopBits stopBits) {
+    switch (stopBits) {
+    case StopBits::OneAndHalf: return ONE5STOPBITS;
+    case StopBits::Two: return TWOSTOPBITS;
     default: return ONESTOPBIT;
     }
 }
@@ -54,7 +78,7 @@ void SerialControlWin32::setCommPort(int16_t port) {
 }
 
 void SerialControlWin32::setSettings(const std::u16string& text) {
-    auto settings = parseSerialSettings(text);
+    auto settings = parseSettingsText(text);
     if (!settings)
         throw serialError(errors::kInvalidPropertyValue,
                           portName() + u" settings \"" + text + u"\"");
@@ -111,16 +135,16 @@ size_t SerialControlWin32::waitingCount() {
     return m_received.size();
 }
 
-void SerialControlWin32::applySettings(HANDLE port, const SerialSettings& settings) {
+void SerialControlWin32::applySettings(HANDLE port, const LineSettings& settings) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(port, &dcb)) throw fromWin32(GetLastError(), portName());
-    dcb.BaudRate = settings.baudRate;
-    dcb.ByteSize = settings.dataBits;
+    dcb.BaudRate = settings.baud;
+    dcb.ByteSize = static_cast<BYTE>(settings.dataBits);
     dcb.Parity = parityCode(settings.parity);
-    dcb.StopBits = stopBitsCode(settings.stopHalfBits);
+    dcb.StopBits = stopBitsCode(settings.stopBits);
     dcb.fBinary = TRUE;
-    dcb.fParity = settings.parity != u'N';
+    dcb.fParity = settings.parity != Parity::None;
     dcb.fOutxCtsFlow = FALSE;
     dcb.fOutxDsrFlow = FALSE;
     dcb.fDsrSensitivity = FALSE;
@@ -139,6 +163,16 @@ void SerialControlWin32::applySettings(HANDLE port, const SerialSettings& settin
 }
 
 void SerialControlWin32::open() {
+    if (!portsInUse().claim(m_commPort)) throw fromWin32(ERROR_ACCESS_DENIED, portName());
+    try {
+        openClaimed();
+    } catch (...) {
+        portsInUse().release(m_commPort);
+        throw;
+    }
+}
+
+void SerialControlWin32::openClaimed() {
     std::u16string device = u"\\\\.\\" + portName();
     UniqueFile port(CreateFileW(wide(device), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr));
@@ -176,6 +210,7 @@ void SerialControlWin32::close() {
     m_stop = true;
     if (m_reader.joinable()) m_reader.join();
     m_port.reset();
+    portsInUse().release(m_commPort);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_received.clear();
     m_notifyPending = false;

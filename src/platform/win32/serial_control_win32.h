@@ -7,9 +7,9 @@
 #include <string>
 #include <thread>
 
+#include "acquisition/line_settings.h"
 #include "acquisition/serial_control.h"
 #include "platform/win32/message_window.h"
-#include "platform/win32/serial_settings.h"
 #include "platform/win32/unique_handle.h"
 
 namespace tolvak::win32 {
@@ -45,14 +45,15 @@ private:
 
     std::u16string portName() const;
     void open();
+    void openClaimed();
     void close();
-    void applySettings(HANDLE port, const SerialSettings& settings);
+    void applySettings(HANDLE port, const LineSettings& settings);
     void readLoop(HANDLE port, unsigned generation);
     void onMessage(UINT message, WPARAM wParam);
     void notifyIfDue(unsigned generation); // under m_mutex
 
     int16_t m_commPort = 1;
-    SerialSettings m_settings;
+    LineSettings m_settings;
     int16_t m_inBufferSize = 1024;
     int16_t m_inputLen = 0;
     int16_t m_commEvent = 0;
