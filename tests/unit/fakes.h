@@ -2,7 +2,9 @@
 
 // Fakes for the core's seams: each records what the control does to it and can be told to fail.
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -17,24 +19,44 @@ namespace tolvak::testing {
 // UTF-16 to UTF-8, for readable assertions.
 std::string utf8(std::u16string_view text);
 
-// Fails the operation named by key when told to; shared by the fakes below.
+// Fails the operation named by key when told to; shared by the fakes below. With after > 0 the
+// first `after` calls still succeed, so a failure can be placed in the middle of a sequence.
 class FailureScript {
-public:
-    void failNext(const std::string& op, int32_t number, std::u16string description) {
-        m_failures.insert_or_assign(op, AutomationError(number, std::move(description)));
+  public:
+    void failNext(const std::string& op, int32_t number, std::u16string description,
+                  int after = 0) {
+        m_failures.insert_or_assign(
+            op, Failure{AutomationError(number, std::move(description)), after});
     }
     void clear(const std::string& op) { m_failures.erase(op); }
-    void check(const std::string& op) const {
+    void check(const std::string& op) {
         auto it = m_failures.find(op);
-        if (it != m_failures.end()) throw it->second;
+        if (it == m_failures.end()) return;
+        if (it->second.after > 0) {
+            --it->second.after;
+            return;
+        }
+        throw it->second.error;
     }
 
-private:
-    std::map<std::string, AutomationError> m_failures;
+  private:
+    struct Failure {
+        AutomationError error;
+        int after;
+    };
+    std::map<std::string, Failure> m_failures;
+};
+
+// One timeline shared by several fakes, so the order of effects across seams can be asserted.
+struct Journal {
+    std::vector<std::string>* entries = nullptr;
+    void note(const std::string& entry) const {
+        if (entries) entries->push_back(entry);
+    }
 };
 
 class ScriptedSerial : public SerialControl, public FailureScript {
-public:
+  public:
     void setCommPort(int16_t port) override { write("CommPort", std::to_string(port)); }
     void setSettings(const std::u16string& s) override { write("Settings", utf8(s)); }
     void setInBufferSize(int16_t size) override { write("InBufferSize", std::to_string(size)); }
@@ -47,6 +69,7 @@ public:
     bool portOpen() override {
         check("PortOpen.get");
         ++portOpenReads;
+        journal.note("read:PortOpen");
         return open;
     }
     void setPortOpen(bool value) override {
@@ -56,6 +79,7 @@ public:
     std::u16string input() override {
         check("Input");
         ++inputReads;
+        journal.note("read:Input");
         std::u16string chunk = std::move(waiting);
         waiting.clear();
         if (onInput) onInput();
@@ -63,6 +87,7 @@ public:
     }
     int16_t commEvent() override {
         check("CommEvent");
+        journal.note("read:CommEvent");
         return event;
     }
 
@@ -83,16 +108,18 @@ public:
     int portOpenReads = 0;
     int inputReads = 0;
     std::function<void()> onInput; // runs inside input(), after the read
+    Journal journal;
 
-private:
+  private:
     void write(const std::string& name, const std::string& value) {
         check(name);
         writes.push_back(name + "=" + value);
+        journal.note(name + "=" + value);
     }
 };
 
 class RecordingTimer : public TimerControl, public FailureScript {
-public:
+  public:
     void setEnabled(bool e) override {
         check("Enabled");
         enabled = e;
@@ -117,7 +144,7 @@ struct ShownBox {
 };
 
 class RecordingMsgBox : public MsgBox {
-public:
+  public:
     void show(const std::u16string& prompt, uint32_t flags, const std::u16string& title) override {
         boxes.push_back({prompt, flags, title});
     }
@@ -126,7 +153,7 @@ public:
 
 // Windows Sockets as a script: each call's result is a field; calls are logged in order.
 class FakeSockets : public SocketsApi {
-public:
+  public:
     int wsaStartup(uint16_t version, WsaData& data) override {
         log.push_back("WSAStartup");
         requestedVersion = version;
@@ -182,13 +209,13 @@ public:
 };
 
 class FixedRandom : public RandomSource {
-public:
+  public:
     void seedFromClock() override { ++seeds; }
     float nextSingle() override { return values.empty() ? 0.5f : next(); }
     std::vector<float> values;
     int seeds = 0;
 
-private:
+  private:
     float next() {
         float v = values.front();
         values.erase(values.begin());
@@ -198,34 +225,39 @@ private:
 
 // Records what the control does to its surface, in order, and can refuse any of it.
 class RecordingSurface : public SurfaceObserver, public FailureScript {
-public:
+  public:
     void textChanged(ChildId id, std::u16string_view text) override {
         check("text:" + name(id));
-        events.push_back("text:" + name(id) + "=" + utf8(text));
+        record("text:" + name(id) + "=" + utf8(text));
     }
     void refreshChild(ChildId id) override {
         check("refresh:" + name(id));
-        events.push_back("refresh:" + name(id));
+        record("refresh:" + name(id));
     }
     void layoutChanged(ChildId id) override {
         check("layout:" + name(id));
-        events.push_back("layout:" + name(id));
+        record("layout:" + name(id));
     }
     void refreshSurface() override {
         check("refresh:surface");
-        events.push_back("refresh:surface");
+        record("refresh:surface");
     }
     // The texts written to one child, in order.
     std::vector<std::string> textsOf(ChildId id) const;
 
     std::vector<std::string> events;
+    Journal journal;
 
-private:
+  private:
+    void record(const std::string& event) {
+        events.push_back(event);
+        journal.note(event);
+    }
     static std::string name(ChildId id);
 };
 
 class RecordingBag : public PropertyBag, public FailureScript {
-public:
+  public:
     void write(const std::u16string& name, const PropertyValue& value) override {
         check(utf8(name));
         entries.emplace_back(utf8(name), value);
@@ -233,16 +265,28 @@ public:
     std::vector<std::pair<std::string, PropertyValue>> entries;
 };
 
-// A control on fakes, with handles on every fake.
+// A control on fakes, with handles on every fake. The serial component and the surface also
+// write into `journal`, one timeline for both.
 struct Harness {
     Harness();
+    Harness(const Harness&) = delete;
+    Harness& operator=(const Harness&) = delete;
+
+    // Late-bound call by method name, the way a host calls after looking the name up.
+    Variant call(std::u16string_view name, const std::vector<Variant>& args = {});
+    std::vector<std::string> displayWrites() const { return surface.textsOf(ChildId::lblNumber); }
+
     ScriptedSerial* serial;
     RecordingTimer* timer;
     RecordingMsgBox* msgBox;
     FakeSockets* sockets;
     FixedRandom* random;
     RecordingSurface surface;
+    std::vector<std::string> journal;
     std::unique_ptr<Tolvak> control;
 };
+
+// Every field of a ControlState as text, by field name, so tests can tell which fields changed.
+std::map<std::string, std::string> fieldsOf(const ControlState& state);
 
 } // namespace tolvak::testing
