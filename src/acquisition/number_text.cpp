@@ -41,14 +41,17 @@ int significantDigits(const char* first, const char* last) {
 char* formatDecimal(double value, char* first, char* last) {
     if (value == 0) value = 0; // negative zero is written "0"
     double magnitude = std::fabs(value);
-    bool exponentForm = magnitude >= 1e15 || (magnitude != 0 && magnitude < 1e-5);
+    // From here on the value rounds to 1E+15 at 15 digits, so it is written that way.
+    constexpr double kExponentFrom = 999999999999999.5;
+    bool exponentForm = magnitude >= kExponentFrom || (magnitude != 0 && magnitude < 1e-5);
     if (!exponentForm) {
         // The shortest form that reads back as the same double is the answer whenever it needs
         // no more than 15 significant digits, as weights do.
         auto shortest = std::to_chars(first, last, value, std::chars_format::fixed);
         if (significantDigits(first, shortest.ptr) <= 15) return shortest.ptr;
         // Otherwise 15 significant digits, then trailing zeros and the point go.
-        int integerDigits = magnitude >= 1 ? static_cast<int>(std::floor(std::log10(magnitude))) + 1 : 1;
+        // Below 1 the zeros after the point are not significant: 0 or fewer integer digits.
+        int integerDigits = static_cast<int>(std::floor(std::log10(magnitude))) + 1;
         int fraction = std::max(0, 15 - integerDigits);
         auto result = std::to_chars(first, last, value, std::chars_format::fixed, fraction);
         char* end = result.ptr;
