@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Makes a fresh 32-bit Wine prefix for the tests (null graphics driver, no Mono or Gecko) and
+# registers Tolvak.ocx in it with Wine's regsvr32. Usage: make_prefix.sh PREFIX OCX
+set -euo pipefail
+prefix=$1 ocx=$2
+[ -f "$ocx" ] || { echo "make_prefix.sh: $ocx not found" >&2; exit 1; }
+export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+if [ -d "$prefix" ]; then
+  timeout 60 wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$prefix"
+fi
+timeout 180 wineboot -i
+timeout 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
+timeout 120 wineserver -w
+timeout 60 wine regsvr32 /s "$(timeout 30 winepath -w "$ocx")"
+timeout 120 wineserver -w
+echo "prefix $prefix ready, $ocx registered"
