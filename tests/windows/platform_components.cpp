@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/win32/message_window.h"
 #include "platform/win32/serial_control_win32.h"
 #include "platform/win32/timer_control_win32.h"
 #include "platform/win32/win32_error.h"
@@ -110,6 +111,27 @@ void timerTicksOnItsThread(Checker& check) {
     check.expect(timer.ticking(), "old interval kept");
 }
 
+LRESULT CALLBACK staleProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK currentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+// A class left registered by an earlier load of the control must not keep its old procedure.
+void windowClassesFollowTheCode(Checker& check) {
+    check.context("window class registered again");
+    const wchar_t* name = L"TolvakTestClass";
+    win32::registerWindowClass(name, &staleProc, nullptr);
+    win32::registerWindowClass(name, &currentProc, nullptr);
+    WNDCLASSEXW info{};
+    info.cbSize = sizeof info;
+    GetClassInfoExW(win32::moduleInstance(), name, &info);
+    check.expect(info.lpfnWndProc == &currentProc, "the current procedure");
+    win32::registerWindowClass(name, &currentProc, nullptr); // the same again is no error
+}
+
 } // namespace
 
 int main() {
@@ -117,5 +139,6 @@ int main() {
     win32ErrorsBecomeAutomationErrors(check);
     closedPortChecks(check);
     timerTicksOnItsThread(check);
+    windowClassesFollowTheCode(check);
     return check.finish("platform_components");
 }

@@ -26,8 +26,15 @@ void registerWindowClass(const wchar_t* name, WNDPROC proc, HBRUSH background) {
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = background;
     wc.lpszClassName = name;
-    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        throw fromWin32(GetLastError(), u"window class");
+    // Classes outlive an unloaded DLL: one left by an earlier load of the control points at
+    // code that is gone, so it is registered afresh.
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    if (GetClassInfoExW(wc.hInstance, name, &existing)) {
+        if (existing.lpfnWndProc == proc) return;
+        UnregisterClassW(name, wc.hInstance);
+    }
+    if (!RegisterClassExW(&wc)) throw fromWin32(GetLastError(), u"window class");
 }
 
 MessageWindow::MessageWindow(Handler handler) : m_handler(std::move(handler)) {
