@@ -1,5 +1,6 @@
 #include "acquisition/frame_parser.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -56,6 +57,14 @@ void showFrame(const ControlState& state, SurfaceModel& surface, std::u16string_
     surface.refresh(ChildId::lblNumber);
 }
 
+// True when text ends with the start of a longer separator whose rest has not arrived yet:
+// the piece before it is not finished, however long it is.
+bool endsInPartOf(std::u16string_view text, std::u16string_view separator) {
+    for (size_t n = std::min(text.size(), separator.size() - 1); n > 0; --n)
+        if (text.substr(text.size() - n) == separator.substr(0, n)) return true;
+    return false;
+}
+
 } // namespace
 
 std::u16string reverseText(std::u16string_view text) {
@@ -88,7 +97,7 @@ void parseFrames(ControlState& state, SurfaceModel& surface, std::u16string_view
         end = text.find(separator, start);
     }
     std::u16string_view last = text.substr(start);
-    if (last.size() >= minimum) {
+    if (last.size() >= minimum && !endsInPartOf(last, separator)) {
         showFrame(state, surface, last, scratch, divisor);
         raw.clear();
     } else {

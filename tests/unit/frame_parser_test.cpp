@@ -203,6 +203,17 @@ TEST(FrameParser, SeparatorsAndTheOrderOfPasses) {
     }
 }
 
+TEST(FrameParser, SeparatorCutBetweenChunksWaitsForItsRest) {
+    Line line;
+    line.h.control->setNewLineSepChar(0);
+    line.h.control->setEnterkeySepChar(0);
+    line.h.control->setOtherSepChar(u"\r\n");
+    EXPECT_EQ(line.feed(u"\r\n05.21000\r"), Writes{}) << "not a frame before its line feed";
+    EXPECT_EQ(line.raw(), u"\r\n05.21000\r");
+    EXPECT_EQ(line.feed(u"\n15.21000\r\n"), (Writes{"12.5", "12.51"}));
+    EXPECT_EQ(line.raw(), u"\r\n");
+}
+
 TEST(FrameParser, LargeCountsAreNotLimitedTo16Bits) {
     {
         SCOPED_TRACE("40000 pieces in one pass");
@@ -256,7 +267,21 @@ TEST(FrameParser, TinyNumbersUnderflowToZero) {
 
 // Frames of exactly the minimum length must give the same display whatever the chunking.
 TEST(FrameParser, DisplayDoesNotDependOnHowTheStreamIsCut) {
-    for (const char16_t* sep : {u"=", u"\n", u"\r"}) {
+    struct Framing {
+        const char16_t* sep;
+        int16_t newLine, enterKey;
+        const char16_t* otherSep;
+    };
+    const Framing framings[] = {
+        {u"=", 1, 1, u"="},
+        {u"\n", 1, 1, u"="},
+        {u"\r", 1, 1, u"="},
+        // A longer separator may be cut in two between chunks.
+        {u"\r\n", 0, 0, u"\r\n"},
+        {u"#*", 1, 1, u"#*"},
+    };
+    for (const Framing& framing : framings) {
+        const char16_t* sep = framing.sep;
         SCOPED_TRACE(utf8(sep));
         std::mt19937 rng(20240611);
         std::uniform_int_distribution<int> digit(0, 9);
@@ -276,6 +301,9 @@ TEST(FrameParser, DisplayDoesNotDependOnHowTheStreamIsCut) {
         for (int trial = 0; trial < 300; ++trial) {
             std::uniform_int_distribution<size_t> length(0, 20);
             Line line;
+            line.h.control->setNewLineSepChar(framing.newLine);
+            line.h.control->setEnterkeySepChar(framing.enterKey);
+            line.h.control->setOtherSepChar(framing.otherSep);
             size_t at = 0;
             while (at < stream.size()) {
                 size_t n = std::min(length(rng), stream.size() - at);
