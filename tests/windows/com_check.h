@@ -60,6 +60,7 @@ private:
     static std::string show(short v) { return show(static_cast<long long>(v)); }
     static std::string show(unsigned short v) { return show(static_cast<long long>(v)); }
     static std::string show(bool v) { return v ? "true" : "false"; }
+    static std::string show(double v) { return std::to_string(v); }
     static std::string show(const std::string& v) { return "\"" + v + "\""; }
     static std::string show(const char* v) { return show(std::string(v)); }
     static std::string show(const std::wstring& v) { return show(utf8(v)); }
