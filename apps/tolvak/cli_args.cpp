@@ -6,7 +6,9 @@
 
 namespace tolvak::cli {
 
-bool ParsedArgs::has(const std::string& name) const { return value(name).has_value(); }
+bool ParsedArgs::has(const std::string& name) const {
+    return value(name).has_value();
+}
 
 std::optional<std::string> ParsedArgs::value(const std::string& name) const {
     std::optional<std::string> found;
@@ -90,16 +92,38 @@ std::string parseEscapes(const std::string& text) {
         if (++i == text.size()) throw UsageError("'" + text + "' ends in a lone backslash");
         const char c = text[i];
         switch (c) {
-        case 'r': out += '\r'; break;
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case '0': out += '\0'; break;
-        case 'a': out += '\a'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'v': out += '\v'; break;
-        case 'e': out += '\x1b'; break;
-        case '\\': case '\'': case '"': out += c; break;
+        case 'r':
+            out += '\r';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case '0':
+            out += '\0';
+            break;
+        case 'a':
+            out += '\a';
+            break;
+        case 'b':
+            out += '\b';
+            break;
+        case 'f':
+            out += '\f';
+            break;
+        case 'v':
+            out += '\v';
+            break;
+        case 'e':
+            out += '\x1b';
+            break;
+        case '\\':
+        case '\'':
+        case '"':
+            out += c;
+            break;
         case 'x': {
             int hi = i + 1 < text.size() ? hexValue(text[i + 1]) : -1;
             int lo = i + 2 < text.size() ? hexValue(text[i + 2]) : -1;

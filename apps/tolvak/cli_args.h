@@ -11,12 +11,12 @@ namespace tolvak::cli {
 
 // Bad command-line input: one line for the user, exit status 64.
 class UsageError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 struct OptionSpec {
-    std::string name; // "--decimals"
+    std::string name;      // "--decimals"
     std::string valueName; // "N"; empty for a flag
     std::string help;
 };

@@ -70,7 +70,7 @@ struct Session {
 
 // Prints each write of the display: a plain line or a JSON object per reading.
 class ReadingPrinter : public SurfaceObserver {
-public:
+  public:
     ReadingPrinter(std::ostream& out, const ParsedArgs& args, std::function<void()> onReading)
         : m_out(out), m_json(args.has("--json")), m_changesOnly(args.has("--changes")),
           m_onReading(std::move(onReading)) {}
@@ -87,7 +87,7 @@ public:
         if (m_onReading) m_onReading();
     }
 
-private:
+  private:
     std::ostream& m_out;
     bool m_json;
     bool m_changesOnly;
@@ -96,7 +96,9 @@ private:
 };
 
 // A stop signal is how these commands normally end.
-int exitStatus(int loopStatus) { return loopStatus >= 128 ? kExitOk : loopStatus; }
+int exitStatus(int loopStatus) {
+    return loopStatus >= 128 ? kExitOk : loopStatus;
+}
 
 std::chrono::milliseconds seconds(double s) {
     return std::chrono::milliseconds(static_cast<int64_t>(s * 1000));
@@ -134,7 +136,8 @@ int runRead(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     auto armTimeout = [&] {
         if (!timeout) return;
         if (timer) s.loop.stopTimer(*timer);
-        timer = s.loop.startTimer(seconds(*timeout), [&] { s.loop.quit(kExitNoReading); }, false);
+        timer = s.loop.startTimer(
+            seconds(*timeout), [&] { s.loop.quit(kExitNoReading); }, false);
     };
     const bool once = args.has("--once");
     ReadingPrinter printer(out, args, [&] {
@@ -178,7 +181,7 @@ int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         }
         bytes.assign(std::istreambuf_iterator<char>(file), {});
     }
-    replayBytes(bytes, chunkSize, args, out);
+    Replayer(args, out).feedAll(bytes, chunkSize);
     out.flush();
     return kExitOk;
 }
@@ -206,15 +209,18 @@ IndicatorConfig indicatorConfig(const ParsedArgs& args) {
     };
     text("--separator", config.format.separator);
     text("--terminator", config.format.terminator);
-    if (auto v = args.value("--places")) config.format.places = static_cast<int>(parseNumber("--places", *v, 0, 5));
+    if (auto v = args.value("--places"))
+        config.format.places = static_cast<int>(parseNumber("--places", *v, 0, 5));
     if (auto v = args.value("--order")) {
         if (*v != "reversed" && *v != "display")
             throw UsageError("--order: '" + *v + "' is neither reversed nor display");
         config.format.leastSignificantFirst = *v == "reversed";
     }
-    if (auto v = args.value("--baud")) config.baud = static_cast<uint32_t>(parseNumber("--baud", *v, 50, 4e6));
+    if (auto v = args.value("--baud"))
+        config.baud = static_cast<uint32_t>(parseNumber("--baud", *v, 50, 4e6));
     if (auto v = args.value("--rate")) config.rate = parseNumber("--rate", *v, 0, 1e5);
-    if (auto v = args.value("--count")) config.count = static_cast<uint64_t>(parseNumber("--count", *v, 1, 1e12));
+    if (auto v = args.value("--count"))
+        config.count = static_cast<uint64_t>(parseNumber("--count", *v, 1, 1e12));
     if (auto v = args.value("--weight")) {
         config.weight = parseNumber("--weight", *v, -1e7, 1e7);
         try {
@@ -261,7 +267,9 @@ int runIndicator(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     loop.stopOnSignals();
     Indicator indicator(loop, fd, config);
     indicator.setOnFinished([&] { loop.quit(kExitOk); });
-    if (duration) loop.startTimer(seconds(*duration), [&] { loop.quit(kExitOk); }, false);
+    if (duration)
+        loop.startTimer(
+            seconds(*duration), [&] { loop.quit(kExitOk); }, false);
     indicator.start();
     return exitStatus(loop.run());
 }
@@ -269,7 +277,7 @@ int runIndicator(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
 // --- demo ------------------------------------------------------------------------------------
 
 class DemoView : public SurfaceObserver {
-public:
+  public:
     DemoView(std::ostream& out, std::string title, const Indicator& indicator)
         : m_out(out), m_tty(::isatty(STDOUT_FILENO) == 1), m_screen(std::move(title), m_tty),
           m_indicator(indicator) {
@@ -288,7 +296,7 @@ public:
         }
     }
 
-private:
+  private:
     void draw(const std::string& chunk) {
         if (!m_tty) {
             if (m_weight == m_printed) return; // plain output: one line per change
@@ -339,7 +347,9 @@ int runDemo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         err << "tolvak demo: the port closed: " << toUtf8(e.description()) << '\n';
         s.loop.quit(kExitFailure);
     });
-    if (duration) s.loop.startTimer(seconds(*duration), [&] { s.loop.quit(kExitOk); }, false);
+    if (duration)
+        s.loop.startTimer(
+            seconds(*duration), [&] { s.loop.quit(kExitOk); }, false);
     indicator.start();
     int status = s.loop.run();
     s.control->CloseComm();
@@ -359,7 +369,9 @@ int runSimulate(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     });
     s.control->surface().setObserver(&printer);
     s.control->RndStart();
-    if (duration) s.loop.startTimer(seconds(*duration), [&] { s.loop.quit(kExitOk); }, false);
+    if (duration)
+        s.loop.startTimer(
+            seconds(*duration), [&] { s.loop.quit(kExitOk); }, false);
     int status = s.loop.run();
     s.control->RndEnd();
     return exitStatus(status);
@@ -397,34 +409,41 @@ struct Command {
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
-        {"read", "[options]", "Open the port with OpenComm and print the weight at every display write.",
+        {"read", "[options]",
+         "Open the port with OpenComm and print the weight at every display write.",
          withHelp(join(join(controlOptionSpecs(), kPrintOptions),
                        {{"--timeout", "S", "exit 3 when S seconds pass without a reading"}})),
          runRead,
          "Exit status: 0 stopped (Ctrl-C, --once), 1 the port went away, 2 the port could not\n"
          "be opened (the message box text is on stderr), 3 --timeout ran out, 64 bad usage.\n"},
-        {"replay", "FILE|-", "Feed a captured byte stream through the receive handler, without a port.",
+        {"replay", "FILE|-",
+         "Feed a captured byte stream through the receive handler, without a port.",
          withHelp(join(controlOptionSpecs(),
                        {{"--chunk-size", "N", "bytes per receive event (default: all in one)"}})),
          runReplay,
          "Prints 'display <text>' for every write of the display and, after each receive\n"
          "event, 'raw <the receive buffer as a JSON string>'.\n"},
-        {"indicator", "[options]", "A simulated weighing indicator writing frames to a serial line.",
+        {"indicator", "[options]",
+         "A simulated weighing indicator writing frames to a serial line.",
          withHelp(join(kIndicatorOptions,
-                       {{"--device", "PATH", "write to this device (default: a new pseudo-terminal, path printed)"},
+                       {{"--device", "PATH",
+                         "write to this device (default: a new pseudo-terminal, path printed)"},
                         {"--count", "N", "stop after N frames"},
                         {"--seconds", "S", "stop after S seconds"}})),
          runIndicator,
          "Without --weight the weight follows a truck driving on, settling, standing and driving\n"
          "off (20 s, up to 32000 kg). Default frame: '=' then the 7 display characters least\n"
          "significant first and a sign slot ('0' or '-'): 3.000 is =000.3000.\n"},
-        {"demo", "[options]", "The simulated indicator read through a pseudo-terminal, shown as big red digits.",
+        {"demo", "[options]",
+         "The simulated indicator read through a pseudo-terminal, shown as big red digits.",
          withHelp(kDemoOptions), runDemo,
          "Plain lines instead of the big display when standard output is not a terminal.\n"},
-        {"simulate", "[options]", "Simulated readings: a random weight every two seconds (RndStart).",
+        {"simulate", "[options]",
+         "Simulated readings: a random weight every two seconds (RndStart).",
          withHelp(join(kPrintOptions, {{"--seconds", "S", "stop after S seconds"}})), runSimulate,
          ""},
-        {"host-info", "[--json]", "Host name, IPv4 address and MAC address, as the control finds them.",
+        {"host-info", "[--json]",
+         "Host name, IPv4 address and MAC address, as the control finds them.",
          withHelp({{"--json", "", "one JSON object"}}), runHostInfo, ""},
     };
     return table;
@@ -437,8 +456,10 @@ std::string commandHelp(const Command& c) {
     text << "options:\n";
     for (const auto& o : c.options) {
         std::string left = "  " + o.name + (o.valueName.empty() ? "" : " " + o.valueName);
-        if (left.size() < 26) left.resize(26, ' ');
-        else left += "\n" + std::string(26, ' ');
+        if (left.size() < 26)
+            left.resize(26, ' ');
+        else
+            left += "\n" + std::string(26, ' ');
         text << left << o.help << '\n';
     }
     return text.str();

@@ -18,7 +18,9 @@ constexpr double kDivision = 20.0; // kg
 // A sender that fell far behind (a stopped process, a slow terminal) does not burst to catch up.
 constexpr uint64_t kMaxCatchUp = 10;
 
-double smoothStep(double x) { return x * x * (3 - 2 * x); }
+double smoothStep(double x) {
+    return x * x * (3 - 2 * x);
+}
 
 } // namespace
 

@@ -11,9 +11,9 @@ namespace tolvak::cli {
 
 // How the simulated indicator writes one reading.
 struct FrameFormat {
-    int places = 0; // digits after the decimal point on the indicator's display
-    std::string separator = "="; // written before each frame
-    std::string terminator; // written after each frame ("\r\n" for line-framed output)
+    int places = 0;                    // digits after the decimal point on the indicator's display
+    std::string separator = "=";       // written before each frame
+    std::string terminator;            // written after each frame ("\r\n" for line-framed output)
     bool leastSignificantFirst = true; // the display characters last first, then the sign slot
 };
 
@@ -35,15 +35,15 @@ struct IndicatorConfig {
     std::optional<double> weight; // fixed; otherwise the truck profile
     uint32_t baud = 2400;
     int bitsPerCharacter = 10; // start, 8 data, stop
-    double rate = 0; // frames per second; 0: back to back at the line rate
-    uint64_t count = 0; // frames to send; 0: no end
+    double rate = 0;           // frames per second; 0: back to back at the line rate
+    uint64_t count = 0;        // frames to send; 0: no end
 };
 
 // Writes frames to a descriptor on the loop's timers, paced so that the average rate matches
 // the line (and --rate). A frame the line cannot take is dropped whole: a reader never sees half
 // of one followed by another.
 class Indicator {
-public:
+  public:
     Indicator(posix::EventLoop& loop, int fd, IndicatorConfig config);
     ~Indicator();
     Indicator(const Indicator&) = delete;
@@ -57,7 +57,7 @@ public:
     // Called after the last frame of a counted run has gone out.
     void setOnFinished(std::function<void()> onFinished) { m_onFinished = std::move(onFinished); }
 
-private:
+  private:
     void tick();
     bool flush();
 

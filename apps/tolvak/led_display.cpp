@@ -34,7 +34,8 @@ std::vector<std::string> renderLed(std::string_view text) {
     for (char c : text) {
         const Glyph& g = glyphFor(c);
         for (int r = 0; r < kLedRows; ++r) {
-            for (const char* p = g.rows[r]; *p; ++p) rows[r] += *p == '#' ? "\u2588\u2588" : "  ";
+            for (const char* p = g.rows[r]; *p; ++p)
+                rows[r] += *p == '#' ? "\u2588\u2588" : "  ";
             rows[r] += "  ";
         }
     }
@@ -62,7 +63,11 @@ std::string LedScreen::frame(std::string_view weight, std::string_view rawChunk,
     return out;
 }
 
-std::string LedScreen::enter() { return "\x1b[2J\x1b[?25l"; }
-std::string LedScreen::leave() { return "\x1b[?25h"; }
+std::string LedScreen::enter() {
+    return "\x1b[2J\x1b[?25l";
+}
+std::string LedScreen::leave() {
+    return "\x1b[?25h";
+}
 
 } // namespace tolvak::cli

@@ -14,7 +14,7 @@ std::vector<std::string> renderLed(std::string_view text);
 
 // The demo's screen: the big red weight, the last raw chunk and a status line, redrawn in place.
 class LedScreen {
-public:
+  public:
     LedScreen(std::string title, bool colour) : m_title(std::move(title)), m_colour(colour) {}
     // The whole screen, as terminal output that overwrites the previous one.
     std::string frame(std::string_view weight, std::string_view rawChunk,
@@ -22,7 +22,7 @@ public:
     static std::string enter(); // clear, hide the cursor
     static std::string leave(); // show the cursor again
 
-private:
+  private:
     std::string m_title;
     bool m_colour;
 };

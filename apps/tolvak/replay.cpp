@@ -16,20 +16,9 @@ namespace {
 
 // Replay has no clock: Timer1 never ticks.
 class IdleTimer : public TimerControl {
-public:
+  public:
     void setEnabled(bool) override {}
     void setInterval(int32_t) override {}
-};
-
-class DisplayPrinter : public SurfaceObserver {
-public:
-    explicit DisplayPrinter(std::ostream& out) : m_out(out) {}
-    void textChanged(ChildId id, std::u16string_view text) override {
-        if (id == ChildId::lblNumber) m_out << "display " << toUtf8(text) << '\n';
-    }
-
-private:
-    std::ostream& m_out;
 };
 
 } // namespace
@@ -41,23 +30,34 @@ void ReplaySerial::feed(std::u16string chunk) {
     m_event = 0;
 }
 
-void replayBytes(const std::string& bytes, size_t chunkSize, const ParsedArgs& options,
-                 std::ostream& out) {
+Replayer::Replayer(const ParsedArgs& options, std::ostream& out) : m_out(out) {
     auto serial = std::make_unique<ReplaySerial>();
-    ReplaySerial& port = *serial;
+    m_port = serial.get();
     Platform platform{std::move(serial), std::make_unique<IdleTimer>(),
                       std::make_unique<posix::ConsoleMsgBox>(),
                       std::make_unique<posix::PosixSockets>(), std::make_unique<ClockRandom>()};
-    Tolvak control(std::move(platform));
-    applyControlOptions(options, control, nullptr);
-    DisplayPrinter printer(out);
-    control.surface().setObserver(&printer);
+    m_control = std::make_unique<Tolvak>(std::move(platform));
+    applyControlOptions(options, *m_control, nullptr);
+    m_control->surface().setObserver(this);
+}
+
+Replayer::~Replayer() {
+    m_control->surface().setObserver(nullptr);
+}
+
+void Replayer::textChanged(ChildId id, std::u16string_view text) {
+    if (id == ChildId::lblNumber) m_out << "display " << toUtf8(text) << '\n';
+}
+
+void Replayer::feed(std::string_view chunk) {
+    m_port->feed(bytesToText(chunk));
+    m_out << "raw " << jsonString(m_control->getRawData()) << '\n';
+}
+
+void Replayer::feedAll(std::string_view bytes, size_t chunkSize) {
     const size_t step = chunkSize == 0 ? bytes.size() : chunkSize;
-    for (size_t at = 0; at < bytes.size(); at += step) {
-        port.feed(bytesToText(std::string_view(bytes).substr(at, step)));
-        out << "raw " << jsonString(control.getRawData()) << '\n';
-    }
-    control.surface().setObserver(nullptr);
+    for (size_t at = 0; at < bytes.size(); at += step)
+        feed(bytes.substr(at, step));
 }
 
 } // namespace tolvak::cli

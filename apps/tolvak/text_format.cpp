@@ -12,7 +12,8 @@ namespace tolvak::cli {
 std::u16string bytesToText(std::string_view bytes) {
     std::u16string text;
     text.reserve(bytes.size());
-    for (unsigned char c : bytes) text += static_cast<char16_t>(c);
+    for (unsigned char c : bytes)
+        text += static_cast<char16_t>(c);
     return text;
 }
 
@@ -20,11 +21,21 @@ std::string jsonString(std::u16string_view text) {
     std::string out = "\"";
     for (char16_t c : text) {
         switch (c) {
-        case u'"': out += "\\\""; break;
-        case u'\\': out += "\\\\"; break;
-        case u'\n': out += "\\n"; break;
-        case u'\r': out += "\\r"; break;
-        case u'\t': out += "\\t"; break;
+        case u'"':
+            out += "\\\"";
+            break;
+        case u'\\':
+            out += "\\\\";
+            break;
+        case u'\n':
+            out += "\\n";
+            break;
+        case u'\r':
+            out += "\\r";
+            break;
+        case u'\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20 || c >= 0x7F) {
                 char buf[8];

@@ -20,7 +20,8 @@ extern "C" void onStopSignal(int signo) {
     int saved = errno;
     int fd = g_signalPipe.load();
     unsigned char byte = static_cast<unsigned char>(signo);
-    if (fd >= 0) [[maybe_unused]] auto n = ::write(fd, &byte, 1);
+    if (fd >= 0) [[maybe_unused]]
+        auto n = ::write(fd, &byte, 1);
     errno = saved;
 }
 
@@ -30,7 +31,8 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM};
 
 EventLoop::~EventLoop() {
     if (!m_handlesSignals) return;
-    for (int signo : kStopSignals) ::signal(signo, SIG_DFL);
+    for (int signo : kStopSignals)
+        ::signal(signo, SIG_DFL);
     g_signalPipe.store(-1);
 }
 
@@ -40,7 +42,9 @@ EventLoop::Id EventLoop::watch(int fd, short events, std::function<void(short)> 
     return id;
 }
 
-void EventLoop::unwatch(Id id) { m_watches.erase(id); }
+void EventLoop::unwatch(Id id) {
+    m_watches.erase(id);
+}
 
 EventLoop::Id EventLoop::startTimer(std::chrono::milliseconds interval,
                                     std::function<void()> onTick, bool repeat) {
@@ -49,7 +53,9 @@ EventLoop::Id EventLoop::startTimer(std::chrono::milliseconds interval,
     return id;
 }
 
-void EventLoop::stopTimer(Id id) { m_timers.erase(id); }
+void EventLoop::stopTimer(Id id) {
+    m_timers.erase(id);
+}
 
 void EventLoop::stopOnSignals() {
     if (m_handlesSignals) return;
@@ -62,7 +68,8 @@ void EventLoop::stopOnSignals() {
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int signo : kStopSignals) ::sigaction(signo, &action, nullptr);
+    for (int signo : kStopSignals)
+        ::sigaction(signo, &action, nullptr);
     m_handlesSignals = true;
     watch(m_signalRead.get(), POLLIN, [this](short) {
         unsigned char signo = 0;

@@ -14,7 +14,7 @@ namespace tolvak::posix {
 // SIGINT/SIGTERM. It sleeps in poll until something is due, so an idle process makes no wake-ups.
 // Every callback runs on the thread that calls run(), one at a time.
 class EventLoop {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
     using Id = int;
 
@@ -46,7 +46,7 @@ public:
     // How often poll has returned: the process's wake-ups.
     uint64_t wakeups() const { return m_wakeups; }
 
-private:
+  private:
     struct Watch {
         int fd;
         short events;

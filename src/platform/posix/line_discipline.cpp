@@ -48,7 +48,9 @@ tcflag_t parityFlags(Parity parity) {
     }
 }
 
-int result(int rc) { return rc == 0 ? 0 : errno; }
+int result(int rc) {
+    return rc == 0 ? 0 : errno;
+}
 
 } // namespace
 
@@ -75,7 +77,9 @@ int makeRaw(int fd) {
     return result(ioctl(fd, TCSETS2, &t));
 }
 
-int discardInput(int fd) { return result(ioctl(fd, TCFLSH, TCIFLUSH)); }
+int discardInput(int fd) {
+    return result(ioctl(fd, TCFLSH, TCIFLUSH));
+}
 
 int setExclusive(int fd, bool exclusive) {
     return result(ioctl(fd, exclusive ? TIOCEXCL : TIOCNXCL));

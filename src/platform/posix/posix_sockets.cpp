@@ -74,8 +74,7 @@ uint32_t PosixSockets::inetAddr(const std::string& dotted) {
     return address.s_addr;
 }
 
-uint32_t PosixSockets::sendArp(uint32_t destination, uint32_t, uint8_t* macAddr,
-                               uint32_t& length) {
+uint32_t PosixSockets::sendArp(uint32_t destination, uint32_t, uint8_t* macAddr, uint32_t& length) {
     ifaddrs* raw = nullptr;
     if (::getifaddrs(&raw) != 0) return static_cast<uint32_t>(errno);
     std::unique_ptr<ifaddrs, IfAddrsDeleter> list(raw);
@@ -98,6 +97,8 @@ uint32_t PosixSockets::sendArp(uint32_t destination, uint32_t, uint8_t* macAddr,
     return kErrorNotFound;
 }
 
-std::u16string PosixSockets::fromAnsi(const std::string& text) { return fromUtf8(text); }
+std::u16string PosixSockets::fromAnsi(const std::string& text) {
+    return fromUtf8(text);
+}
 
 } // namespace tolvak::posix

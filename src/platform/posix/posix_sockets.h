@@ -8,7 +8,7 @@ namespace tolvak::posix {
 // and clean-up succeed as Windows Sockets 1.1 would; the MAC address comes from the interface
 // that holds the address (getifaddrs), not from an ARP request.
 class PosixSockets : public SocketsApi {
-public:
+  public:
     int wsaStartup(uint16_t version, WsaData& data) override;
     int wsaCleanup() override { return 0; }
     int wsaGetLastError() override { return m_lastError; }
@@ -19,7 +19,7 @@ public:
                      uint32_t& length) override;
     std::u16string fromAnsi(const std::string& text) override;
 
-private:
+  private:
     int m_lastError = 0;
 };
 

@@ -9,7 +9,7 @@ namespace tolvak::posix {
 
 // Timer1 on the event loop: ticks while enabled with a non-zero interval.
 class PosixTimer : public TimerControl {
-public:
+  public:
     explicit PosixTimer(EventLoop& loop) : m_loop(loop) {}
     ~PosixTimer() override { cancel(); }
 
@@ -17,7 +17,7 @@ public:
     void setInterval(int32_t milliseconds) override;
     bool ticking() const { return m_timer.has_value(); }
 
-private:
+  private:
     void reschedule();
     void cancel();
 

@@ -9,7 +9,7 @@ namespace tolvak::posix {
 // A fresh pseudo-terminal: the program holds the master side and hands the slave's path to
 // whoever plays the serial port. The line is raw, so what is written arrives unchanged.
 class PseudoTerminal {
-public:
+  public:
     // Throws std::system_error when the system has no pseudo-terminal to give.
     static PseudoTerminal open();
 
@@ -18,7 +18,7 @@ public:
     // Closing the master hangs up the slave: readers see EIO and POLLHUP.
     void closeMaster() { m_master.reset(); }
 
-private:
+  private:
     UniqueFd m_master;
     std::string m_slavePath;
 };

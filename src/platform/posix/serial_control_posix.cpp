@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "control/utf8.h"
@@ -15,6 +16,12 @@ namespace tolvak::posix {
 
 namespace {
 
+// How long the line must stay silent before fewer than RThreshold characters are handed over:
+// three character times, and never less than the loop's millisecond.
+std::chrono::milliseconds idleTime(uint32_t baud) {
+    return std::chrono::milliseconds(std::max<uint32_t>(2, 30000 / std::max<uint32_t>(baud, 1)));
+}
+
 // Reading stops after this much per wake-up so that other descriptors and timers get their turn.
 constexpr size_t kReadPerWakeup = 1 << 20;
 
@@ -22,13 +29,17 @@ AutomationError portAlreadyOpen() {
     return AutomationError(errors::kPortAlreadyOpen, u"Port already open");
 }
 
-AutomationError portNotOpen() { return AutomationError(errors::kPortNotOpen, u"Port not open"); }
+AutomationError portNotOpen() {
+    return AutomationError(errors::kPortNotOpen, u"Port not open");
+}
 
 } // namespace
 
 PosixSerialControl::PosixSerialControl(EventLoop& loop) : m_loop(loop) {}
 
-PosixSerialControl::~PosixSerialControl() { close(); }
+PosixSerialControl::~PosixSerialControl() {
+    close();
+}
 
 void PosixSerialControl::bindDevice(int16_t port, std::string path) {
     m_bound[port] = std::move(path);
@@ -101,7 +112,8 @@ std::u16string PosixSerialControl::input() {
     size_t count = m_buffer.size();
     if (m_inputLen > 0 && static_cast<size_t>(m_inputLen) < count) count = m_inputLen;
     std::u16string text(count, u'\0');
-    for (size_t i = 0; i < count; ++i) text[i] = static_cast<unsigned char>(m_buffer[i]);
+    for (size_t i = 0; i < count; ++i)
+        text[i] = static_cast<unsigned char>(m_buffer[i]);
     m_buffer.erase(0, count);
     ++m_reads;
     return text;
@@ -129,6 +141,7 @@ void PosixSerialControl::open() {
 }
 
 void PosixSerialControl::close() {
+    cancelIdleTimer();
     if (m_watch) m_loop.unwatch(*m_watch);
     m_watch.reset();
     if (m_fd) setExclusive(m_fd.get(), false); // the flag outlives our descriptor otherwise
@@ -165,16 +178,38 @@ void PosixSerialControl::onReady(short revents) {
 }
 
 void PosixSerialControl::raiseReceiveEvents() {
+    cancelIdleTimer();
     // RThreshold 0 means no receive events. The handler may take only part of the input (a
     // read length), so raise again while it makes progress; a handler that takes nothing is
     // not called again until more arrives.
     while (portOpen() && m_threshold > 0 && m_buffer.size() >= static_cast<size_t>(m_threshold)) {
         const uint64_t readsBefore = m_reads;
-        m_commEvent = kEventReceive;
-        raiseOnComm();
-        m_commEvent = 0;
-        if (m_reads == readsBefore) break;
+        raiseOnce();
+        if (m_reads == readsBefore) return;
     }
+    watchForIdleLine();
+}
+
+void PosixSerialControl::raiseOnce() {
+    m_commEvent = kEventReceive;
+    raiseOnComm();
+    m_commEvent = 0;
+}
+
+void PosixSerialControl::watchForIdleLine() {
+    if (!portOpen() || m_threshold <= 0 || m_buffer.empty()) return;
+    m_idleTimer = m_loop.startTimer(
+        idleTime(m_settings.baud),
+        [this] {
+            m_idleTimer.reset();
+            if (portOpen() && m_threshold > 0 && !m_buffer.empty()) raiseOnce();
+        },
+        false);
+}
+
+void PosixSerialControl::cancelIdleTimer() {
+    if (m_idleTimer) m_loop.stopTimer(*m_idleTimer);
+    m_idleTimer.reset();
 }
 
 } // namespace tolvak::posix

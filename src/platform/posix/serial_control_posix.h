@@ -18,7 +18,7 @@ namespace tolvak::posix {
 // size is only a request), and the receive event is raised on the loop's thread once RThreshold
 // characters wait.
 class PosixSerialControl : public SerialControl {
-public:
+  public:
     explicit PosixSerialControl(EventLoop& loop);
     ~PosixSerialControl() override;
 
@@ -46,11 +46,14 @@ public:
     const LineSettings& lineSettings() const { return m_settings; }
     size_t waiting() const { return m_buffer.size(); }
 
-private:
+  private:
     void open();
     void close();
     void onReady(short revents);
     void raiseReceiveEvents();
+    void raiseOnce();
+    void watchForIdleLine();
+    void cancelIdleTimer();
 
     EventLoop& m_loop;
     std::map<int16_t, std::string> m_bound;
@@ -65,6 +68,7 @@ private:
     UniqueFd m_fd;
     std::string m_device;
     std::optional<EventLoop::Id> m_watch;
+    std::optional<EventLoop::Id> m_idleTimer;
     std::function<void(const AutomationError&)> m_onPortLost;
 };
 

@@ -8,8 +8,10 @@ namespace {
 
 std::u16string_view trimBlanks(std::u16string_view text) {
     auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
     return text;
 }
 

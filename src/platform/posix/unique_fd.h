@@ -8,7 +8,7 @@ namespace tolvak::posix {
 
 // Owns one handle; the traits say what "no handle" is and how to let one go.
 template <typename Traits> class UniqueHandle {
-public:
+  public:
     using Handle = typename Traits::Handle;
 
     UniqueHandle() = default;
@@ -32,7 +32,7 @@ public:
         if (old != Traits::invalid()) Traits::close(old);
     }
 
-private:
+  private:
     Handle m_handle = Traits::invalid();
 };
 
