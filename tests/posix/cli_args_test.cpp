@@ -1,0 +1,213 @@
+#include "tolvak/cli_args.h"
+
+#include <gtest/gtest.h>
+
+#include "control/method_table.h"
+#include "platform/posix/console_msg_box.h"
+#include "platform/posix/posix_sockets.h"
+#include "tolvak/control_options.h"
+#include "tolvak/replay.h"
+#include "tolvak/text_format.h"
+
+namespace tolvak::cli {
+namespace {
+
+struct EscapeCase {
+    std::string text;
+    std::optional<std::string> bytes; // nothing: refused
+};
+
+class EscapeTest : public ::testing::TestWithParam<EscapeCase> {};
+
+TEST_P(EscapeTest, DecodesOrRefuses) {
+    const auto& c = GetParam();
+    if (c.bytes)
+        EXPECT_EQ(parseEscapes(c.text), *c.bytes);
+    else
+        EXPECT_THROW(parseEscapes(c.text), UsageError);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, EscapeTest,
+    ::testing::Values(EscapeCase{"", ""}, EscapeCase{"=", "="}, EscapeCase{"\\r\\n", "\r\n"},
+                      EscapeCase{"\\x02", "\x02"},
+                      EscapeCase{"\\xfF\\x41", "\xff"
+                                               "A"},
+                      EscapeCase{"a\\\\b", "a\\b"}, EscapeCase{"\\t\\0x", std::string("\t\0x", 3)},
+                      EscapeCase{"\\e", "\x1b"}, EscapeCase{"\\'\\\"", "'\""},
+                      EscapeCase{"\\", std::nullopt}, EscapeCase{"ab\\", std::nullopt},
+                      EscapeCase{"\\x4", std::nullopt}, EscapeCase{"\\xg0", std::nullopt},
+                      EscapeCase{"\\q", std::nullopt}));
+
+struct ArgsCase {
+    std::vector<std::string> args;
+    std::vector<std::pair<std::string, std::string>> options;
+    std::vector<std::string> positional;
+    bool refused;
+};
+
+class ArgsTest : public ::testing::TestWithParam<ArgsCase> {};
+
+const std::vector<OptionSpec> kSpecs = {
+    {"--json", "", ""}, {"--other-sep", "TEXT", ""}, {"--chunk-size", "N", ""}};
+
+TEST_P(ArgsTest, SplitsOptionsAndArguments) {
+    const auto& c = GetParam();
+    if (c.refused) {
+        EXPECT_THROW(parseArgs(c.args, kSpecs), UsageError);
+        return;
+    }
+    ParsedArgs parsed = parseArgs(c.args, kSpecs);
+    EXPECT_EQ(parsed.options, c.options);
+    EXPECT_EQ(parsed.positional, c.positional);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ArgsTest,
+    ::testing::Values(ArgsCase{{"--json", "file"}, {{"--json", ""}}, {"file"}, false},
+                      ArgsCase{{"--other-sep", ""}, {{"--other-sep", ""}}, {}, false},
+                      ArgsCase{{"--other-sep="}, {{"--other-sep", ""}}, {}, false},
+                      ArgsCase{{"--other-sep", "--json"}, {{"--other-sep", "--json"}}, {}, false},
+                      ArgsCase{{"-", "--chunk-size=3"}, {{"--chunk-size", "3"}}, {"-"}, false},
+                      ArgsCase{{"--", "--json"}, {}, {"--json"}, false},
+                      ArgsCase{{"--jsn"}, {}, {}, true}, ArgsCase{{"--json=1"}, {}, {}, true},
+                      ArgsCase{{"--chunk-size"}, {}, {}, true}, ArgsCase{{"-x"}, {}, {}, true}));
+
+struct NumberCase {
+    std::string text;
+    std::optional<int16_t> value;
+};
+
+class ShortTest : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(ShortTest, TakesWholeNumbersInRange) {
+    const auto& c = GetParam();
+    if (c.value)
+        EXPECT_EQ(parseShort("--decimals", c.text), *c.value);
+    else
+        EXPECT_THROW(parseShort("--decimals", c.text), UsageError);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ShortTest,
+    ::testing::Values(NumberCase{"0", 0}, NumberCase{"-3", -3}, NumberCase{"32767", 32767},
+                      NumberCase{"-32768", -32768}, NumberCase{"32768", std::nullopt},
+                      NumberCase{"1.5", std::nullopt}, NumberCase{"", std::nullopt},
+                      NumberCase{"12x", std::nullopt}, NumberCase{"0x10", std::nullopt},
+                      NumberCase{" 1", std::nullopt}, NumberCase{"nan", std::nullopt}));
+
+// Each option reaches its own field through its own setter, with the value as given.
+struct ControlOptionCase {
+    std::vector<std::string> args;
+    std::function<bool(const ControlState&)> holds;
+};
+
+class ControlOptionTest : public ::testing::TestWithParam<ControlOptionCase> {};
+
+class NoTimer : public TimerControl {
+  public:
+    void setEnabled(bool) override {}
+    void setInterval(int32_t) override {}
+};
+
+TEST_P(ControlOptionTest, StoresThroughTheSetter) {
+    auto serial = std::make_unique<ReplaySerial>();
+    Platform platform{std::move(serial), std::make_unique<NoTimer>(),
+                      std::make_unique<posix::ConsoleMsgBox>(),
+                      std::make_unique<posix::PosixSockets>(), std::make_unique<ClockRandom>()};
+    Tolvak control(std::move(platform));
+    const ControlState defaults = control.state();
+    ParsedArgs parsed = parseArgs(GetParam().args, controlOptionSpecs());
+    applyControlOptions(parsed, control, nullptr);
+    EXPECT_TRUE(GetParam().holds(control.state()));
+    // Nothing else moved from its default.
+    ControlState expected = control.state();
+    EXPECT_EQ(expected.commSettings, defaults.commSettings);
+    EXPECT_EQ(expected.rawData, defaults.rawData);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ControlOptionTest,
+    ::testing::Values(
+        ControlOptionCase{{},
+                          [](const ControlState& s) {
+                              return s.otherSep == u"=" && s.baudRate == u"2400" &&
+                                     s.eloadBits == 8 && s.bufferLength == 10 && s.portNum == 1 &&
+                                     s.parity == u"n";
+                          }},
+        ControlOptionCase{{"--decimals", "-3"},
+                          [](const ControlState& s) { return s.decimals == -3; }},
+        ControlOptionCase{{"--eload-prebits", "2"},
+                          [](const ControlState& s) { return s.eloadPrebits == 2; }},
+        ControlOptionCase{{"--eload-bits", "9"},
+                          [](const ControlState& s) { return s.eloadBits == 9; }},
+        ControlOptionCase{{"--buffer-length", "512"},
+                          [](const ControlState& s) { return s.bufferLength == 512; }},
+        ControlOptionCase{{"--newline-sep", "2"},
+                          [](const ControlState& s) { return s.newLineSep == 2; }},
+        ControlOptionCase{{"--enterkey-sep", "0"},
+                          [](const ControlState& s) { return s.enterKeySep == 0; }},
+        ControlOptionCase{{"--other-sep", ""},
+                          [](const ControlState& s) { return s.otherSep.empty(); }},
+        ControlOptionCase{{"--other-sep", "\\r\\n"},
+                          [](const ControlState& s) { return s.otherSep == u"\r\n"; }},
+        ControlOptionCase{{"--other-sep", "\\xb0"},
+                          [](const ControlState& s) { return s.otherSep == u"\u00b0"; }},
+        ControlOptionCase{{"--reverse", "0"},
+                          [](const ControlState& s) { return s.reverseFrame == 0; }},
+        ControlOptionCase{{"--port", "3"}, [](const ControlState& s) { return s.portNum == 3; }},
+        ControlOptionCase{{"--baud", "9600 "},
+                          [](const ControlState& s) { return s.baudRate == u"9600 "; }},
+        ControlOptionCase{{"--data-bits", "7"},
+                          [](const ControlState& s) { return s.dataBits == 7; }},
+        ControlOptionCase{{"--parity", "E"},
+                          [](const ControlState& s) { return s.parity == u"E"; }},
+        ControlOptionCase{{"--stop-bits", "2"},
+                          [](const ControlState& s) { return s.stopBits == 2; }},
+        ControlOptionCase{{"--decimals", "1", "--decimals", "2"},
+                          [](const ControlState& s) { return s.decimals == 2; }}));
+
+TEST(ControlOptions, BadValuesAreRefusedBeforeAnythingIsSet) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"--decimals", "x"}, {"--port", "70000"}, {"--other-sep", "\\x"}, {"--reverse", ""}};
+    for (const auto& args : bad)
+        EXPECT_THROW(checkControlOptions(parseArgs(args, controlOptionSpecs())), UsageError)
+            << args[0] << ' ' << args[1];
+}
+
+struct JsonCase {
+    std::u16string text;
+    std::string json;
+};
+
+class JsonTest : public ::testing::TestWithParam<JsonCase> {};
+
+TEST_P(JsonTest, KeepsEveryByte) {
+    EXPECT_EQ(jsonString(GetParam().text), GetParam().json);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, JsonTest,
+                         ::testing::Values(JsonCase{u"", "\"\""}, JsonCase{u"=05.2", "\"=05.2\""},
+                                           JsonCase{u"a\"b\\c", "\"a\\\"b\\\\c\""},
+                                           JsonCase{u"\r\n\t", "\"\\r\\n\\t\""},
+                                           JsonCase{std::u16string(1, u'\0'), "\"\\u0000\""},
+                                           JsonCase{u"\u00ff\u007f", "\"\\u00ff\\u007f\""}));
+
+TEST(WeightValue, ReadsTheDisplayText) {
+    const std::vector<std::pair<std::u16string, std::optional<double>>> table = {
+        {u"12.5", 12.5},  {u" 502", 502},      {u"-20", -20},          {u"0", 0},
+        {u"1E+15", 1e15}, {u"", std::nullopt}, {u"abc", std::nullopt}, {u"1 2", std::nullopt}};
+    for (const auto& [text, value] : table)
+        EXPECT_EQ(weightValue(text), value);
+}
+
+TEST(ReadingJson, HasTextValueAndUtcTime) {
+    const auto epoch = std::chrono::system_clock::time_point(std::chrono::milliseconds(1234));
+    EXPECT_EQ(readingJson(u" 502", epoch),
+              "{\"weight\":\" 502\",\"value\":502,\"time\":\"1970-01-01T00:00:01.234Z\"}");
+    EXPECT_EQ(readingJson(u"x", epoch),
+              "{\"weight\":\"x\",\"value\":null,\"time\":\"1970-01-01T00:00:01.234Z\"}");
+}
+
+} // namespace
+} // namespace tolvak::cli

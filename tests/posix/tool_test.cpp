@@ -1,0 +1,193 @@
+// The tool as a user runs it: exit statuses, help, errors, and whole pipelines.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/posix/pseudo_terminal.h"
+#include "pty_rig.h"
+#include "tolvak/indicator.h"
+
+namespace tolvak::testing {
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// Runs a shell command line under timeout, with the tool's path in $T.
+ToolRun runShell(const std::string& script) {
+    static int counter = 0;
+    const std::string errFile = "/tmp/tolvak-tool-test-" + std::to_string(::getpid()) + "-" +
+                                std::to_string(++counter) + ".err";
+    const std::string command =
+        "T='" TOLVAK_EXE "'; export T; timeout 30 sh -c '" + script + "' 2>" + errFile;
+    ToolRun run{-1, "", ""};
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.out.append(buffer, n);
+    int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream err(errFile);
+    std::stringstream text;
+    text << err.rdbuf();
+    run.err = text.str();
+    std::remove(errFile.c_str());
+    return run;
+}
+
+struct UsageCase {
+    const char* args;
+    const char* message;
+};
+
+class BadUsage : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(BadUsage, OneLineAndStatus64) {
+    ToolRun run = runShell(std::string("\"$T\" ") + GetParam().args);
+    EXPECT_EQ(run.status, 64) << run.err;
+    EXPECT_NE(run.err.find(GetParam().message), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(run.out, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadUsage,
+    ::testing::Values(UsageCase{"nope", "unknown command 'nope'"},
+                      UsageCase{"read --bogus", "unknown option '--bogus'"},
+                      UsageCase{"read --decimals x", "--decimals: 'x' is not a number"},
+                      UsageCase{"read --other-sep \"\\\\x4\"", "--other-sep"},
+                      UsageCase{"read --timeout 0", "--timeout"},
+                      UsageCase{"read extra", "unexpected argument 'extra'"},
+                      UsageCase{"replay", "needs one FILE"},
+                      UsageCase{"replay a b", "needs one FILE"},
+                      UsageCase{"replay - --chunk-size 0", "--chunk-size"},
+                      UsageCase{"indicator --order up", "--order"},
+                      UsageCase{"indicator --weight 10000000", "does not fit"},
+                      UsageCase{"indicator --separator \"\" --terminator \"\"", "separator"},
+                      UsageCase{"demo --seconds", "needs a value"},
+                      UsageCase{"simulate --port 1", "unknown option '--port'"},
+                      UsageCase{"host-info --json=1", "takes no value"}));
+
+class Help : public ::testing::TestWithParam<std::pair<const char*, std::vector<const char*>>> {};
+
+TEST_P(Help, DescribesTheCommandAndItsOptions) {
+    const auto& [command, options] = GetParam();
+    ToolRun run = runShell(std::string("\"$T\" ") + command + " --help");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind(std::string("usage: tolvak ") + command, 0), 0u) << run.out;
+    for (const char* option : options)
+        EXPECT_NE(run.out.find(option), std::string::npos) << option;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Help,
+    ::testing::Values(
+        std::make_pair("read",
+                       std::vector<const char*>{
+                           "--decimals", "--eload-prebits", "--eload-bits", "--buffer-length",
+                           "--newline-sep", "--enterkey-sep", "--other-sep", "--reverse", "--port",
+                           "--baud", "--data-bits", "--parity", "--stop-bits", "--device",
+                           "--changes", "--json", "--once", "--timeout"}),
+        std::make_pair("replay", std::vector<const char*>{"--chunk-size", "--other-sep"}),
+        std::make_pair("indicator",
+                       std::vector<const char*>{"--device", "--weight", "--baud", "--rate"}),
+        std::make_pair("demo", std::vector<const char*>{"--seconds"}),
+        std::make_pair("simulate", std::vector<const char*>{"--json", "--seconds"}),
+        std::make_pair("host-info", std::vector<const char*>{"--json"})));
+
+TEST(Tool, ReadOnAMissingDeviceShowsTheBoxAndExits2) {
+    ToolRun run = runShell("\"$T\" read --device /dev/tolvak-missing --port 4");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("提示: 打开串口时出错"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("错误代码：8002\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("/dev/tolvak-missing: No such file or directory"), std::string::npos);
+}
+
+TEST(Tool, ReadGivesUpWithStatus3WhenTheLineIsSilent) {
+    auto pty = posix::PseudoTerminal::open();
+    ToolRun run = runShell("\"$T\" read --device " + pty.slavePath() + " --timeout 0.3");
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.err.find("no reading within 0.3 s"), std::string::npos) << run.err;
+}
+
+TEST(Tool, ReadStopsCleanlyOnSigterm) {
+    auto pty = posix::PseudoTerminal::open();
+    ToolRun run = runShell("\"$T\" read --device " + pty.slavePath() +
+                           " & pid=$!; sleep 0.3; kill -TERM $pid; wait $pid; echo status $?");
+    EXPECT_EQ(run.out, "status 0\n") << run.err;
+}
+
+TEST(Tool, ReadPrintsJsonReadingsFromTheLine) {
+    auto pty = posix::PseudoTerminal::open();
+    std::atomic<bool> stop{false};
+    std::thread indicator([&] {
+        cli::FrameFormat format;
+        format.places = 1;
+        while (!stop) {
+            writeAll(pty.master(), cli::encodeFrame(1234.5, format));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    ToolRun run =
+        runShell("\"$T\" read --device " + pty.slavePath() + " --baud 9600 --once --json");
+    stop = true;
+    indicator.join();
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("{\"weight\":\"1234.5\",\"value\":1234.5,\"time\":\"", 0), 0u)
+        << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1);
+}
+
+TEST(Tool, IndicatorAndReadTalkThroughAPseudoTerminal) {
+    ToolRun run =
+        runShell("\"$T\" indicator --weight -20 --rate 50 --seconds 5 > /tmp/tolvak-ind-$$ & "
+                 "sleep 0.3; \"$T\" read --device $(head -n1 /tmp/tolvak-ind-$$) --once; "
+                 "echo status $?; rm -f /tmp/tolvak-ind-$$; kill %1");
+    EXPECT_EQ(run.out, "-20\nstatus 0\n") << run.err;
+}
+
+TEST(Tool, DemoPrintsPlainLinesWhenNotOnATerminal) {
+    ToolRun run = runShell("\"$T\" demo --seconds 1 --weight 250");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "250  raw \"=05200000\"\n");
+}
+
+TEST(Tool, ReplayReadsStandardInput) {
+    ToolRun run =
+        runShell("printf \"=05.21000=05.21000=05.21000=05.2\" | \"$T\" replay - --chunk-size 23");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "display 12.5\ndisplay 12.5\nraw \"=05.2\"\ndisplay 12.5\nraw \"=05.2\"\n");
+}
+
+TEST(Tool, ReplayOfAMissingFileFails) {
+    ToolRun run = runShell("\"$T\" replay /nonexistent/capture.bin");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("/nonexistent/capture.bin: No such file or directory"),
+              std::string::npos);
+}
+
+TEST(Tool, HostInfoJsonHasTheThreeAnswers) {
+    ToolRun run = runShell("\"$T\" host-info --json");
+    EXPECT_EQ(run.status, 0);
+    char name[256] = {};
+    ::gethostname(name, sizeof name);
+    EXPECT_EQ(run.out.rfind(std::string("{\"hostName\":\"") + name + "\",\"ipv4Address\":\"", 0),
+              0u)
+        << run.out;
+    EXPECT_NE(run.out.find("\"macAddress\":\""), std::string::npos);
+}
+
+} // namespace
+} // namespace tolvak::testing
