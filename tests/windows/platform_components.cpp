@@ -22,10 +22,10 @@ void win32ErrorsBecomeAutomationErrors(Checker& check) {
         DWORD error;
         int32_t number;
     } rows[] = {
-        {ERROR_FILE_NOT_FOUND, 8002},  {ERROR_PATH_NOT_FOUND, 8002},
-        {ERROR_ACCESS_DENIED, 8010},   {ERROR_SHARING_VIOLATION, 8010},
-        {ERROR_INVALID_HANDLE, 8012},  {ERROR_INVALID_PARAMETER, 380},
-        {ERROR_NOT_ENOUGH_MEMORY, 7},  {ERROR_CALL_NOT_IMPLEMENTED, 51},
+        {ERROR_FILE_NOT_FOUND, 8002}, {ERROR_PATH_NOT_FOUND, 8002},
+        {ERROR_ACCESS_DENIED, 8010},  {ERROR_SHARING_VIOLATION, 8010},
+        {ERROR_INVALID_HANDLE, 8012}, {ERROR_INVALID_PARAMETER, 380},
+        {ERROR_NOT_ENOUGH_MEMORY, 7}, {ERROR_CALL_NOT_IMPLEMENTED, 51},
     };
     for (const Row& row : rows) {
         check.context("fromWin32 " + std::to_string(row.error));
@@ -60,10 +60,12 @@ void closedPortChecks(Checker& check) {
         {"RThreshold -1", [&] { serial.setRThreshold(-1); }, 380},
         {"Input on a closed port", [&] { serial.input(); }, 8012},
         {"closing a closed port", [&] { serial.setPortOpen(false); }, 0},
-        {"opening a missing port", [&] {
+        {"opening a missing port",
+         [&] {
              serial.setCommPort(9);
              serial.setPortOpen(true);
-         }, 8002},
+         },
+         8002},
     };
     for (const auto& row : rows) {
         check.context(row.name);

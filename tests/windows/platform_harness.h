@@ -15,9 +15,13 @@
 
 namespace tolvak::wintest {
 
-inline std::wstring wideOf(const std::u16string& text) { return {text.begin(), text.end()}; }
+inline std::wstring wideOf(const std::u16string& text) {
+    return {text.begin(), text.end()};
+}
 
-inline std::string utf8Of(const std::u16string& text) { return Checker::utf8(wideOf(text)); }
+inline std::string utf8Of(const std::u16string& text) {
+    return Checker::utf8(wideOf(text));
+}
 
 // Dispatches messages until done() holds or timeoutMs pass; returns done().
 template <typename Done> bool pumpUntil(Done done, DWORD timeoutMs) {
@@ -58,7 +62,7 @@ struct SeenBox {
 
 // Reads each message box of this thread as it is activated and presses OK.
 class BoxWatcher {
-public:
+  public:
     BoxWatcher() {
         s_current = this;
         m_hook.reset(
@@ -71,7 +75,7 @@ public:
     bool hooked() const { return static_cast<bool>(m_hook); }
     std::vector<SeenBox> boxes;
 
-private:
+  private:
     static std::wstring textOf(HWND hwnd) {
         wchar_t buffer[2048] = {};
         GetWindowTextW(hwnd, buffer, 2048);

@@ -21,7 +21,7 @@ namespace {
 
 // Each call's result is a field.
 class ScriptedSockets : public SocketsApi {
-public:
+  public:
     int wsaStartup(uint16_t, WsaData& data) override {
         if (startup == 0) data = granted;
         return startup;
@@ -67,8 +67,8 @@ void missingPortGivesTheOpenCommBox(Checker& check, BoxWatcher& boxes) {
     check.expectEq(box.text.substr(0, head.size()), head, "prompt up to the description");
     std::wstring description = box.text.size() > head.size() ? box.text.substr(head.size()) : L"";
     check.expect(description.find(L"COM7") != std::wstring::npos, "description names the port");
-    check.expect(description.find(L"(COM7: ") != std::wstring::npos &&
-                     description.back() == L')' && description.size() > 30,
+    check.expect(description.find(L"(COM7: ") != std::wstring::npos && description.back() == L')' &&
+                     description.size() > 30,
                  "description carries the system's reason");
     std::printf("missing port box: %s\n", Checker::utf8(box.text).c_str());
     check.expectEq(box.caption, kNotice, "caption");
@@ -95,12 +95,11 @@ void socketsBoxes(Checker& check, BoxWatcher& boxes) {
          [](Net& n) { return n.lookupLocalIPAddress(); },
          L"The 32-bit Windows Socket is not responding.", notice.c_str(), true, u""},
         {"WSACleanup fails", [](ScriptedSockets& s) { s.cleanup = -1; },
-         [](Net& n) { return n.lookupLocalIPAddress(); },
-         L"Socket error -1 occurred in Cleanup ", notice.c_str(), true, u"10.0.0.7"},
+         [](Net& n) { return n.lookupLocalIPAddress(); }, L"Socket error -1 occurred in Cleanup ",
+         notice.c_str(), true, u"10.0.0.7"},
         {"no sockets offered", [](ScriptedSockets& s) { s.granted.iMaxSockets = 0; },
          [](Net& n) { return n.lookupLocalIPAddress(); },
-         L"This application requires a minimum of 1 supported sockets.", notice.c_str(), true,
-         u""},
+         L"This application requires a minimum of 1 supported sockets.", notice.c_str(), true, u""},
         {"version 1.0 granted", [](ScriptedSockets& s) { s.granted.wVersion = 0x0001; },
          [](Net& n) { return n.lookupLocalIPAddress(); },
          L"Sockets version 1.0 is not supported by 32-bit Windows Sockets.", notice.c_str(), true,

@@ -39,7 +39,7 @@ void send(const std::string& bytes) {
 
 // Every text the display is given, in order.
 class DisplayLog : public SurfaceObserver {
-public:
+  public:
     void textChanged(ChildId id, std::u16string_view text) override {
         if (id == ChildId::lblNumber) shown.emplace_back(text.begin(), text.end());
     }
@@ -48,7 +48,7 @@ public:
 
 struct FrameRow {
     const char* name;
-    std::vector<std::string> chunks; // written one after the other
+    std::vector<std::string> chunks;     // written one after the other
     std::vector<std::u16string> weights; // what the display shows, in order
 };
 
@@ -66,7 +66,8 @@ void framesShowInOrder(Checker& check, Tolvak& control, DisplayLog& log) {
         check.context(row.name);
         control.OpenComm(); // on the open port: only empties rawData, so rows do not mix
         log.shown.clear();
-        for (const std::string& chunk : row.chunks) send(chunk);
+        for (const std::string& chunk : row.chunks)
+            send(chunk);
         pumpUntil([&] { return log.shown.size() >= row.weights.size(); }, 5000);
         pumpFor(200); // anything shown beyond the expected weights would be invented
         check.expectEq(log.shown.size(), row.weights.size(), "number of weights shown");
@@ -261,7 +262,8 @@ int main() {
         check.context("OpenComm");
         control.OpenComm();
         check.expectEq(boxes.boxes.size(), size_t{0}, "no box on opening COM5");
-        for (const SeenBox& box : boxes.boxes) std::printf("box: %s\n", Checker::utf8(box.text).c_str());
+        for (const SeenBox& box : boxes.boxes)
+            std::printf("box: %s\n", Checker::utf8(box.text).c_str());
         check.expect(control.serial().portOpen(), "COM5 open");
         check.expectEq(control.state().commSettings, std::u16string(u" 2400,n, 8 , 1"),
                        "settings text");

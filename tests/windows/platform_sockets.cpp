@@ -2,6 +2,7 @@
 // queries, and the calls one by one.
 
 #include <winsock2.h>
+
 #include <windows.h>
 
 #include <cstring>

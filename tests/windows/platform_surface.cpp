@@ -2,6 +2,7 @@
 // tips, the model's changes mirrored, and clicks reaching OpenComm and CloseComm.
 
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <cmath>
@@ -20,7 +21,7 @@ namespace {
 
 // A serial component that only records what it is told and can be fed characters.
 class RecordingSerial : public SerialControl {
-public:
+  public:
     void setCommPort(int16_t) override {}
     void setSettings(const std::u16string&) override {}
     void setInBufferSize(int16_t) override {}
@@ -70,7 +71,9 @@ RECT placeOf(HWND child) {
     return rect;
 }
 
-int pixels(double twips, int dpi) { return static_cast<int>(std::lround(twips * dpi / 1440.0)); }
+int pixels(double twips, int dpi) {
+    return static_cast<int>(std::lround(twips * dpi / 1440.0));
+}
 
 struct ChildRow {
     ChildId id;
@@ -86,7 +89,8 @@ const ChildRow kChildren[] = {
     {ChildId::OutMsg, "OutMsg", L"Edit", 1800, 0, 3135, 495, L"", L""},
     {ChildId::OutPutChar, "OutPutChar", L"Edit", 5040, 0, 3255, 495, L"", L""},
     {ChildId::StartPortBtn, "StartPortBtn", L"Button", 8400, 0, 615, 375, L"\x6253\x5F00",
-     L"\x6253\x5F00\x7F3A\x7701\x4E32\x53E3\xFF1A\x6CE2\x7279\x7387" L"2400"},
+     L"\x6253\x5F00\x7F3A\x7701\x4E32\x53E3\xFF1A\x6CE2\x7279\x7387"
+     L"2400"},
     {ChildId::StopPortBtn, "StopPortBtn", L"Button", 9120, 0, 615, 375, L"\x5173\x95ED",
      L"\x5173\x95ED\x4E32\x53E3"},
 };
@@ -102,8 +106,8 @@ std::wstring toolTipText(HWND toolTip, HWND surface, HWND child) {
     return buffer;
 }
 
-void childrenAsDesigned(Checker& check, Tolvak& control, win32::SurfaceWindows& surface,
-                        int dpiX, int dpiY) {
+void childrenAsDesigned(Checker& check, Tolvak& control, win32::SurfaceWindows& surface, int dpiX,
+                        int dpiY) {
     for (const ChildRow& row : kChildren) {
         check.context(row.name);
         HWND child = surface.childWindow(row.id);
@@ -116,8 +120,8 @@ void childrenAsDesigned(Checker& check, Tolvak& control, win32::SurfaceWindows& 
         check.expectEq(place.right - place.left, pixels(row.width, dpiX), "width");
         check.expectEq(place.bottom - place.top, pixels(row.height, dpiY), "height");
         check.expectEq(textOf(child), std::wstring(row.text), "text");
-        std::wstring tip = row.toolTip ? row.toolTip
-                                       : wideOf(control.surface().child(row.id).toolTip);
+        std::wstring tip =
+            row.toolTip ? row.toolTip : wideOf(control.surface().child(row.id).toolTip);
         check.expectEq(toolTipText(surface.toolTipWindow(), surface.hwnd(), child), tip,
                        "tool tip");
         check.expect((GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) != 0, "tab stop");
@@ -147,8 +151,8 @@ void modelChangesAreMirrored(Checker& check, Tolvak& control, win32::SurfaceWind
     serial.open = true;
     serial.receive(u"43210000=77");
     check.expectEq(textOf(display), std::wstring(L"1234"), "weight shown");
-    check.expectEq(textOf(surface.childWindow(ChildId::OutPutChar)),
-                   std::wstring(L"43210000=77"), "raw buffer shown");
+    check.expectEq(textOf(surface.childWindow(ChildId::OutPutChar)), std::wstring(L"43210000=77"),
+                   "raw buffer shown");
     check.expectEq(textOf(surface.childWindow(ChildId::OutMsg)), std::wstring(L"43210000=77"),
                    "chunk shown");
     check.context("a NUL from the line");
@@ -190,8 +194,8 @@ void modelChangesAreMirrored(Checker& check, Tolvak& control, win32::SurfaceWind
     }
 }
 
-void clicksReachTheControl(Checker& check, RecordingSerial& serial,
-                           win32::SurfaceWindows& surface, BoxWatcher& boxes) {
+void clicksReachTheControl(Checker& check, RecordingSerial& serial, win32::SurfaceWindows& surface,
+                           BoxWatcher& boxes) {
     check.context("buttons");
     serial.open = false;
     serial.log.clear();

@@ -45,8 +45,7 @@ MessageWindow::MessageWindow(Handler handler) : m_handler(std::move(handler)) {
     m_window.reset(hwnd);
 }
 
-LRESULT CALLBACK MessageWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam,
-                                           LPARAM lParam) {
+LRESULT CALLBACK MessageWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = windowOwner<MessageWindow>(hwnd, message, lParam);
     if (self && (message >= WM_USER || message == WM_TIMER)) {
         // Nothing may unwind through the system's dispatcher; the handlers report their own.

@@ -26,7 +26,7 @@ template <typename Owner> Owner* windowOwner(HWND hwnd, UINT message, LPARAM lPa
 // A message-only window on the thread that creates it: other threads post to it, and timers tick
 // on it, so everything it handles runs on that thread.
 class MessageWindow {
-public:
+  public:
     using Handler = std::function<void(UINT message, WPARAM wParam, LPARAM lParam)>;
 
     // Throws AutomationError when the window cannot be created.
@@ -36,7 +36,7 @@ public:
 
     HWND hwnd() const { return m_window.get(); }
 
-private:
+  private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     Handler m_handler;

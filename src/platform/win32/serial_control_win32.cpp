@@ -5,8 +5,8 @@
 #include <set>
 #include <system_error>
 
-#include "platform/win32/win32_error.h"
 #include "platform/win32/wide_text.h"
+#include "platform/win32/win32_error.h"
 
 namespace tolvak::win32 {
 
@@ -20,7 +20,7 @@ constexpr DWORD kDriverQueueSize = 4096;
 // Ports this process holds. Windows opens a COM port for one handle only, but Wine lets a
 // second opening through and the two readers would share out the bytes between them.
 class PortsInUse {
-public:
+  public:
     bool claim(int16_t port) {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_ports.insert(port).second;
@@ -30,7 +30,7 @@ public:
         m_ports.erase(port);
     }
 
-private:
+  private:
     std::mutex m_mutex;
     std::set<int16_t> m_ports;
 };
@@ -40,23 +40,33 @@ PortsInUse& portsInUse() {
     return ports;
 }
 
-std::u16string decimal(int value) { return fromWide(std::to_wstring(value)); }
+std::u16string decimal(int value) {
+    return fromWide(std::to_wstring(value));
+}
 
 BYTE parityCode(Parity parity) {
     switch (parity) {
-    case Parity::Even: return EVENPARITY;
-    case Parity::Odd: return ODDPARITY;
-    case Parity::Mark: return MARKPARITY;
-    case Parity::Space: return SPACEPARITY;
-    default: return NOPARITY;
+    case Parity::Even:
+        return EVENPARITY;
+    case Parity::Odd:
+        return ODDPARITY;
+    case Parity::Mark:
+        return MARKPARITY;
+    case Parity::Space:
+        return SPACEPARITY;
+    default:
+        return NOPARITY;
     }
 }
 
 BYTE stopBitsCode(StopBits stopBits) {
     switch (stopBits) {
-    case StopBits::OneAndHalf: return ONE5STOPBITS;
-    case StopBits::Two: return TWOSTOPBITS;
-    default: return ONESTOPBIT;
+    case StopBits::OneAndHalf:
+        return ONE5STOPBITS;
+    case StopBits::Two:
+        return TWOSTOPBITS;
+    default:
+        return ONESTOPBIT;
     }
 }
 
@@ -65,15 +75,18 @@ BYTE stopBitsCode(StopBits stopBits) {
 SerialControlWin32::SerialControlWin32()
     : m_window([this](UINT message, WPARAM wParam, LPARAM) { onMessage(message, wParam); }) {}
 
-SerialControlWin32::~SerialControlWin32() { close(); }
+SerialControlWin32::~SerialControlWin32() {
+    close();
+}
 
-std::u16string SerialControlWin32::portName() const { return u"COM" + decimal(m_commPort); }
+std::u16string SerialControlWin32::portName() const {
+    return u"COM" + decimal(m_commPort);
+}
 
 void SerialControlWin32::setCommPort(int16_t port) {
     if (port < 1 || port > kMaxPort)
         throw serialError(errors::kInvalidPortNumber, u"COM" + decimal(port));
-    if (portOpen() && port != m_commPort)
-        throw serialError(errors::kPortAlreadyOpen, portName());
+    if (portOpen() && port != m_commPort) throw serialError(errors::kPortAlreadyOpen, portName());
     m_commPort = port;
 }
 

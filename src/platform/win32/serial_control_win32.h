@@ -18,7 +18,7 @@ namespace tolvak::win32 {
 // that never drops characters, and posts to a message-only window so that the receive event is
 // raised on the thread that built this object.
 class SerialControlWin32 : public SerialControl {
-public:
+  public:
     static constexpr int16_t kMaxPort = 255;
     // ReadFile returns after this long without data, so closing never waits longer.
     static constexpr DWORD kReadTimeoutMs = 50;
@@ -40,7 +40,7 @@ public:
     // Characters waiting to be read, for diagnostics and tests.
     size_t waitingCount();
 
-private:
+  private:
     enum : UINT { kReceivedMessage = WM_APP + 1, kLostMessage = WM_APP + 2 };
 
     std::u16string portName() const;

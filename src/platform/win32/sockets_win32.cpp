@@ -2,7 +2,9 @@
 
 // winsock2.h before windows.h; wsock32 exports the same 1.1 entry points.
 #include <winsock2.h>
+
 #include <windows.h>
+
 #include <iphlpapi.h>
 
 #include <algorithm>
@@ -17,11 +19,17 @@ int SocketsWin32::wsaStartup(uint16_t version, WsaData& data) {
     return result;
 }
 
-int SocketsWin32::wsaCleanup() { return WSACleanup(); }
+int SocketsWin32::wsaCleanup() {
+    return WSACleanup();
+}
 
-int SocketsWin32::wsaGetLastError() { return WSAGetLastError(); }
+int SocketsWin32::wsaGetLastError() {
+    return WSAGetLastError();
+}
 
-int SocketsWin32::getHostName(char* buffer, int length) { return gethostname(buffer, length); }
+int SocketsWin32::getHostName(char* buffer, int length) {
+    return gethostname(buffer, length);
+}
 
 std::optional<std::vector<uint8_t>> SocketsWin32::getHostByName(const std::string& name) {
     const hostent* entry = gethostbyname(name.c_str());
@@ -35,7 +43,9 @@ std::optional<std::vector<uint8_t>> SocketsWin32::getHostByName(const std::strin
     return address;
 }
 
-uint32_t SocketsWin32::inetAddr(const std::string& dotted) { return inet_addr(dotted.c_str()); }
+uint32_t SocketsWin32::inetAddr(const std::string& dotted) {
+    return inet_addr(dotted.c_str());
+}
 
 uint32_t SocketsWin32::sendArp(uint32_t destination, uint32_t source, uint8_t* macAddr,
                                uint32_t& length) {

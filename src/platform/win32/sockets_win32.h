@@ -6,7 +6,7 @@ namespace tolvak::win32 {
 
 // Windows Sockets 1.1 (wsock32) and SendARP (iphlpapi), one call each.
 class SocketsWin32 : public SocketsApi {
-public:
+  public:
     int wsaStartup(uint16_t version, WsaData& data) override;
     int wsaCleanup() override;
     int wsaGetLastError() override;

@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "platform/win32/message_window.h"
-#include "platform/win32/win32_error.h"
 #include "platform/win32/wide_text.h"
+#include "platform/win32/win32_error.h"
 
 namespace tolvak::win32 {
 
@@ -17,7 +17,9 @@ constexpr int kFirstChildId = 100;
 constexpr double kTwipsPerInch = 1440;
 constexpr double kPointsPerInch = 72;
 
-int childControlId(ChildId id) { return kFirstChildId + static_cast<int>(id); }
+int childControlId(ChildId id) {
+    return kFirstChildId + static_cast<int>(id);
+}
 
 int toPixels(double twips, int dpi) {
     return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
@@ -41,7 +43,9 @@ std::u16string windowText(std::u16string_view text) {
 
 SurfaceWindows::SurfaceWindows(Tolvak& control) : m_control(control) {}
 
-SurfaceWindows::~SurfaceWindows() { destroy(); }
+SurfaceWindows::~SurfaceWindows() {
+    destroy();
+}
 
 HWND SurfaceWindows::create(HWND parent, const RECT& rect) {
     destroy();
@@ -142,8 +146,8 @@ void SurfaceWindows::applyFont(ChildId id) {
 
 void SurfaceWindows::setRect(const RECT& rect) {
     if (!m_window) return;
-    MoveWindow(m_window.get(), rect.left, rect.top, rect.right - rect.left,
-               rect.bottom - rect.top, TRUE);
+    MoveWindow(m_window.get(), rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+               TRUE);
 }
 
 void SurfaceWindows::destroy() {
@@ -157,8 +161,10 @@ void SurfaceWindows::forget() {
     m_children.fill(nullptr);
     m_toolTip = nullptr;
     m_window.release();
-    for (auto& font : m_fonts) font.reset();
-    for (auto& brush : m_brushes) brush.reset();
+    for (auto& font : m_fonts)
+        font.reset();
+    for (auto& brush : m_brushes)
+        brush.reset();
 }
 
 void SurfaceWindows::textChanged(ChildId id, std::u16string_view text) {
@@ -231,8 +237,7 @@ LRESULT SurfaceWindows::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-LRESULT CALLBACK SurfaceWindows::windowProc(HWND hwnd, UINT message, WPARAM wParam,
-                                            LPARAM lParam) {
+LRESULT CALLBACK SurfaceWindows::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = windowOwner<SurfaceWindows>(hwnd, message, lParam);
     if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
     return self->handle(hwnd, message, wParam, lParam);

@@ -14,7 +14,7 @@ namespace tolvak::win32 {
 // text boxes, two buttons) placed in pixels at the device's resolution, mirroring the model's
 // texts, fonts and sizes. The control works without it; texts live in the model.
 class SurfaceWindows : public SurfaceObserver {
-public:
+  public:
     explicit SurfaceWindows(Tolvak& control);
     ~SurfaceWindows() override;
     SurfaceWindows(const SurfaceWindows&) = delete;
@@ -35,7 +35,7 @@ public:
     void layoutChanged(ChildId id) override;
     void refreshSurface() override;
 
-private:
+  private:
     static size_t index(ChildId id) { return static_cast<size_t>(id); }
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -54,7 +54,7 @@ private:
     std::array<UniqueGdiObject, kChildCount> m_brushes;
     UniqueWindow m_window;
     std::array<HWND, kChildCount> m_children{}; // destroyed with m_window
-    HWND m_toolTip = nullptr; // owned by m_window
+    HWND m_toolTip = nullptr;                   // owned by m_window
 };
 
 } // namespace tolvak::win32

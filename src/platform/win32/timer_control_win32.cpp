@@ -23,8 +23,7 @@ void TimerControlWin32::setEnabled(bool enabled) {
 }
 
 void TimerControlWin32::setInterval(int32_t milliseconds) {
-    if (milliseconds < 0 || milliseconds > kMaxInterval)
-        throw errors::invalidPropertyValue();
+    if (milliseconds < 0 || milliseconds > kMaxInterval) throw errors::invalidPropertyValue();
     m_interval = milliseconds;
     update();
 }

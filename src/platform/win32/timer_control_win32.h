@@ -7,7 +7,7 @@ namespace tolvak::win32 {
 
 // Timer1 on SetTimer: ticks arrive as WM_TIMER on the thread that built it.
 class TimerControlWin32 : public TimerControl {
-public:
+  public:
     static constexpr int32_t kMaxInterval = 65535; // milliseconds, as a timer control accepts
 
     TimerControlWin32();
@@ -18,7 +18,7 @@ public:
 
     bool ticking() const { return m_ticking; }
 
-private:
+  private:
     void update();
 
     MessageWindow m_window;

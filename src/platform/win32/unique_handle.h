@@ -8,7 +8,7 @@ namespace tolvak::win32 {
 
 // One owner for every kind of Win32 handle; Traits give the invalid value and how to free it.
 template <typename Traits> class UniqueHandle {
-public:
+  public:
     using Handle = typename Traits::Handle;
 
     UniqueHandle() = default;
@@ -30,7 +30,7 @@ public:
         if (old != Traits::invalid()) Traits::close(old);
     }
 
-private:
+  private:
     Handle m_handle = Traits::invalid();
 };
 

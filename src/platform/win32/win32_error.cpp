@@ -74,10 +74,9 @@ std::u16string describe(const ErrorKind& kind, const std::u16string& context,
 
 std::u16string systemMessage(DWORD error) {
     wchar_t* buffer = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0,
-                                  nullptr);
+    DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     if (length == 0 || !buffer) return u"system error " + fromWide(std::to_wstring(error));
     std::u16string text = fromWide(buffer, length);
     LocalFree(buffer);
