@@ -14,11 +14,13 @@ platform_exe() {
     echo "$exe"
 }
 
-# Runs a test program under Wine; its exit status is its number of failures.
+# Runs a test program under Wine: name, time limit in seconds, then the program's arguments.
+# Its exit status is its number of failures.
 run_platform_program() {
-    local exe status=0
+    local exe status=0 limit=${2:-120}
     exe=$(platform_exe "$1") || return 1
-    timeout "${2:-120}" wine "$exe" || status=$?
+    shift $(($# < 2 ? $# : 2))
+    timeout "$limit" wine "$exe" "$@" || status=$?
     timeout 60 wineserver -w || true
     return "$status"
 }

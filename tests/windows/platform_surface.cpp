@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -209,7 +210,8 @@ void clicksReachTheControl(Checker& check, RecordingSerial& serial, win32::Surfa
 
 } // namespace
 
-int main() {
+// Optional argument: the resolution the script has given the prefix.
+int main(int argc, char** argv) {
     Checker check;
     BoxWatcher boxes;
     Platform platform = win32::makePlatform();
@@ -226,6 +228,7 @@ int main() {
     int dpiY = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
     std::printf("prefix resolution %d x %d dpi\n", dpiX, dpiY);
+    if (argc > 1) check.expectEq(dpiX, std::atoi(argv[1]), "the resolution the script set");
 
     {
         win32::SurfaceWindows surface(control);
