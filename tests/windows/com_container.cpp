@@ -38,11 +38,11 @@ void checkIdentity(IUnknown* control) {
         &IID_IUnknown, &IID_IDispatch, &kIidTolvak, &kIidTolvakEarlier, &IID_IOleObject, &IID_IOleWindow,
         &IID_IOleInPlaceObject, &IID_IOleInPlaceActiveObject, &IID_IOleControl, &IID_IViewObject, &IID_IViewObject2,
         &IID_IPersist, &IID_IPersistStreamInit, &IID_IPersistPropertyBag, &IID_IProvideClassInfo,
-        &IID_IProvideClassInfo2, &IID_IConnectionPointContainer, &IID_ISupportErrorInfo,
+        &IID_IProvideClassInfo2, &IID_IConnectionPointContainer, &IID_ISupportErrorInfo, &IID_IQuickActivate,
     };
     const IID* refused[] = {
         &IID_IPersistStorage, &IID_IDataObject, &IID_IClassFactory, &IID_IOleInPlaceObjectWindowless,
-        &IID_IPersistStream, &kIidEvents, &kIidEventsEarlier, &kStranger, &IID_IQuickActivate,
+        &IID_IPersistStream, &kIidEvents, &kIidEventsEarlier, &kStranger,
     };
     int row = 0;
     for (const IID* iid : answered) {
@@ -305,6 +305,42 @@ void checkClassInfoAndEvents(IUnknown* control, RecordingSink* sink, DWORD& cook
     ComPtr<IPropertyBag> notASink(new RecordingBag());
     notASink->Release(); // the ComPtr holds the one reference
     check.expectEq(point->Advise(notASink.Get(), &bad), CONNECT_E_CANNOTCONNECT, "a sink of no dispatch interface");
+}
+
+// Quick activation hands over the site and connects the event sink to __Tolvak in one call.
+void checkQuickActivate(IUnknown* control, HWND host) {
+    check.context("IQuickActivate");
+    ComPtr<IQuickActivate> quick;
+    if (!check.expectHr(control->QueryInterface(IID_IQuickActivate, &quick), "answered")) return;
+    CallLog log;
+    ComPtr<TestSite> site;
+    site.Attach(new TestSite(host, RECT{0, 0, 10, 10}, log));
+    ComPtr<RecordingSink> sink;
+    sink.Attach(new RecordingSink());
+    QACONTAINER container{};
+    container.cbSize = sizeof container;
+    container.pClientSite = site.Get();
+    container.pUnkEventSink = sink.Get();
+    QACONTROL result{};
+    result.cbSize = sizeof result;
+    check.expectHr(quick->QuickActivate(&container, &result), "QuickActivate");
+    check.expectEq(result.dwMiscStatus, kMiscStatus, "misc status");
+    check.expect(result.dwEventCookie != 0, "the event sink is connected");
+    ComPtr<IOleObject> object;
+    control->QueryInterface(IID_IOleObject, &object);
+    ComPtr<IOleClientSite> got;
+    object->GetClientSite(&got);
+    check.expect(got.Get() == static_cast<IOleClientSite*>(site.Get()), "the site is set");
+    ComPtr<IConnectionPointContainer> points;
+    ComPtr<IConnectionPoint> point;
+    control->QueryInterface(IID_IConnectionPointContainer, &points);
+    points->FindConnectionPoint(kIidEvents, &point);
+    check.expectHr(point->Unadvise(result.dwEventCookie), "the cookie belongs to the __Tolvak point");
+    check.expectEq(sink->calls, 0, "the sink got nothing");
+    QACONTROL small{};
+    small.cbSize = sizeof small - 4;
+    check.expectEq(quick->QuickActivate(&container, &small), E_INVALIDARG, "a QACONTROL too small to fill");
+    object->SetClientSite(nullptr);
 }
 
 struct ChildPlace {
@@ -609,6 +645,7 @@ int main() {
             checkIdentity(control.Get());
             checkClassInfoAndEvents(control.Get(), sink.Get(), cookie, point);
             checkLateBound(control.Get());
+            checkQuickActivate(control.Get(), host);
             checkInPlace(control.Get(), host, sink.Get());
             checkDraw(control.Get());
             checkSave(control.Get(), host);

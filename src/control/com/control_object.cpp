@@ -36,6 +36,7 @@ const InterfaceEntry kInterfaces[] = {
     {&IID_IProvideClassInfo2, as<IProvideClassInfo2>},
     {&IID_IConnectionPointContainer, as<IConnectionPointContainer>},
     {&IID_ISupportErrorInfo, as<ISupportErrorInfo>},
+    {&IID_IQuickActivate, as<IQuickActivate>},
 };
 
 void check(HRESULT hr, const char16_t* what) {

@@ -33,7 +33,8 @@ class ControlObject final : public ITolvak,
                             public IPersistPropertyBag,
                             public IProvideClassInfo2,
                             public IConnectionPointContainer,
-                            public ISupportErrorInfo {
+                            public ISupportErrorInfo,
+                            public IQuickActivate {
 public:
     // Throws AutomationError when the platform or the type library cannot be had.
     ControlObject();
@@ -105,6 +106,11 @@ public:
     STDMETHODIMP EnumAdvise(IEnumSTATDATA** advise) override;
     STDMETHODIMP GetMiscStatus(DWORD aspect, DWORD* status) override;
     STDMETHODIMP SetColorScheme(LOGPALETTE* palette) override;
+
+    // IQuickActivate: the site, the view sink and the event sink in one call
+    STDMETHODIMP QuickActivate(QACONTAINER* container, QACONTROL* control) override;
+    STDMETHODIMP SetContentExtent(LPSIZEL size) override;
+    STDMETHODIMP GetContentExtent(LPSIZEL size) override;
 
     // IOleWindow, IOleInPlaceObject, IOleInPlaceActiveObject
     STDMETHODIMP GetWindow(HWND* window) override;

@@ -4,6 +4,8 @@
 
 #include "control/com/control_object.h"
 
+#include <cstddef>
+
 #include "platform/win32/surface_windows.h"
 
 namespace tolvak::com {
@@ -140,6 +142,27 @@ STDMETHODIMP ControlObject::GetMiscStatus(DWORD, DWORD* status) {
 }
 
 STDMETHODIMP ControlObject::SetColorScheme(LOGPALETTE*) { return E_NOTIMPL; }
+
+// IQuickActivate
+
+STDMETHODIMP ControlObject::QuickActivate(QACONTAINER* container, QACONTROL* control) {
+    if (!container || !control) return E_POINTER;
+    // The control fills the whole structure; of the container's only the leading fields are read.
+    if (control->cbSize < sizeof(QACONTROL) || container->cbSize < offsetof(QACONTAINER, pUnkEventSink) + sizeof(IUnknown*))
+        return E_INVALIDARG;
+    control->dwMiscStatus = kMiscStatus;
+    control->dwViewStatus = VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
+    control->dwEventCookie = 0;
+    control->dwPropNotifyCookie = 0;
+    control->dwPointerActivationPolicy = 0;
+    SetClientSite(container->pClientSite);
+    if (container->pAdviseSink) SetAdvise(DVASPECT_CONTENT, 0, container->pAdviseSink);
+    if (container->pUnkEventSink) m_eventsPoint.Advise(container->pUnkEventSink, &control->dwEventCookie);
+    return S_OK;
+}
+
+STDMETHODIMP ControlObject::SetContentExtent(LPSIZEL size) { return SetExtent(DVASPECT_CONTENT, size); }
+STDMETHODIMP ControlObject::GetContentExtent(LPSIZEL size) { return GetExtent(DVASPECT_CONTENT, size); }
 
 // IOleWindow, IOleInPlaceObject, IOleInPlaceActiveObject
 
