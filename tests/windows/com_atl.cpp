@@ -41,22 +41,24 @@ int main() {
         check.expect(init() != FALSE, "AtlAxWinInit")) {
         HWND host = createHostWindow(800, 200);
         check.context("AtlAxWin");
-        HWND ax = CreateWindowW(L"AtlAxWin", kProgId, WS_CHILD | WS_VISIBLE, 0, 0, 700, 40, host, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
+        HWND ax = CreateWindowW(L"AtlAxWin", kProgId, WS_CHILD | WS_VISIBLE, 0, 0, 700, 40, host,
+                                nullptr, GetModuleHandleW(nullptr), nullptr);
         if (check.expect(ax != nullptr, "the ATL host window is created from the ProgID")) {
             pumpMessages(500);
             ComPtr<IUnknown> control;
             if (check.expectHr(getControl(ax, &control), "AtlAxGetControl") && control) {
                 ComPtr<ITolvak> tolvak;
-                control->QueryInterface(kIidTolvak, reinterpret_cast<void**>(tolvak.GetAddressOf()));
+                control->QueryInterface(kIidTolvak,
+                                        reinterpret_cast<void**>(tolvak.GetAddressOf()));
                 if (check.expect(tolvak != nullptr, "the hosted control is Tolvak"))
-                    check.expectEq(call(tolvak.Get(), &ITolvak::getTolvakValue), std::wstring(L"8888888"),
-                                   "getTolvakValue through the ATL host");
+                    check.expectEq(call(tolvak.Get(), &ITolvak::getTolvakValue),
+                                   std::wstring(L"8888888"), "getTolvakValue through the ATL host");
             }
             // ATL activates the control in place: the strip's windows are there.
             for (const wchar_t* text : {L"8888888", L"\u6253\u5F00", L"\u5173\u95ED"}) {
                 HWND child = findByText(ax, text);
-                check.expect(child != nullptr && IsWindowVisible(child), ("shown: " + Checker::utf8(text)).c_str());
+                check.expect(child != nullptr && IsWindowVisible(child),
+                             ("shown: " + Checker::utf8(text)).c_str());
             }
             control.Reset();
             DestroyWindow(ax);

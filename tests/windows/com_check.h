@@ -12,7 +12,7 @@
 namespace tolvak::wintest {
 
 class Checker {
-public:
+  public:
     // Prefix for the messages that follow, e.g. the name of the row being checked.
     void context(std::string text) { m_context = std::move(text); }
 
@@ -26,17 +26,19 @@ public:
     }
     bool expectHr(HRESULT hr, const char* what) {
         if (FAILED(hr)) {
-            std::printf("FAIL [%s] %s: hr 0x%08lx\n", m_context.c_str(), what, static_cast<unsigned long>(hr));
+            std::printf("FAIL [%s] %s: hr 0x%08lx\n", m_context.c_str(), what,
+                        static_cast<unsigned long>(hr));
             ++m_failures;
         }
         ++m_checks;
         return SUCCEEDED(hr);
     }
-    template <typename A, typename B> bool expectEq(const A& actual, const B& expected, const char* what) {
+    template <typename A, typename B>
+    bool expectEq(const A& actual, const B& expected, const char* what) {
         bool ok = actual == expected;
         if (!ok) {
-            std::printf("FAIL [%s] %s: got %s, want %s\n", m_context.c_str(), what, show(actual).c_str(),
-                        show(expected).c_str());
+            std::printf("FAIL [%s] %s: got %s, want %s\n", m_context.c_str(), what,
+                        show(actual).c_str(), show(expected).c_str());
             ++m_failures;
         }
         ++m_checks;
@@ -50,7 +52,7 @@ public:
     }
     int failures() const { return m_failures; }
 
-private:
+  private:
     static std::string show(long long v) { return std::to_string(v) + " (0x" + hex(v) + ")"; }
     static std::string show(unsigned long long v) { return show(static_cast<long long>(v)); }
     static std::string show(int v) { return show(static_cast<long long>(v)); }
@@ -65,7 +67,9 @@ private:
     static std::string show(const char* v) { return show(std::string(v)); }
     static std::string show(const std::wstring& v) { return show(utf8(v)); }
     static std::string show(const wchar_t* v) { return show(std::wstring(v)); }
-    static std::string show(const std::u16string& v) { return show(std::wstring(v.begin(), v.end())); }
+    static std::string show(const std::u16string& v) {
+        return show(std::wstring(v.begin(), v.end()));
+    }
     static std::string show(const GUID& g) {
         char buf[64];
         std::snprintf(buf, sizeof buf, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
@@ -79,16 +83,18 @@ private:
         return buf;
     }
 
-public:
+  public:
     static std::string utf8(std::wstring_view text) {
         if (text.empty()) return {};
-        int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+        int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                    0, nullptr, nullptr);
         std::string out(static_cast<size_t>(n), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                            nullptr, nullptr);
         return out;
     }
 
-private:
+  private:
     std::string m_context;
     int m_checks = 0;
     int m_failures = 0;

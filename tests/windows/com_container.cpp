@@ -2,9 +2,9 @@
 // in-place activation with the children the platform layer creates, drawing without a window,
 // and the save step into a property bag. The test plays the container with recording objects.
 
-#include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <windows.h>
 
 #include <cmath>
 #include <cstring>
@@ -31,18 +31,36 @@ ComPtr<IUnknown> createControl() {
 }
 
 // { 0x11111111, ... }: an interface nobody implements.
-constexpr GUID kStranger = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
+constexpr GUID kStranger = {
+    0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
 
 void checkIdentity(IUnknown* control) {
     const IID* answered[] = {
-        &IID_IUnknown, &IID_IDispatch, &kIidTolvak, &kIidTolvakEarlier, &IID_IOleObject, &IID_IOleWindow,
-        &IID_IOleInPlaceObject, &IID_IOleInPlaceActiveObject, &IID_IOleControl, &IID_IViewObject, &IID_IViewObject2,
-        &IID_IPersist, &IID_IPersistStreamInit, &IID_IPersistPropertyBag, &IID_IProvideClassInfo,
-        &IID_IProvideClassInfo2, &IID_IConnectionPointContainer, &IID_ISupportErrorInfo, &IID_IQuickActivate,
+        &IID_IUnknown,
+        &IID_IDispatch,
+        &kIidTolvak,
+        &kIidTolvakEarlier,
+        &IID_IOleObject,
+        &IID_IOleWindow,
+        &IID_IOleInPlaceObject,
+        &IID_IOleInPlaceActiveObject,
+        &IID_IOleControl,
+        &IID_IViewObject,
+        &IID_IViewObject2,
+        &IID_IPersist,
+        &IID_IPersistStreamInit,
+        &IID_IPersistPropertyBag,
+        &IID_IProvideClassInfo,
+        &IID_IProvideClassInfo2,
+        &IID_IConnectionPointContainer,
+        &IID_ISupportErrorInfo,
+        &IID_IQuickActivate,
     };
     const IID* refused[] = {
-        &IID_IPersistStorage, &IID_IDataObject, &IID_IClassFactory, &IID_IOleInPlaceObjectWindowless,
-        &IID_IPersistStream, &kIidEvents, &kIidEventsEarlier, &kStranger,
+        &IID_IPersistStorage, &IID_IDataObject,
+        &IID_IClassFactory,   &IID_IOleInPlaceObjectWindowless,
+        &IID_IPersistStream,  &kIidEvents,
+        &kIidEventsEarlier,   &kStranger,
     };
     int row = 0;
     for (const IID* iid : answered) {
@@ -64,12 +82,13 @@ void checkIdentity(IUnknown* control) {
     ComPtr<ITolvak> current, earlier;
     control->QueryInterface(kIidTolvak, reinterpret_cast<void**>(current.GetAddressOf()));
     control->QueryInterface(kIidTolvakEarlier, reinterpret_cast<void**>(earlier.GetAddressOf()));
-    check.expect(current && current.Get() == earlier.Get(), "both identifiers of _Tolvak give the one implementation");
+    check.expect(current && current.Get() == earlier.Get(),
+                 "both identifiers of _Tolvak give the one implementation");
 }
 
 // A late-bound call with one argument (or none); the result and the argument as they come back.
-HRESULT invoke(IDispatch* d, DISPID id, VARIANT* argument, VARIANT* result, EXCEPINFO* exception = nullptr,
-               UINT* argError = nullptr) {
+HRESULT invoke(IDispatch* d, DISPID id, VARIANT* argument, VARIANT* result,
+               EXCEPINFO* exception = nullptr, UINT* argError = nullptr) {
     DISPPARAMS params{argument, nullptr, argument ? 1u : 0u, 0};
     EXCEPINFO ignored{};
     UINT ignoredArg = 0;
@@ -115,7 +134,8 @@ void checkLateBound(IUnknown* control) {
     check.context("IDispatch");
     LPOLESTR unknown = const_cast<LPOLESTR>(L"getWeight");
     DISPID id = 0;
-    check.expectEq(d->GetIDsOfNames(IID_NULL, &unknown, 1, 0, &id), DISP_E_UNKNOWNNAME, "unknown name");
+    check.expectEq(d->GetIDsOfNames(IID_NULL, &unknown, 1, 0, &id), DISP_E_UNKNOWNNAME,
+                   "unknown name");
     VARIANT result;
     VariantInit(&result);
     check.expectEq(invoke(d.Get(), 0x60030040, nullptr, &result), DISP_E_MEMBERNOTFOUND,
@@ -134,15 +154,17 @@ void checkLateBound(IUnknown* control) {
     for (const auto& g : getters) {
         check.context(Checker::utf8(toWide(g.name)));
         VariantInit(&result);
-        if (check.expectHr(invoke(d.Get(), findMethod(g.name)->dispid, nullptr, &result), "by DISPID")) {
+        if (check.expectHr(invoke(d.Get(), findMethod(g.name)->dispid, nullptr, &result),
+                           "by DISPID")) {
             check.expectEq(V_VT(&result), VARTYPE{VT_BSTR}, "a string");
-            check.expectEq(std::wstring(V_BSTR(&result) ? V_BSTR(&result) : L""), call(early.Get(), g.getter),
-                           "the same as early-bound");
+            check.expectEq(std::wstring(V_BSTR(&result) ? V_BSTR(&result) : L""),
+                           call(early.Get(), g.getter), "the same as early-bound");
         }
         VariantClear(&result);
     }
     check.context("getTolvakValue");
-    check.expectEq(call(early.Get(), &ITolvak::getTolvakValue), std::wstring(L"8888888"), "a new control");
+    check.expectEq(call(early.Get(), &ITolvak::getTolvakValue), std::wstring(L"8888888"),
+                   "a new control");
 
     // Arguments of every shape a client passes: by value, by reference, as a variant by
     // reference, of other types. The call succeeds, returns Empty and leaves the argument alone.
@@ -185,7 +207,8 @@ void checkLateBound(IUnknown* control) {
         V_VT(&result) = VT_I4; // must come back Empty
         check.expectHr(invoke(d.Get(), row.id, &row.arg, &result), "accepted");
         check.expectEq(V_VT(&result), VARTYPE{VT_EMPTY}, "returns Empty");
-        check.expect(std::memcmp(&before, &row.arg, sizeof before) == 0, "argument variant unchanged");
+        check.expect(std::memcmp(&before, &row.arg, sizeof before) == 0,
+                     "argument variant unchanged");
     }
     check.expectEq(i2, short{3}, "the referenced short keeps its value");
     check.expectEq(V_VT(&inner), VARTYPE{VT_R8}, "the referenced variant keeps its type");
@@ -215,7 +238,8 @@ void checkLateBound(IUnknown* control) {
             V_I4(&arg) = r.number;
         UINT argError = 99;
         VariantInit(&result);
-        check.expectEq(invoke(d.Get(), setDecimals, &arg, &result, nullptr, &argError), r.expected, "refused");
+        check.expectEq(invoke(d.Get(), setDecimals, &arg, &result, nullptr, &argError), r.expected,
+                       "refused");
         check.expectEq(argError, 0u, "names the argument");
         VariantClear(&arg);
     }
@@ -229,12 +253,14 @@ void checkLateBound(IUnknown* control) {
     V_VT(&zero) = VT_I2;
     EXCEPINFO exception{};
     VariantInit(&result);
-    check.expectEq(invoke(d.Get(), findMethod(u"setWinFontSize")->dispid, &zero, &result, &exception),
-                   DISP_E_EXCEPTION, "late-bound failure");
+    check.expectEq(
+        invoke(d.Get(), findMethod(u"setWinFontSize")->dispid, &zero, &result, &exception),
+        DISP_E_EXCEPTION, "late-bound failure");
     check.expectEq(exception.scode, invalidValue, "scode");
     check.expectEq(std::wstring(exception.bstrDescription ? exception.bstrDescription : L""),
                    std::wstring(L"Invalid property value"), "description");
-    check.expectEq(std::wstring(exception.bstrSource ? exception.bstrSource : L""), std::wstring(kProgId), "source");
+    check.expectEq(std::wstring(exception.bstrSource ? exception.bstrSource : L""),
+                   std::wstring(kProgId), "source");
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrHelpFile);
@@ -249,14 +275,18 @@ void checkLateBound(IUnknown* control) {
         error->GetSource(out(source));
         check.expectEq(std::wstring(description.get() ? description.get() : L""),
                        std::wstring(L"Invalid property value"), "error info description");
-        check.expectEq(std::wstring(source.get() ? source.get() : L""), std::wstring(kProgId), "error info source");
+        check.expectEq(std::wstring(source.get() ? source.get() : L""), std::wstring(kProgId),
+                       "error info source");
     }
     check.expectEq(early->setWinFontSize(nullptr, &result), E_POINTER, "a null argument pointer");
     ComPtr<ISupportErrorInfo> supports;
     control->QueryInterface(IID_ISupportErrorInfo, &supports);
-    check.expectEq(supports->InterfaceSupportsErrorInfo(kIidTolvak), S_OK, "error info for _Tolvak");
-    check.expectEq(supports->InterfaceSupportsErrorInfo(kIidTolvakEarlier), S_OK, "error info for the earlier _Tolvak");
-    check.expectEq(supports->InterfaceSupportsErrorInfo(IID_IOleObject), S_FALSE, "none for IOleObject");
+    check.expectEq(supports->InterfaceSupportsErrorInfo(kIidTolvak), S_OK,
+                   "error info for _Tolvak");
+    check.expectEq(supports->InterfaceSupportsErrorInfo(kIidTolvakEarlier), S_OK,
+                   "error info for the earlier _Tolvak");
+    check.expectEq(supports->InterfaceSupportsErrorInfo(IID_IOleObject), S_FALSE,
+                   "none for IOleObject");
 
     // A refused font size leaves the old one: the next good size works.
     size = 24;
@@ -279,7 +309,8 @@ void checkClassInfoAndEvents(IUnknown* control, RecordingSink* sink, DWORD& cook
         TYPEATTR* attr = nullptr;
         coclass->GetTypeAttr(&attr);
         check.expectEq(attr->guid, kClsid, "class info is the coclass");
-        check.expectEq(static_cast<int>(attr->typekind), static_cast<int>(TKIND_COCLASS), "a coclass");
+        check.expectEq(static_cast<int>(attr->typekind), static_cast<int>(TKIND_COCLASS),
+                       "a coclass");
         coclass->ReleaseTypeAttr(attr);
     }
 
@@ -288,10 +319,11 @@ void checkClassInfoAndEvents(IUnknown* control, RecordingSink* sink, DWORD& cook
     control->QueryInterface(IID_IConnectionPointContainer, &container);
     ComPtr<IConnectionPoint> earlier, other;
     check.expectHr(container->FindConnectionPoint(kIidEvents, &point), "__Tolvak");
-    check.expectHr(container->FindConnectionPoint(kIidEventsEarlier, &earlier), "__Tolvak by its earlier identifier");
+    check.expectHr(container->FindConnectionPoint(kIidEventsEarlier, &earlier),
+                   "__Tolvak by its earlier identifier");
     check.expect(point && point.Get() == earlier.Get(), "one point for both identifiers");
-    check.expectEq(container->FindConnectionPoint(IID_IPropertyNotifySink, &other), CONNECT_E_NOCONNECTION,
-                   "no property notifications");
+    check.expectEq(container->FindConnectionPoint(IID_IPropertyNotifySink, &other),
+                   CONNECT_E_NOCONNECTION, "no property notifications");
     if (!point) return;
     IID iid{};
     point->GetConnectionInterface(&iid);
@@ -304,7 +336,8 @@ void checkClassInfoAndEvents(IUnknown* control, RecordingSink* sink, DWORD& cook
     DWORD bad = 0;
     ComPtr<IPropertyBag> notASink(new RecordingBag());
     notASink->Release(); // the ComPtr holds the one reference
-    check.expectEq(point->Advise(notASink.Get(), &bad), CONNECT_E_CANNOTCONNECT, "a sink of no dispatch interface");
+    check.expectEq(point->Advise(notASink.Get(), &bad), CONNECT_E_CANNOTCONNECT,
+                   "a sink of no dispatch interface");
 }
 
 // Quick activation hands over the site and connects the event sink to __Tolvak in one call.
@@ -335,16 +368,19 @@ void checkQuickActivate(IUnknown* control, HWND host) {
     ComPtr<IConnectionPoint> point;
     control->QueryInterface(IID_IConnectionPointContainer, &points);
     points->FindConnectionPoint(kIidEvents, &point);
-    check.expectHr(point->Unadvise(result.dwEventCookie), "the cookie belongs to the __Tolvak point");
+    check.expectHr(point->Unadvise(result.dwEventCookie),
+                   "the cookie belongs to the __Tolvak point");
     check.expectEq(sink->calls, 0, "the sink got nothing");
     QACONTROL small{};
     small.cbSize = sizeof small - 4;
-    check.expectEq(quick->QuickActivate(&container, &small), E_INVALIDARG, "a QACONTROL too small to fill");
+    check.expectEq(quick->QuickActivate(&container, &small), E_INVALIDARG,
+                   "a QACONTROL too small to fill");
     object->SetClientSite(nullptr);
 }
 
 struct ChildPlace {
-    const wchar_t* text; // how the test finds the window; nullptr: an empty text box, found by place
+    const wchar_t*
+        text; // how the test finds the window; nullptr: an empty text box, found by place
     ChildId id;
 };
 
@@ -359,7 +395,9 @@ HWND childAt(HWND surface, LONG x, const wchar_t* text) {
     return nullptr;
 }
 
-LONG pixels(double twips, int dpi) { return static_cast<LONG>(std::lround(twips * dpi / 1440.0)); }
+LONG pixels(double twips, int dpi) {
+    return static_cast<LONG>(std::lround(twips * dpi / 1440.0));
+}
 
 void checkInPlace(IUnknown* control, HWND host, RecordingSink* sink) {
     CallLog log;
@@ -382,40 +420,46 @@ void checkInPlace(IUnknown* control, HWND host, RecordingSink* sink) {
     check.expectHr(object->GetExtent(DVASPECT_CONTENT, &extent), "GetExtent");
     check.expectEq(extent.cx, LONG{(9840 * 2540 + 720) / 1440}, "extent width in HIMETRIC");
     check.expectEq(extent.cy, LONG{(480 * 2540 + 720) / 1440}, "extent height in HIMETRIC");
-    check.expectEq(object->GetExtent(DVASPECT_ICON, &extent), DV_E_DVASPECT, "only the content aspect");
-    check.expectEq(object->SetMoniker(OLEWHICHMK_OBJREL, nullptr), E_NOTIMPL, "SetMoniker not implemented");
+    check.expectEq(object->GetExtent(DVASPECT_ICON, &extent), DV_E_DVASPECT,
+                   "only the content aspect");
+    check.expectEq(object->SetMoniker(OLEWHICHMK_OBJREL, nullptr), E_NOTIMPL,
+                   "SetMoniker not implemented");
     HWND none = reinterpret_cast<HWND>(1);
     check.expectEq(inPlace->GetWindow(&none), E_FAIL, "no window before activation");
 
     check.context("in-place activation");
     check.expectHr(object->SetClientSite(site.Get()), "SetClientSite");
-    check.expectHr(object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, host, &position), "DoVerb");
+    check.expectHr(
+        object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, host, &position),
+        "DoVerb");
     check.expect(log.inOrder({"Site.CanInPlaceActivate", "Site.OnInPlaceActivate", "Site.GetWindow",
                               "Site.GetWindowContext"}),
                  ("activation sequence: " + log.joined()).c_str());
     HWND surface = nullptr;
-    if (!check.expectHr(inPlace->GetWindow(&surface), "IOleInPlaceObject::GetWindow") || !surface) return;
+    if (!check.expectHr(inPlace->GetWindow(&surface), "IOleInPlaceObject::GetWindow") || !surface)
+        return;
     check.expect(GetParent(surface) == host, "the surface is a child of the container's window");
     check.expect(IsWindowVisible(surface) != FALSE, "the surface is shown");
     RECT r;
     GetWindowRect(surface, &r);
     MapWindowPoints(nullptr, host, reinterpret_cast<POINT*>(&r), 2);
-    check.expect(r.left == position.left && r.top == position.top, "the surface sits at the site's place");
+    check.expect(r.left == position.left && r.top == position.top,
+                 "the surface sits at the site's place");
 
     HDC screen = GetDC(nullptr);
     const int dpiX = GetDeviceCaps(screen, LOGPIXELSX), dpiY = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
     const SurfaceModel model;
     const ChildPlace places[] = {
-        {L"8888888", ChildId::lblNumber},
-        {nullptr, ChildId::OutMsg},
-        {nullptr, ChildId::OutPutChar},
-        {L"\u6253\u5F00", ChildId::StartPortBtn},
+        {L"8888888", ChildId::lblNumber},        {nullptr, ChildId::OutMsg},
+        {nullptr, ChildId::OutPutChar},          {L"\u6253\u5F00", ChildId::StartPortBtn},
         {L"\u5173\u95ED", ChildId::StopPortBtn},
     };
     int visible = 0;
-    for (HWND c = GetWindow(surface, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) visible += IsWindowVisible(c) != 0;
-    check.expectEq(visible, 5, "five visible children (the timer and the serial component are not seen)");
+    for (HWND c = GetWindow(surface, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        visible += IsWindowVisible(c) != 0;
+    check.expectEq(visible, 5,
+                   "five visible children (the timer and the serial component are not seen)");
     for (const ChildPlace& p : places) {
         const ChildModel& m = model.child(p.id);
         check.context("child " + Checker::utf8(std::wstring(m.name.begin(), m.name.end())));
@@ -436,15 +480,16 @@ void checkInPlace(IUnknown* control, HWND host, RecordingSink* sink) {
         LOGFONTW lf{};
         if (check.expect(font && GetObjectW(font, sizeof lf, &lf), "display has a font")) {
             check.expectEq(std::wstring(lf.lfFaceName), std::wstring(L"LED"), "display font face");
-            check.expect(std::abs(std::abs(lf.lfHeight) - MulDiv(18, dpiY, 72)) <= 1, "display font 18 pt");
+            check.expect(std::abs(std::abs(lf.lfHeight) - MulDiv(18, dpiY, 72)) <= 1,
+                         "display font 18 pt");
             check.expectEq(lf.lfWeight, LONG{500}, "display font weight");
         }
         HDC dc = CreateCompatibleDC(nullptr);
         const bool readOnly = (GetWindowLongW(c, GWL_STYLE) & ES_READONLY) != 0;
-        SendMessageW(surface, readOnly ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
-                     reinterpret_cast<LPARAM>(c));
-        check.expectEq(static_cast<unsigned long>(GetTextColor(dc)), static_cast<unsigned long>(RGB(255, 0, 0)),
-                       "display text is red");
+        SendMessageW(surface, readOnly ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT,
+                     reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(c));
+        check.expectEq(static_cast<unsigned long>(GetTextColor(dc)),
+                       static_cast<unsigned long>(RGB(255, 0, 0)), "display text is red");
         DeleteDC(dc);
 
         // The control's own calls reach the window: a wider display.
@@ -455,7 +500,8 @@ void checkInPlace(IUnknown* control, HWND host, RecordingSink* sink) {
         VariantInit(&result);
         check.expectHr(early->setWinWidth(&width, &result), "setWinWidth");
         GetWindowRect(c, &cr);
-        check.expect(std::abs((cr.right - cr.left) - pixels(3000, dpiX)) <= 1, "the display window follows setWinWidth");
+        check.expect(std::abs((cr.right - cr.left) - pixels(3000, dpiX)) <= 1,
+                     "the display window follows setWinWidth");
         width = 1695;
         early->setWinWidth(&width, &result);
     }
@@ -479,12 +525,16 @@ void checkInPlace(IUnknown* control, HWND host, RecordingSink* sink) {
                    "the control works without windows");
 
     check.context("activation again");
-    check.expectHr(object->DoVerb(OLEIVERB_UIACTIVATE, nullptr, site.Get(), 0, host, &position), "UI activation");
-    check.expect(log.inOrder({"Site.OnUIActivate", "Frame.SetActiveObject"}), "UI activation told to site and frame");
+    check.expectHr(object->DoVerb(OLEIVERB_UIACTIVATE, nullptr, site.Get(), 0, host, &position),
+                   "UI activation");
+    check.expect(log.inOrder({"Site.OnUIActivate", "Frame.SetActiveObject"}),
+                 "UI activation told to site and frame");
     check.expectHr(inPlace->GetWindow(&surface), "a new surface");
-    check.expectEq(object->DoVerb(7, nullptr, site.Get(), 0, host, &position), OLEOBJ_S_INVALIDVERB, "an unknown verb");
+    check.expectEq(object->DoVerb(7, nullptr, site.Get(), 0, host, &position), OLEOBJ_S_INVALIDVERB,
+                   "an unknown verb");
     check.expectHr(object->Close(OLECLOSE_NOSAVE), "Close");
-    check.expect(log.inOrder({"Frame.SetActiveObject(null)", "Site.OnUIDeactivate", "Site.OnInPlaceDeactivate"}),
+    check.expect(log.inOrder({"Frame.SetActiveObject(null)", "Site.OnUIDeactivate",
+                              "Site.OnInPlaceDeactivate"}),
                  ("close sequence: " + log.joined()).c_str());
     check.expect(!IsWindow(surface), "Close destroys the surface");
     object->SetClientSite(nullptr);
@@ -504,15 +554,19 @@ void checkDraw(IUnknown* control) {
     HGDIOBJ old = SelectObject(dc, bitmap.get());
     std::memset(bits, 0x55, width * height * 4);
     RECTL bounds{0, 0, width, height};
-    check.expectHr(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0), "Draw");
-    check.expectEq(view->Draw(DVASPECT_ICON, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0),
-                   DV_E_DVASPECT, "only the content aspect");
+    check.expectHr(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr,
+                              nullptr, 0),
+                   "Draw");
+    check.expectEq(
+        view->Draw(DVASPECT_ICON, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0),
+        DV_E_DVASPECT, "only the content aspect");
     GdiFlush();
     const auto* px = static_cast<const uint32_t*>(bits);
     auto countIn = [&](int x0, int x1, auto predicate) {
         int n = 0;
         for (int y = 0; y < height; ++y)
-            for (int x = x0; x < x1; ++x) n += predicate(px[y * width + x] & 0xFFFFFF);
+            for (int x = x0; x < x1; ++x)
+                n += predicate(px[y * width + x] & 0xFFFFFF);
         return n;
     };
     const int displayRight = 1695 * width / 9840;
@@ -537,7 +591,9 @@ std::wstring faceAsFontObject(const wchar_t* face) {
     fd.cySize.int64 = 180000;
     fd.sWeight = 500;
     ComPtr<IFont> font;
-    if (FAILED(OleCreateFontIndirect(&fd, IID_IFont, reinterpret_cast<void**>(font.GetAddressOf())))) return L"?";
+    if (FAILED(
+            OleCreateFontIndirect(&fd, IID_IFont, reinterpret_cast<void**>(font.GetAddressOf()))))
+        return L"?";
     UniqueBstr name;
     font->get_Name(out(name));
     return name.get() ? name.get() : L"";
@@ -562,10 +618,22 @@ void checkSave(IUnknown* control, HWND host) {
         std::vector<std::wstring> names;
     } rows[] = {
         {"ambient Arial", {L"Arial", 10, FW_NORMAL}, L"", S_OK, {L"Font", L"ForeColor"}},
-        {"ambient font equal to the display's", {L"LED", 18, 500}, L"", S_OK,
-         ledKept ? std::vector<std::wstring>{L"ForeColor"} : std::vector<std::wstring>{L"Font", L"ForeColor"}},
-        {"ambient font differing only in weight", {L"LED", 18, FW_BOLD}, L"", S_OK, {L"Font", L"ForeColor"}},
-        {"the bag refuses ForeColor", {L"Arial", 10, FW_NORMAL}, L"ForeColor", E_ACCESSDENIED, {L"Font"}},
+        {"ambient font equal to the display's",
+         {L"LED", 18, 500},
+         L"",
+         S_OK,
+         ledKept ? std::vector<std::wstring>{L"ForeColor"}
+                 : std::vector<std::wstring>{L"Font", L"ForeColor"}},
+        {"ambient font differing only in weight",
+         {L"LED", 18, FW_BOLD},
+         L"",
+         S_OK,
+         {L"Font", L"ForeColor"}},
+        {"the bag refuses ForeColor",
+         {L"Arial", 10, FW_NORMAL},
+         L"ForeColor",
+         E_ACCESSDENIED,
+         {L"Font"}},
         {"the bag refuses Font", {L"Arial", 10, FW_NORMAL}, L"Font", E_ACCESSDENIED, {}},
     };
     for (const auto& row : rows) {
@@ -578,7 +646,8 @@ void checkSave(IUnknown* control, HWND host) {
         bag.Attach(new RecordingBag());
         bag->refuse = row.refuse;
         check.expectEq(persist->Save(bag.Get(), TRUE, TRUE), row.result, "Save result");
-        check.expect(log.count("Ambient." + std::to_string(DISPID_AMBIENT_FONT)) >= 1, "asks for the ambient font");
+        check.expect(log.count("Ambient." + std::to_string(DISPID_AMBIENT_FONT)) >= 1,
+                     "asks for the ambient font");
         if (!check.expectEq(bag->written.size(), row.names.size(), "number of entries")) continue;
         for (size_t i = 0; i < row.names.size(); ++i) {
             const auto& e = bag->written[i];
@@ -593,7 +662,8 @@ void checkSave(IUnknown* control, HWND host) {
                 e.font->get_Name(out(face));
                 e.font->get_Size(&size);
                 e.font->get_Weight(&weight);
-                check.expectEq(std::wstring(face.get() ? face.get() : L""), displayFace, "Font face (LED)");
+                check.expectEq(std::wstring(face.get() ? face.get() : L""), displayFace,
+                               "Font face (LED)");
                 check.expectEq(static_cast<long long>(size.int64), 180000LL, "Font size 18 pt");
                 check.expectEq(weight, SHORT{500}, "Font weight");
             }
@@ -617,7 +687,8 @@ void checkSave(IUnknown* control, HWND host) {
     check.context("load reads nothing");
     check.expectHr(persist->Load(bag.Get(), nullptr), "Load");
     check.expectEq(bag->reads, 0, "no property is read");
-    check.expectEq(call(early.Get(), &ITolvak::getTolvakValue), std::wstring(L"8888888"), "display unchanged");
+    check.expectEq(call(early.Get(), &ITolvak::getTolvakValue), std::wstring(L"8888888"),
+                   "display unchanged");
     CLSID clsid{};
     check.expectHr(persist->GetClassID(&clsid), "GetClassID");
     check.expectEq(clsid, kClsid, "class id");

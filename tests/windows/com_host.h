@@ -4,9 +4,9 @@
 // site and ambient properties, a frame, a recording property bag and an event sink. Every call
 // the control makes on them is recorded, so tests can assert order and content.
 
-#include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -21,7 +21,7 @@ using com::ComPtr;
 
 // IUnknown for a test object: answers IUnknown and the IIDs listed, nothing else.
 template <typename Primary> class TestUnknown : public Primary {
-public:
+  public:
     virtual ~TestUnknown() = default;
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         if (!object) return E_POINTER;
@@ -37,10 +37,10 @@ public:
         return left;
     }
 
-protected:
+  protected:
     virtual void* find(REFIID riid) = 0;
 
-private:
+  private:
     ULONG m_refs = 1;
 };
 
@@ -50,7 +50,8 @@ struct CallLog {
     void add(std::string call) { calls.push_back(std::move(call)); }
     size_t count(const std::string& call) const {
         size_t n = 0;
-        for (const auto& c : calls) n += c == call;
+        for (const auto& c : calls)
+            n += c == call;
         return n;
     }
     // True when the calls appear in this order (others may come between).
@@ -62,7 +63,8 @@ struct CallLog {
     }
     std::string joined() const {
         std::string all;
-        for (const auto& c : calls) all += c + " ";
+        for (const auto& c : calls)
+            all += c + " ";
         return all;
     }
 };
@@ -74,7 +76,7 @@ struct AmbientFont {
 };
 
 class TestFrame final : public TestUnknown<IOleInPlaceFrame> {
-public:
+  public:
     TestFrame(HWND window, CallLog& log) : m_window(window), m_log(log) {}
     STDMETHODIMP GetWindow(HWND* w) override {
         *w = m_window;
@@ -96,9 +98,10 @@ public:
     STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
     STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
-private:
+  private:
     void* find(REFIID riid) override {
-        if (riid == IID_IOleWindow || riid == IID_IOleInPlaceUIWindow || riid == IID_IOleInPlaceFrame)
+        if (riid == IID_IOleWindow || riid == IID_IOleInPlaceUIWindow ||
+            riid == IID_IOleInPlaceFrame)
             return static_cast<IOleInPlaceFrame*>(this);
         return nullptr;
     }
@@ -108,12 +111,16 @@ private:
 };
 
 // The client site: IOleClientSite, IOleInPlaceSite and the ambient properties (IDispatch).
-class TestSite final : public TestUnknown<IOleClientSite>, public IOleInPlaceSite, public IDispatch {
-public:
+class TestSite final : public TestUnknown<IOleClientSite>,
+                       public IOleInPlaceSite,
+                       public IDispatch {
+  public:
     TestSite(HWND window, RECT position, CallLog& log, AmbientFont font = {})
         : m_window(window), m_position(position), m_log(log), m_font(std::move(font)) {}
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** o) override { return TestUnknown::QueryInterface(riid, o); }
+    STDMETHODIMP QueryInterface(REFIID riid, void** o) override {
+        return TestUnknown::QueryInterface(riid, o);
+    }
     STDMETHODIMP_(ULONG) AddRef() override { return TestUnknown::AddRef(); }
     STDMETHODIMP_(ULONG) Release() override { return TestUnknown::Release(); }
 
@@ -129,19 +136,23 @@ public:
     }
     STDMETHODIMP ShowObject() override { return record("Site.ShowObject", S_OK); }
     STDMETHODIMP OnShowWindow(BOOL) override { return record("Site.OnShowWindow", S_OK); }
-    STDMETHODIMP RequestNewObjectLayout() override { return record("Site.RequestNewObjectLayout", E_NOTIMPL); }
+    STDMETHODIMP RequestNewObjectLayout() override {
+        return record("Site.RequestNewObjectLayout", E_NOTIMPL);
+    }
 
     // IOleWindow, IOleInPlaceSite
     STDMETHODIMP GetWindow(HWND* w) override {
         *w = m_window;
         return record("Site.GetWindow", S_OK);
     }
-    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return record("Site.ContextSensitiveHelp", E_NOTIMPL); }
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override {
+        return record("Site.ContextSensitiveHelp", E_NOTIMPL);
+    }
     STDMETHODIMP CanInPlaceActivate() override { return record("Site.CanInPlaceActivate", S_OK); }
     STDMETHODIMP OnInPlaceActivate() override { return record("Site.OnInPlaceActivate", S_OK); }
     STDMETHODIMP OnUIActivate() override { return record("Site.OnUIActivate", S_OK); }
-    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos, LPRECT clip,
-                                  LPOLEINPLACEFRAMEINFO info) override {
+    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos,
+                                  LPRECT clip, LPOLEINPLACEFRAMEINFO info) override {
         m_frame = ComPtr<IOleInPlaceFrame>();
         *frame = new TestFrame(m_window, m_log);
         *doc = nullptr;
@@ -157,7 +168,9 @@ public:
     STDMETHODIMP OnUIDeactivate(BOOL) override { return record("Site.OnUIDeactivate", S_OK); }
     STDMETHODIMP OnInPlaceDeactivate() override { return record("Site.OnInPlaceDeactivate", S_OK); }
     STDMETHODIMP DiscardUndoState() override { return record("Site.DiscardUndoState", E_NOTIMPL); }
-    STDMETHODIMP DeactivateAndUndo() override { return record("Site.DeactivateAndUndo", E_NOTIMPL); }
+    STDMETHODIMP DeactivateAndUndo() override {
+        return record("Site.DeactivateAndUndo", E_NOTIMPL);
+    }
     STDMETHODIMP OnPosRectChange(LPCRECT) override { return record("Site.OnPosRectChange", S_OK); }
 
     // IDispatch: the ambient properties. Only the font is offered.
@@ -166,11 +179,14 @@ public:
         return S_OK;
     }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
-                        UINT*) override {
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result,
+                        EXCEPINFO*, UINT*) override {
         m_log.add("Ambient." + std::to_string(id));
-        if (id != DISPID_AMBIENT_FONT || !(flags & DISPATCH_PROPERTYGET) || !result) return DISP_E_MEMBERNOTFOUND;
+        if (id != DISPID_AMBIENT_FONT || !(flags & DISPATCH_PROPERTYGET) || !result)
+            return DISP_E_MEMBERNOTFOUND;
         FONTDESC fd{};
         fd.cbSizeofstruct = sizeof fd;
         fd.lpstrName = m_font.face.data();
@@ -178,15 +194,17 @@ public:
         fd.sWeight = m_font.weight;
         VariantInit(result);
         V_VT(result) = VT_DISPATCH;
-        return OleCreateFontIndirect(&fd, IID_IFontDisp, reinterpret_cast<void**>(&V_DISPATCH(result)));
+        return OleCreateFontIndirect(&fd, IID_IFontDisp,
+                                     reinterpret_cast<void**>(&V_DISPATCH(result)));
     }
 
     CallLog& log() { return m_log; }
 
-private:
+  private:
     void* find(REFIID riid) override {
         if (riid == IID_IOleClientSite) return static_cast<IOleClientSite*>(this);
-        if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite) return static_cast<IOleInPlaceSite*>(this);
+        if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite)
+            return static_cast<IOleInPlaceSite*>(this);
         if (riid == IID_IDispatch) return static_cast<IDispatch*>(this);
         m_log.add("Site.QueryInterface(other)");
         return nullptr;
@@ -205,11 +223,11 @@ private:
 
 // A property bag that keeps what it is given, in order, and can refuse one name.
 class RecordingBag final : public TestUnknown<IPropertyBag> {
-public:
+  public:
     struct Entry {
         std::wstring name;
         VARTYPE type;
-        LONG number; // VT_I2, VT_I4
+        LONG number;        // VT_I2, VT_I4
         ComPtr<IFont> font; // VT_DISPATCH
     };
     std::vector<Entry> written;
@@ -226,18 +244,21 @@ public:
         if (V_VT(value) == VT_I2) e.number = V_I2(value);
         if (V_VT(value) == VT_I4) e.number = V_I4(value);
         if (V_VT(value) == VT_DISPATCH && V_DISPATCH(value))
-            V_DISPATCH(value)->QueryInterface(IID_IFont, reinterpret_cast<void**>(e.font.GetAddressOf()));
+            V_DISPATCH(value)->QueryInterface(IID_IFont,
+                                              reinterpret_cast<void**>(e.font.GetAddressOf()));
         written.push_back(std::move(e));
         return S_OK;
     }
 
-private:
-    void* find(REFIID riid) override { return riid == IID_IPropertyBag ? static_cast<IPropertyBag*>(this) : nullptr; }
+  private:
+    void* find(REFIID riid) override {
+        return riid == IID_IPropertyBag ? static_cast<IPropertyBag*>(this) : nullptr;
+    }
 };
 
 // A sink for __Tolvak that counts every call it gets.
 class RecordingSink final : public TestUnknown<IDispatch> {
-public:
+  public:
     int calls = 0;
     STDMETHODIMP GetTypeInfoCount(UINT* n) override {
         ++calls;
@@ -252,14 +273,16 @@ public:
         ++calls;
         return E_NOTIMPL;
     }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                        UINT*) override {
         ++calls;
         return S_OK;
     }
 
-private:
+  private:
     void* find(REFIID riid) override {
-        return riid == IID_IDispatch || riid == com::kIidEvents ? static_cast<IDispatch*>(this) : nullptr;
+        return riid == IID_IDispatch || riid == com::kIidEvents ? static_cast<IDispatch*>(this)
+                                                                : nullptr;
     }
 };
 
@@ -274,8 +297,9 @@ inline HWND createHostWindow(int width, int height) {
         return RegisterClassW(&wc);
     }();
     (void)atom;
-    HWND w = CreateWindowW(L"TolvakTestHost", L"Tolvak test host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
-                           width, height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND w =
+        CreateWindowW(L"TolvakTestHost", L"Tolvak test host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                      0, 0, width, height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (w) ShowWindow(w, SW_SHOW);
     return w;
 }
@@ -299,7 +323,8 @@ inline std::wstring windowText(HWND w) {
     return buffer;
 }
 
-inline std::wstring call(com::ITolvak* control, HRESULT (STDMETHODCALLTYPE com::ITolvak::*getter)(BSTR*)) {
+inline std::wstring call(com::ITolvak* control,
+                         HRESULT (STDMETHODCALLTYPE com::ITolvak::*getter)(BSTR*)) {
     BSTR text = nullptr;
     if (FAILED((control->*getter)(&text))) return L"<failed>";
     std::wstring result = text ? text : L"";

@@ -30,7 +30,8 @@ void printTree(HWND window, HDC target, POINT origin) {
     SelectObject(dc, old);
     DeleteDC(dc);
     std::vector<HWND> children;
-    for (HWND c = GetWindow(window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) children.push_back(c);
+    for (HWND c = GetWindow(window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        children.push_back(c);
     for (auto it = children.rbegin(); it != children.rend(); ++it) {
         if (!IsWindowVisible(*it)) continue;
         RECT cr;
@@ -43,7 +44,8 @@ bool writeBmp(const char* path, HDC dc, HBITMAP bitmap, int w, int h) {
     BITMAPINFOHEADER header{sizeof header, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     const int stride = (w * 3 + 3) & ~3;
     std::vector<BYTE> pixels(static_cast<size_t>(stride) * h);
-    if (!GetDIBits(dc, bitmap, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS))
+    if (!GetDIBits(dc, bitmap, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
+                   DIB_RGB_COLORS))
         return false;
     BITMAPFILEHEADER file{};
     file.bfType = 0x4D42;
@@ -51,7 +53,8 @@ bool writeBmp(const char* path, HDC dc, HBITMAP bitmap, int w, int h) {
     file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
     FILE* out = std::fopen(path, "wb");
     if (!out) return false;
-    bool ok = std::fwrite(&file, sizeof file, 1, out) == 1 && std::fwrite(&header, sizeof header, 1, out) == 1 &&
+    bool ok = std::fwrite(&file, sizeof file, 1, out) == 1 &&
+              std::fwrite(&header, sizeof header, 1, out) == 1 &&
               std::fwrite(pixels.data(), pixels.size(), 1, out) == 1;
     return std::fclose(out) == 0 && ok;
 }
@@ -72,7 +75,9 @@ int main(int argc, char** argv) {
     {
         ComPtr<IUnknown> unknown;
         check.context("host");
-        check.expectHr(CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &unknown), "create");
+        check.expectHr(
+            CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &unknown),
+            "create");
         ComPtr<IOleObject> object;
         ComPtr<ITolvak> control;
         if (unknown) {
@@ -83,8 +88,9 @@ int main(int argc, char** argv) {
             ComPtr<TestSite> site;
             site.Attach(new TestSite(host, position, log));
             object->SetClientSite(site.Get());
-            check.expectHr(object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, host, &position),
-                           "in-place activation");
+            check.expectHr(
+                object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, host, &position),
+                "in-place activation");
             pumpMessages(300);
             HWND surface = nullptr;
             ComPtr<IOleInPlaceObject> inPlace;
@@ -98,9 +104,11 @@ int main(int argc, char** argv) {
             HGDIOBJ old = SelectObject(dc, bitmap.get());
             RECT all{0, 0, w, h};
             FillRect(dc, &all, GetSysColorBrush(COLOR_BTNFACE));
-            if (check.expect(surface != nullptr, "surface window")) printTree(surface, dc, POINT{position.left, position.top});
+            if (check.expect(surface != nullptr, "surface window"))
+                printTree(surface, dc, POINT{position.left, position.top});
             SelectObject(dc, old);
-            check.expect(writeBmp(argv[1], dc, static_cast<HBITMAP>(bitmap.get()), w, h), "bitmap written");
+            check.expect(writeBmp(argv[1], dc, static_cast<HBITMAP>(bitmap.get()), w, h),
+                         "bitmap written");
             DeleteDC(dc);
             ReleaseDC(host, screen);
             object->Close(OLECLOSE_NOSAVE);

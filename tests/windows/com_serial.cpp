@@ -38,7 +38,9 @@ template <typename Fn> Fn slot(ITolvak* control, int position) {
 using NoArgs = HRESULT(STDMETHODCALLTYPE*)(ITolvak*);
 using TextResult = HRESULT(STDMETHODCALLTYPE*)(ITolvak*, BSTR*);
 
-std::wstring value(ITolvak* control) { return call(control, &ITolvak::getTolvakValue); }
+std::wstring value(ITolvak* control) {
+    return call(control, &ITolvak::getTolvakValue);
+}
 
 bool waitFor(ITolvak* control, const std::wstring& expected, DWORD ms) {
     DWORD start = GetTickCount();
@@ -49,7 +51,8 @@ bool waitFor(ITolvak* control, const std::wstring& expected, DWORD ms) {
     return false;
 }
 
-void setShort(ITolvak* control, HRESULT (STDMETHODCALLTYPE ITolvak::*setter)(short*, VARIANT*), short v) {
+void setShort(ITolvak* control, HRESULT (STDMETHODCALLTYPE ITolvak::*setter)(short*, VARIANT*),
+              short v) {
     VARIANT result;
     VariantInit(&result);
     check.expectHr((control->*setter)(&v, &result), "setter");
@@ -61,8 +64,10 @@ int main() {
     OleInitialize(nullptr);
     check.context("port");
     // A missing port would stop OpenComm in a message box: make sure COM5 is there first.
-    HANDLE probe = CreateFileW(L"\\\\.\\COM5", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (!check.expect(probe != INVALID_HANDLE_VALUE, "COM5 can be opened")) return check.finish("com_serial");
+    HANDLE probe = CreateFileW(L"\\\\.\\COM5", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    if (!check.expect(probe != INVALID_HANDLE_VALUE, "COM5 can be opened"))
+        return check.finish("com_serial");
     CloseHandle(probe);
 
     HWND host = createHostWindow(800, 200);
@@ -70,7 +75,9 @@ int main() {
     const RECT position{0, 0, 700, 40};
     {
         ComPtr<IUnknown> unknown;
-        check.expectHr(CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &unknown), "create");
+        check.expectHr(
+            CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &unknown),
+            "create");
         ComPtr<ITolvak> control;
         ComPtr<IOleObject> object;
         if (unknown) {
@@ -81,17 +88,20 @@ int main() {
             ComPtr<TestSite> site;
             site.Attach(new TestSite(host, position, log));
             object->SetClientSite(site.Get());
-            check.expectHr(object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, host, &position),
-                           "in-place activation");
+            check.expectHr(
+                object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, host, &position),
+                "in-place activation");
             setShort(control.Get(), &ITolvak::setPortNum, 5);
 
             // Before the port is open nothing is read.
             say("SEND " + frameOf("00012340"));
             pumpMessages(700);
-            check.expectEq(value(control.Get()), std::wstring(L"8888888"), "nothing read before OpenComm");
+            check.expectEq(value(control.Get()), std::wstring(L"8888888"),
+                           "nothing read before OpenComm");
 
             check.context("OpenComm, the 24th method");
-            check.expectHr(slot<NoArgs>(control.Get(), 24)(control.Get()), "OpenComm by its vtable place");
+            check.expectHr(slot<NoArgs>(control.Get(), 24)(control.Get()),
+                           "OpenComm by its vtable place");
 
             const struct {
                 short decimals;
@@ -107,7 +117,8 @@ int main() {
                 check.context("reading " + Checker::utf8(r.shown));
                 setShort(control.Get(), &ITolvak::setDecimals, r.decimals);
                 say("SEND " + frameOf(r.digits));
-                check.expect(waitFor(control.Get(), r.shown, 20000), "getTolvakValue shows the weight");
+                check.expect(waitFor(control.Get(), r.shown, 20000),
+                             "getTolvakValue shows the weight");
                 say("GOT " + Checker::utf8(value(control.Get())));
             }
 
@@ -115,7 +126,8 @@ int main() {
             say("STOP");
             pumpMessages(500);
             BSTR raw = nullptr;
-            check.expectHr(slot<TextResult>(control.Get(), 26)(control.Get(), &raw), "getRawData by its vtable place");
+            check.expectHr(slot<TextResult>(control.Get(), 26)(control.Get(), &raw),
+                           "getRawData by its vtable place");
             check.expectEq(std::wstring(raw ? raw : L""), call(control.Get(), &ITolvak::getRawData),
                            "the same text as getRawData by name");
             // Whole frames leave at most the separator behind.
@@ -123,7 +135,8 @@ int main() {
             SysFreeString(raw);
 
             check.context("CloseComm, the 25th method");
-            check.expectHr(slot<NoArgs>(control.Get(), 25)(control.Get()), "CloseComm by its vtable place");
+            check.expectHr(slot<NoArgs>(control.Get(), 25)(control.Get()),
+                           "CloseComm by its vtable place");
             const std::wstring last = value(control.Get());
             say("SEND " + frameOf("00042420"));
             pumpMessages(1500);

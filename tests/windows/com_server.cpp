@@ -1,8 +1,8 @@
 // The control file as a server: its exports, resources, version information, class factory and
 // unload rule, loaded directly (no registration involved). Argument: the path of Tolvak.ocx.
 
-#include <windows.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include <cstring>
 #include <vector>
@@ -26,16 +26,20 @@ std::vector<BYTE> resource(HMODULE module, const wchar_t* type, const wchar_t* n
     if (!found) return {};
     HGLOBAL loaded = LoadResource(module, found);
     const BYTE* bytes = static_cast<const BYTE*>(LockResource(loaded));
-    return bytes ? std::vector<BYTE>(bytes, bytes + SizeofResource(module, found)) : std::vector<BYTE>();
+    return bytes ? std::vector<BYTE>(bytes, bytes + SizeofResource(module, found))
+                 : std::vector<BYTE>();
 }
 
 void checkExports(HMODULE module) {
     check.context("exports");
-    for (const char* name : {"DllRegisterServer", "DllUnregisterServer", "DllGetClassObject", "DllCanUnloadNow"})
+    for (const char* name :
+         {"DllRegisterServer", "DllUnregisterServer", "DllGetClassObject", "DllCanUnloadNow"})
         check.expect(GetProcAddress(module, name) != nullptr, name);
     // Undecorated names only: no stdcall decorations leak out.
-    check.expect(GetProcAddress(module, "DllCanUnloadNow@0") == nullptr, "no decorated DllCanUnloadNow@0");
-    check.expect(GetProcAddress(module, "DllGetClassObject@12") == nullptr, "no decorated DllGetClassObject@12");
+    check.expect(GetProcAddress(module, "DllCanUnloadNow@0") == nullptr,
+                 "no decorated DllCanUnloadNow@0");
+    check.expect(GetProcAddress(module, "DllGetClassObject@12") == nullptr,
+                 "no decorated DllGetClassObject@12");
 }
 
 void checkIidResources(HMODULE module) {
@@ -64,7 +68,8 @@ void checkIidResources(HMODULE module) {
 void checkPictureAndLibrary(HMODULE module) {
     check.context("resources");
     check.expect(!resource(module, L"TYPELIB", MAKEINTRESOURCEW(1)).empty(), "TYPELIB 1 present");
-    std::vector<BYTE> bitmap = resource(module, MAKEINTRESOURCEW(2) /* RT_BITMAP */, MAKEINTRESOURCEW(kToolboxBitmapId));
+    std::vector<BYTE> bitmap =
+        resource(module, MAKEINTRESOURCEW(2) /* RT_BITMAP */, MAKEINTRESOURCEW(kToolboxBitmapId));
     if (check.expect(bitmap.size() >= sizeof(BITMAPINFOHEADER), "toolbox bitmap 30000 present")) {
         BITMAPINFOHEADER header;
         std::memcpy(&header, bitmap.data(), sizeof header);
@@ -87,18 +92,22 @@ void checkVersion(const std::wstring& path) {
     DWORD ignored = 0;
     DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
     std::vector<BYTE> info(size);
-    if (!check.expect(size && GetFileVersionInfoW(path.c_str(), 0, size, info.data()), "version resource")) return;
+    if (!check.expect(size && GetFileVersionInfoW(path.c_str(), 0, size, info.data()),
+                      "version resource"))
+        return;
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    if (check.expect(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length), "fixed part")) {
+    if (check.expect(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length),
+                     "fixed part")) {
         check.expectEq(fixed->dwFileVersionMS, DWORD{0x00010000}, "file version 1.0");
         check.expectEq(fixed->dwFileVersionLS, DWORD{26}, "file version .0.26");
         check.expectEq(fixed->dwProductVersionMS, DWORD{0x00010000}, "product version 1.0");
         check.expectEq(fixed->dwProductVersionLS, DWORD{26}, "product version .0.26");
     }
     WORD* translation = nullptr;
-    if (check.expect(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                                    &length) && length >= 4,
+    if (check.expect(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation",
+                                    reinterpret_cast<void**>(&translation), &length) &&
+                         length >= 4,
                      "translation")) {
         check.expectEq(translation[0], WORD{0x0804}, "language Chinese (PRC)");
         check.expectEq(translation[1], WORD{1200}, "code page 1200");
@@ -107,23 +116,30 @@ void checkVersion(const std::wstring& path) {
         const wchar_t* name;
         const wchar_t* value;
     } strings[] = {
-        {L"FileVersion", L"1.00.0026"}, {L"ProductVersion", L"1.00.0026"}, {L"InternalName", L"Tolvak"},
-        {L"OriginalFilename", L"Tolvak.ocx"}, {L"OLESelfRegister", L""},
+        {L"FileVersion", L"1.00.0026"}, {L"ProductVersion", L"1.00.0026"},
+        {L"InternalName", L"Tolvak"},   {L"OriginalFilename", L"Tolvak.ocx"},
+        {L"OLESelfRegister", L""},
     };
-    for (const auto& s : strings) check.expectEq(versionString(info, s.name), std::wstring(s.value), Checker::utf8(s.name).c_str());
+    for (const auto& s : strings)
+        check.expectEq(versionString(info, s.name), std::wstring(s.value),
+                       Checker::utf8(s.name).c_str());
 }
 
 void checkFactoryAndUnloading(HMODULE module) {
     check.context("class factory");
-    auto getClassObject = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-    auto canUnload = reinterpret_cast<CanUnloadFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    auto getClassObject = reinterpret_cast<GetClassObjectFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    auto canUnload = reinterpret_cast<CanUnloadFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
     if (!getClassObject || !canUnload) return;
 
     ComPtr<IClassFactory> factory;
-    check.expectEq(getClassObject(kIidTolvak, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf())),
+    check.expectEq(getClassObject(kIidTolvak, IID_IClassFactory,
+                                  reinterpret_cast<void**>(factory.GetAddressOf())),
                    CLASS_E_CLASSNOTAVAILABLE, "another CLSID is not served");
     check.expect(!factory, "no factory for another CLSID");
-    if (!check.expectHr(getClassObject(kClsid, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf())),
+    if (!check.expectHr(getClassObject(kClsid, IID_IClassFactory,
+                                       reinterpret_cast<void**>(factory.GetAddressOf())),
                         "factory for Tolvak"))
         return;
 
@@ -132,8 +148,8 @@ void checkFactoryAndUnloading(HMODULE module) {
     ComPtr<IUnknown> outer;
     ComPtr<IUnknown> aggregated;
     factory->CreateInstance(nullptr, IID_IUnknown, &outer);
-    check.expectEq(factory->CreateInstance(outer.Get(), IID_IUnknown, &aggregated), CLASS_E_NOAGGREGATION,
-                   "no aggregation");
+    check.expectEq(factory->CreateInstance(outer.Get(), IID_IUnknown, &aggregated),
+                   CLASS_E_NOAGGREGATION, "no aggregation");
     check.expectEq(canUnload(), S_FALSE, "an object alive: stays");
     ComPtr<IUnknown> second;
     factory->CreateInstance(nullptr, IID_IDispatch, &second);

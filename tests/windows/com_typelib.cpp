@@ -1,8 +1,8 @@
 // Golden type library: loads the registered library (or the file named on the command line)
 // with the system's oleaut32 and checks it against the core's method table.
 
-#include <windows.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include <vector>
 
@@ -52,13 +52,17 @@ void checkLibrary(ITypeLib* lib) {
     check.expectEq(attr->wMajorVerNum, kLibMajor, "major version");
     check.expectEq(attr->wMinorVerNum, kLibMinor, "minor version");
     // FHASDISKIMAGE only says the library was loaded from a file.
-    check.expectEq(attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE, static_cast<int>(LIBFLAG_FCONTROL), "library flags");
+    check.expectEq(attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE, static_cast<int>(LIBFLAG_FCONTROL),
+                   "library flags");
     lib->ReleaseTLibAttr(attr);
 
     UniqueBstr name, doc;
-    check.expectHr(lib->GetDocumentation(-1, out(name), out(doc), nullptr, nullptr), "library documentation");
-    check.expectEq(std::wstring(name.get() ? name.get() : L""), std::wstring(L"Tolvak"), "library name");
-    check.expectEq(std::wstring(doc.get() ? doc.get() : L""), std::wstring(L"Tolvak"), "help string");
+    check.expectHr(lib->GetDocumentation(-1, out(name), out(doc), nullptr, nullptr),
+                   "library documentation");
+    check.expectEq(std::wstring(name.get() ? name.get() : L""), std::wstring(L"Tolvak"),
+                   "library name");
+    check.expectEq(std::wstring(doc.get() ? doc.get() : L""), std::wstring(L"Tolvak"),
+                   "help string");
 }
 
 void checkTypes(ITypeLib* lib) {
@@ -82,7 +86,8 @@ void checkTypes(ITypeLib* lib) {
         check.expectEq(attr->guid, row.guid, "guid");
         check.expectEq(attr->wMajorVerNum, row.major, "major version");
         check.expectEq(attr->wMinorVerNum, row.minor, "minor version");
-        check.expectEq(significant(attr->typekind, attr->wTypeFlags), significant(row.kind, row.flags), "flags");
+        check.expectEq(significant(attr->typekind, attr->wTypeFlags),
+                       significant(row.kind, row.flags), "flags");
         info->ReleaseTypeAttr(attr);
     }
 }
@@ -97,7 +102,8 @@ void checkImportsDispatch(ITypeInfo* info, const char* what) {
     check.expectEq(nameOf(base.Get()), std::wstring(L"IDispatch"), what);
     ComPtr<ITypeLib> container;
     UINT ignored = 0;
-    if (!check.expectHr(base->GetContainingTypeLib(&container, &ignored), "containing library")) return;
+    if (!check.expectHr(base->GetContainingTypeLib(&container, &ignored), "containing library"))
+        return;
     TLIBATTR* attr = nullptr;
     if (!check.expectHr(container->GetLibAttr(&attr), "stdole GetLibAttr")) return;
     check.expectEq(attr->guid, IID_StdOle, "imported library is stdole2");
@@ -106,7 +112,9 @@ void checkImportsDispatch(ITypeInfo* info, const char* what) {
     container->ReleaseTLibAttr(attr);
 }
 
-VARTYPE pointee(const TYPEDESC& t) { return t.vt == VT_PTR && t.lptdesc ? t.lptdesc->vt : VARTYPE{VT_EMPTY}; }
+VARTYPE pointee(const TYPEDESC& t) {
+    return t.vt == VT_PTR && t.lptdesc ? t.lptdesc->vt : VARTYPE{VT_EMPTY};
+}
 
 void checkMethods(ITypeLib* lib) {
     ComPtr<ITypeInfo> disp, vtbl;
@@ -120,7 +128,8 @@ void checkMethods(ITypeLib* lib) {
 
     TYPEATTR* attr = nullptr;
     if (check.expectHr(vtbl->GetTypeAttr(&attr), "interface side attributes")) {
-        check.expectEq(static_cast<int>(attr->typekind), static_cast<int>(TKIND_INTERFACE), "interface side kind");
+        check.expectEq(static_cast<int>(attr->typekind), static_cast<int>(TKIND_INTERFACE),
+                       "interface side kind");
         check.expectEq(attr->cFuncs, WORD{kMethodCount}, "interface side method count");
         check.expectEq(attr->cbSizeVft, WORD(vtableOffset(kMethodCount + 1)), "vtable size");
         check.expectEq(attr->wTypeFlags, kInterfaceFlags, "interface side flags");
@@ -128,7 +137,8 @@ void checkMethods(ITypeLib* lib) {
         vtbl->ReleaseTypeAttr(attr);
     }
     if (check.expectHr(disp->GetTypeAttr(&attr), "dispatch side attributes")) {
-        check.expectEq(attr->cFuncs, WORD(kMethodCount + kInheritedSlots), "dispatch side method count");
+        check.expectEq(attr->cFuncs, WORD(kMethodCount + kInheritedSlots),
+                       "dispatch side method count");
         disp->ReleaseTypeAttr(attr);
     }
 
@@ -141,24 +151,31 @@ void checkMethods(ITypeLib* lib) {
         if (!check.expectHr(vtbl->GetFuncDesc(i, &fd), "GetFuncDesc")) continue;
         check.expectEq(fd->memid, static_cast<MEMBERID>(m.dispid), "DISPID in library order");
         check.expectEq(static_cast<int>(fd->oVft), vtableOffset(m.vtablePosition), "vtable offset");
-        check.expectEq(static_cast<int>(fd->funckind), static_cast<int>(FUNC_PUREVIRTUAL), "function kind");
+        check.expectEq(static_cast<int>(fd->funckind), static_cast<int>(FUNC_PUREVIRTUAL),
+                       "function kind");
         check.expectEq(static_cast<int>(fd->invkind), static_cast<int>(INVOKE_FUNC), "invoke kind");
-        check.expectEq(static_cast<int>(fd->callconv), static_cast<int>(CC_STDCALL), "calling convention");
+        check.expectEq(static_cast<int>(fd->callconv), static_cast<int>(CC_STDCALL),
+                       "calling convention");
         check.expectEq(fd->elemdescFunc.tdesc.vt, VARTYPE{VT_HRESULT}, "returns HRESULT");
         int expected = (m.argType != ArgType::None) + (m.result != ResultType::None);
         if (check.expectEq(static_cast<int>(fd->cParams), expected, "parameter count")) {
             int p = 0;
             if (m.argType != ArgType::None) {
                 const ELEMDESC& arg = fd->lprgelemdescParam[p++];
-                check.expectEq(pointee(arg.tdesc), m.argType == ArgType::Short ? VARTYPE{VT_I2} : VARTYPE{VT_BSTR},
+                check.expectEq(pointee(arg.tdesc),
+                               m.argType == ArgType::Short ? VARTYPE{VT_I2} : VARTYPE{VT_BSTR},
                                "argument type (by reference)");
-                check.expectEq(arg.paramdesc.wParamFlags, USHORT(PARAMFLAG_FIN | PARAMFLAG_FOUT), "argument is in, out");
+                check.expectEq(arg.paramdesc.wParamFlags, USHORT(PARAMFLAG_FIN | PARAMFLAG_FOUT),
+                               "argument is in, out");
             }
             if (m.result != ResultType::None) {
                 const ELEMDESC& ret = fd->lprgelemdescParam[p];
-                check.expectEq(pointee(ret.tdesc), m.result == ResultType::Text ? VARTYPE{VT_BSTR} : VARTYPE{VT_VARIANT},
+                check.expectEq(pointee(ret.tdesc),
+                               m.result == ResultType::Text ? VARTYPE{VT_BSTR}
+                                                            : VARTYPE{VT_VARIANT},
                                "result type");
-                check.expectEq(ret.paramdesc.wParamFlags, USHORT(PARAMFLAG_FOUT | PARAMFLAG_FRETVAL), "result is out, retval");
+                check.expectEq(ret.paramdesc.wParamFlags,
+                               USHORT(PARAMFLAG_FOUT | PARAMFLAG_FRETVAL), "result is out, retval");
             }
         }
         BSTR names[3] = {};
@@ -166,9 +183,11 @@ void checkMethods(ITypeLib* lib) {
         if (check.expectHr(vtbl->GetNames(fd->memid, names, 3, &count), "GetNames")) {
             check.expectEq(std::wstring(names[0] ? names[0] : L""), toWide(m.name), "method name");
             if (m.argType != ArgType::None && check.expect(count >= 2, "parameter name present"))
-                check.expectEq(std::wstring(names[1] ? names[1] : L""), toWide(m.paramName), "parameter name");
+                check.expectEq(std::wstring(names[1] ? names[1] : L""), toWide(m.paramName),
+                               "parameter name");
         }
-        for (BSTR n : names) SysFreeString(n);
+        for (BSTR n : names)
+            SysFreeString(n);
         vtbl->ReleaseFuncDesc(fd);
 
         // The dispatch side resolves the name to the same DISPID.
@@ -182,7 +201,8 @@ void checkMethods(ITypeLib* lib) {
     // Only the listed DISPIDs exist: the one after setWinHeight's names nothing.
     check.context("_Tolvak");
     UINT index = 0;
-    check.expect(FAILED(disp2->GetFuncIndexOfMemId(0x60030040, INVOKE_FUNC, &index)), "no member 0x60030040");
+    check.expect(FAILED(disp2->GetFuncIndexOfMemId(0x60030040, INVOKE_FUNC, &index)),
+                 "no member 0x60030040");
     FUNCDESC* fd = nullptr;
     check.expect(FAILED(vtbl->GetFuncDesc(kMethodCount, &fd)), "no 27th method");
 }
@@ -225,10 +245,12 @@ void checkCoclassAndFriends(ITypeLib* lib) {
 
     check.context("Tolvak___v0");
     ComPtr<ITypeInfo> alias;
-    if (check.expectHr(lib->GetTypeInfo(2, &alias), "alias") && check.expectHr(alias->GetTypeAttr(&attr), "alias attributes")) {
+    if (check.expectHr(lib->GetTypeInfo(2, &alias), "alias") &&
+        check.expectHr(alias->GetTypeAttr(&attr), "alias attributes")) {
         check.expectEq(attr->tdescAlias.vt, VARTYPE{VT_USERDEFINED}, "aliases a user-defined type");
         ComPtr<ITypeInfo> target;
-        if (check.expectHr(alias->GetRefTypeInfo(attr->tdescAlias.hreftype, &target), "alias target")) {
+        if (check.expectHr(alias->GetRefTypeInfo(attr->tdescAlias.hreftype, &target),
+                           "alias target")) {
             check.expectEq(nameOf(target.Get()), std::wstring(L"_Tolvak"), "alias target name");
         }
         alias->ReleaseTypeAttr(attr);

@@ -46,7 +46,7 @@ VARTYPE argumentType(ITypeInfo* info, DISPID id) {
 // to that copy: the method cannot change the caller's variable, and oleaut32 does not refuse
 // the by-reference variant.
 class ArgumentCopy {
-public:
+  public:
     ArgumentCopy() { VariantInit(&m_value); }
     ~ArgumentCopy() { VariantClear(&m_value); }
 
@@ -66,7 +66,7 @@ public:
     }
     VARIANT* reference() { return &m_reference; }
 
-private:
+  private:
     VARIANT m_value;
     VARIANT m_reference;
 };
@@ -82,14 +82,16 @@ template <typename Call> HRESULT ControlObject::guarded(Call&& call) {
     return S_OK;
 }
 
-HRESULT ControlObject::shortSetter(void (Tolvak::*method)(int16_t), short* argument, VARIANT* result) {
+HRESULT ControlObject::shortSetter(void (Tolvak::*method)(int16_t), short* argument,
+                                   VARIANT* result) {
     if (!argument) return E_POINTER;
     if (result) VariantInit(result); // VT_EMPTY
     const int16_t value = *argument;
     return guarded([&] { (m_control.get()->*method)(value); });
 }
 
-HRESULT ControlObject::textSetter(void (Tolvak::*method)(const std::u16string&), BSTR* argument, VARIANT* result) {
+HRESULT ControlObject::textSetter(void (Tolvak::*method)(const std::u16string&), BSTR* argument,
+                                  VARIANT* result) {
     if (!argument) return E_POINTER;
     if (result) VariantInit(result);
     const std::u16string value = fromBstr(*argument);
@@ -123,13 +125,14 @@ STDMETHODIMP ControlObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
     return m_dispatchInfo.CopyTo(info);
 }
 
-STDMETHODIMP ControlObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+STDMETHODIMP ControlObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     return DispGetIDsOfNames(m_interfaceInfo.Get(), names, count, ids);
 }
 
-STDMETHODIMP ControlObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                   EXCEPINFO* exception, UINT* argError) {
+STDMETHODIMP ControlObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* exception, UINT* argError) {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     if (!params) return E_INVALIDARG;
 
@@ -147,7 +150,8 @@ STDMETHODIMP ControlObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DIS
 
     m_lastError.reset();
     ComPtr<ITolvak> self(this); // the call may release the caller's last other reference
-    HRESULT hr = m_interfaceInfo->Invoke(static_cast<ITolvak*>(this), id, flags, &call, result, exception, argError);
+    HRESULT hr = m_interfaceInfo->Invoke(static_cast<ITolvak*>(this), id, flags, &call, result,
+                                         exception, argError);
     if (m_lastError && exception) {
         // Whatever oleaut32 made of the failure, the caller gets the control's own number and text.
         SysFreeString(exception->bstrSource);
@@ -172,16 +176,30 @@ STDMETHODIMP ControlObject::GetLocalIPAddress(BSTR* r) {
 STDMETHODIMP ControlObject::getLocalMacAddress(BSTR* r) {
     return textGetter([](Tolvak& c) { return c.getLocalMacAddress(); }, r);
 }
-STDMETHODIMP ControlObject::setWinFontSize(short* v, VARIANT* r) { return shortSetter(&Tolvak::setWinFontSize, v, r); }
-STDMETHODIMP ControlObject::setWinWidth(short* v, VARIANT* r) { return shortSetter(&Tolvak::setWinWidth, v, r); }
-STDMETHODIMP ControlObject::setWinHeight(short* v, VARIANT* r) { return shortSetter(&Tolvak::setWinHeight, v, r); }
-STDMETHODIMP ControlObject::RndStart() { return action(&Tolvak::RndStart); }
-STDMETHODIMP ControlObject::RndEnd() { return action(&Tolvak::RndEnd); }
-STDMETHODIMP ControlObject::setDecimals(short* v, VARIANT* r) { return shortSetter(&Tolvak::setDecimals, v, r); }
+STDMETHODIMP ControlObject::setWinFontSize(short* v, VARIANT* r) {
+    return shortSetter(&Tolvak::setWinFontSize, v, r);
+}
+STDMETHODIMP ControlObject::setWinWidth(short* v, VARIANT* r) {
+    return shortSetter(&Tolvak::setWinWidth, v, r);
+}
+STDMETHODIMP ControlObject::setWinHeight(short* v, VARIANT* r) {
+    return shortSetter(&Tolvak::setWinHeight, v, r);
+}
+STDMETHODIMP ControlObject::RndStart() {
+    return action(&Tolvak::RndStart);
+}
+STDMETHODIMP ControlObject::RndEnd() {
+    return action(&Tolvak::RndEnd);
+}
+STDMETHODIMP ControlObject::setDecimals(short* v, VARIANT* r) {
+    return shortSetter(&Tolvak::setDecimals, v, r);
+}
 STDMETHODIMP ControlObject::setEloadPrebits(short* v, VARIANT* r) {
     return shortSetter(&Tolvak::setEloadPrebits, v, r);
 }
-STDMETHODIMP ControlObject::setEloadbits(short* v, VARIANT* r) { return shortSetter(&Tolvak::setEloadbits, v, r); }
+STDMETHODIMP ControlObject::setEloadbits(short* v, VARIANT* r) {
+    return shortSetter(&Tolvak::setEloadbits, v, r);
+}
 STDMETHODIMP ControlObject::setBufferLength(short* v, VARIANT* r) {
     return shortSetter(&Tolvak::setBufferLength, v, r);
 }
@@ -191,23 +209,41 @@ STDMETHODIMP ControlObject::setNewLineSepChar(short* v, VARIANT* r) {
 STDMETHODIMP ControlObject::setEnterkeySepChar(short* v, VARIANT* r) {
     return shortSetter(&Tolvak::setEnterkeySepChar, v, r);
 }
-STDMETHODIMP ControlObject::setOtherSepChar(BSTR* v, VARIANT* r) { return textSetter(&Tolvak::setOtherSepChar, v, r); }
+STDMETHODIMP ControlObject::setOtherSepChar(BSTR* v, VARIANT* r) {
+    return textSetter(&Tolvak::setOtherSepChar, v, r);
+}
 STDMETHODIMP ControlObject::setIsReservChar(short* v, VARIANT* r) {
     return shortSetter(&Tolvak::setIsReservChar, v, r);
 }
-STDMETHODIMP ControlObject::setPortNum(short* v, VARIANT* r) { return shortSetter(&Tolvak::setPortNum, v, r); }
-STDMETHODIMP ControlObject::setBandRate(BSTR* v, VARIANT* r) { return textSetter(&Tolvak::setBandRate, v, r); }
-STDMETHODIMP ControlObject::setDataBit(short* v, VARIANT* r) { return shortSetter(&Tolvak::setDataBit, v, r); }
-STDMETHODIMP ControlObject::setParity(BSTR* v, VARIANT* r) { return textSetter(&Tolvak::setParity, v, r); }
-STDMETHODIMP ControlObject::setStopBit(short* v, VARIANT* r) { return shortSetter(&Tolvak::setStopBit, v, r); }
+STDMETHODIMP ControlObject::setPortNum(short* v, VARIANT* r) {
+    return shortSetter(&Tolvak::setPortNum, v, r);
+}
+STDMETHODIMP ControlObject::setBandRate(BSTR* v, VARIANT* r) {
+    return textSetter(&Tolvak::setBandRate, v, r);
+}
+STDMETHODIMP ControlObject::setDataBit(short* v, VARIANT* r) {
+    return shortSetter(&Tolvak::setDataBit, v, r);
+}
+STDMETHODIMP ControlObject::setParity(BSTR* v, VARIANT* r) {
+    return textSetter(&Tolvak::setParity, v, r);
+}
+STDMETHODIMP ControlObject::setStopBit(short* v, VARIANT* r) {
+    return shortSetter(&Tolvak::setStopBit, v, r);
+}
 STDMETHODIMP ControlObject::getTolvakValue(BSTR* r) {
     return textGetter([](Tolvak& c) { return c.getTolvakValue(); }, r);
 }
 STDMETHODIMP ControlObject::getDebugInfo(BSTR* r) {
     return textGetter([](Tolvak& c) { return c.getDebugInfo(); }, r);
 }
-STDMETHODIMP ControlObject::OpenComm() { return action(&Tolvak::OpenComm); }
-STDMETHODIMP ControlObject::CloseComm() { return action(&Tolvak::CloseComm); }
-STDMETHODIMP ControlObject::getRawData(BSTR* r) { return textGetter([](Tolvak& c) { return c.getRawData(); }, r); }
+STDMETHODIMP ControlObject::OpenComm() {
+    return action(&Tolvak::OpenComm);
+}
+STDMETHODIMP ControlObject::CloseComm() {
+    return action(&Tolvak::CloseComm);
+}
+STDMETHODIMP ControlObject::getRawData(BSTR* r) {
+    return textGetter([](Tolvak& c) { return c.getRawData(); }, r);
+}
 
 } // namespace tolvak::com

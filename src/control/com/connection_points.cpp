@@ -8,7 +8,9 @@
 namespace tolvak::com {
 
 namespace {
-bool isEvents(REFIID riid) { return riid == kIidEvents || riid == kIidEventsEarlier; }
+bool isEvents(REFIID riid) {
+    return riid == kIidEvents || riid == kIidEventsEarlier;
+}
 } // namespace
 
 STDMETHODIMP ControlObject::EnumConnectionPoints(IEnumConnectionPoints** points) {
@@ -42,7 +44,8 @@ STDMETHODIMP ControlObject::EventsPoint::GetConnectionInterface(IID* iid) {
     return S_OK;
 }
 
-STDMETHODIMP ControlObject::EventsPoint::GetConnectionPointContainer(IConnectionPointContainer** container) {
+STDMETHODIMP
+ControlObject::EventsPoint::GetConnectionPointContainer(IConnectionPointContainer** container) {
     if (!container) return E_POINTER;
     *container = &m_owner;
     m_owner.AddRef();

@@ -15,7 +15,9 @@ struct InterfaceEntry {
     void* (*cast)(ControlObject*);
 };
 
-template <typename I> void* as(ControlObject* o) { return static_cast<I*>(o); }
+template <typename I> void* as(ControlObject* o) {
+    return static_cast<I*>(o);
+}
 
 const InterfaceEntry kInterfaces[] = {
     {&IID_IUnknown, as<ITolvak>},
@@ -44,7 +46,9 @@ void check(HRESULT hr, const char16_t* what) {
 }
 
 // 9840 x 480 twips in HIMETRIC (2540 per inch, 1440 twips per inch).
-constexpr LONG toHimetric(int32_t twips) { return (twips * 2540 + 720) / 1440; }
+constexpr LONG toHimetric(int32_t twips) {
+    return (twips * 2540 + 720) / 1440;
+}
 
 } // namespace
 
@@ -53,7 +57,8 @@ ControlObject::ControlObject()
       m_extent{toHimetric(SurfaceModel::kWidth), toHimetric(SurfaceModel::kHeight)} {
     // The library is a resource of this very file, so the control works before registration.
     ComPtr<ITypeLib> lib;
-    check(LoadTypeLibEx(ServerModule::path().c_str(), REGKIND_NONE, &lib), u"Cannot load the type library");
+    check(LoadTypeLibEx(ServerModule::path().c_str(), REGKIND_NONE, &lib),
+          u"Cannot load the type library");
     check(lib->GetTypeInfoOfGuid(kIidTolvak, &m_dispatchInfo), u"Cannot find _Tolvak");
     check(lib->GetTypeInfoOfGuid(kClsid, &m_classInfo), u"Cannot find Tolvak");
     HREFTYPE vtable = 0;
@@ -97,7 +102,9 @@ STDMETHODIMP ControlObject::QueryInterface(REFIID riid, void** object) {
     return E_NOINTERFACE;
 }
 
-STDMETHODIMP_(ULONG) ControlObject::AddRef() { return ++m_refs; }
+STDMETHODIMP_(ULONG) ControlObject::AddRef() {
+    return ++m_refs;
+}
 
 STDMETHODIMP_(ULONG) ControlObject::Release() {
     ULONG left = --m_refs;

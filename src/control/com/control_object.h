@@ -1,8 +1,8 @@
 #pragma once
 
-#include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <windows.h>
 
 #include <atomic>
 #include <memory>
@@ -35,7 +35,7 @@ class ControlObject final : public ITolvak,
                             public IConnectionPointContainer,
                             public ISupportErrorInfo,
                             public IQuickActivate {
-public:
+  public:
     // Throws AutomationError when the platform or the type library cannot be had.
     ControlObject();
     ~ControlObject();
@@ -52,9 +52,10 @@ public:
     // IDispatch: delegates to the type library.
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
     STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* argError) override;
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
+                               DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                        VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
 
     // _Tolvak
     STDMETHODIMP getLocalHostName(BSTR* result) override;
@@ -93,7 +94,8 @@ public:
     STDMETHODIMP GetMoniker(DWORD assign, DWORD which, IMoniker** moniker) override;
     STDMETHODIMP InitFromData(IDataObject* data, BOOL creation, DWORD reserved) override;
     STDMETHODIMP GetClipboardData(DWORD reserved, IDataObject** data) override;
-    STDMETHODIMP DoVerb(LONG verb, LPMSG msg, IOleClientSite* site, LONG index, HWND parent, LPCRECT rect) override;
+    STDMETHODIMP DoVerb(LONG verb, LPMSG msg, IOleClientSite* site, LONG index, HWND parent,
+                        LPCRECT rect) override;
     STDMETHODIMP EnumVerbs(IEnumOLEVERB** verbs) override;
     STDMETHODIMP Update() override;
     STDMETHODIMP IsUpToDate() override;
@@ -132,11 +134,11 @@ public:
     STDMETHODIMP FreezeEvents(BOOL freeze) override;
 
     // IViewObject2
-    STDMETHODIMP Draw(DWORD aspect, LONG index, void* aspectInfo, DVTARGETDEVICE* target, HDC targetDc,
-                      HDC dc, LPCRECTL bounds, LPCRECTL window, BOOL(STDMETHODCALLTYPE* cont)(ULONG_PTR),
-                      ULONG_PTR contArg) override;
-    STDMETHODIMP GetColorSet(DWORD aspect, LONG index, void* aspectInfo, DVTARGETDEVICE* target, HDC targetDc,
-                             LOGPALETTE** colors) override;
+    STDMETHODIMP Draw(DWORD aspect, LONG index, void* aspectInfo, DVTARGETDEVICE* target,
+                      HDC targetDc, HDC dc, LPCRECTL bounds, LPCRECTL window,
+                      BOOL(STDMETHODCALLTYPE* cont)(ULONG_PTR), ULONG_PTR contArg) override;
+    STDMETHODIMP GetColorSet(DWORD aspect, LONG index, void* aspectInfo, DVTARGETDEVICE* target,
+                             HDC targetDc, LOGPALETTE** colors) override;
     STDMETHODIMP Freeze(DWORD aspect, LONG index, void* aspectInfo, DWORD* freeze) override;
     STDMETHODIMP Unfreeze(DWORD freeze) override;
     STDMETHODIMP SetAdvise(DWORD aspects, DWORD advf, IAdviseSink* sink) override;
@@ -164,11 +166,11 @@ public:
     // ISupportErrorInfo
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 
-private:
+  private:
     // The connection point of __Tolvak. The control raises no events, so its sinks are kept
     // only to be let go; it lives inside the control and shares its reference count.
     class EventsPoint final : public IConnectionPoint {
-    public:
+      public:
         explicit EventsPoint(ControlObject& owner) : m_owner(owner) {}
         STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
         STDMETHODIMP_(ULONG) AddRef() override { return m_owner.AddRef(); }
@@ -179,7 +181,7 @@ private:
         STDMETHODIMP Unadvise(DWORD cookie) override;
         STDMETHODIMP EnumConnections(IEnumConnections** connections) override;
 
-    private:
+      private:
         ControlObject& m_owner;
         std::vector<std::pair<DWORD, ComPtr<IUnknown>>> m_sinks;
         DWORD m_nextCookie = 1;
@@ -188,7 +190,8 @@ private:
     // Runs one method of the core; an automation error becomes a failure HRESULT with IErrorInfo.
     template <typename Call> HRESULT guarded(Call&& call);
     HRESULT shortSetter(void (Tolvak::*method)(int16_t), short* argument, VARIANT* result);
-    HRESULT textSetter(void (Tolvak::*method)(const std::u16string&), BSTR* argument, VARIANT* result);
+    HRESULT textSetter(void (Tolvak::*method)(const std::u16string&), BSTR* argument,
+                       VARIANT* result);
     template <typename Getter> HRESULT textGetter(Getter getter, BSTR* result);
     HRESULT action(void (Tolvak::*method)());
 
@@ -197,7 +200,7 @@ private:
 
     std::atomic<ULONG> m_refs{1};
     std::unique_ptr<Tolvak> m_control;
-    ComPtr<ITypeInfo> m_dispatchInfo; // _Tolvak as IDispatch clients see it
+    ComPtr<ITypeInfo> m_dispatchInfo;  // _Tolvak as IDispatch clients see it
     ComPtr<ITypeInfo> m_interfaceInfo; // the vtable side, which ITypeInfo::Invoke calls through
     ComPtr<ITypeInfo> m_classInfo;
     std::optional<AutomationError> m_lastError; // of the current late-bound call

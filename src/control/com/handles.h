@@ -1,7 +1,7 @@
 #pragma once
 
-#include <windows.h>
 #include <oleauto.h>
+#include <windows.h>
 #include <wrl/client.h>
 
 #include <string>
@@ -34,12 +34,12 @@ using UniqueBstr = UniqueHandle<BstrTraits>;
 // Lends a raw slot to a function that returns a handle through a pointer; the owner takes it when
 // the call's full expression ends.
 template <typename Owner> class OutSlot {
-public:
+  public:
     explicit OutSlot(Owner& owner) : m_owner(owner) {}
     ~OutSlot() { m_owner.reset(m_raw); }
-    operator typename Owner::Handle*() { return &m_raw; }
+    operator typename Owner::Handle *() { return &m_raw; }
 
-private:
+  private:
     Owner& m_owner;
     typename Owner::Handle m_raw = nullptr;
 };
@@ -49,11 +49,16 @@ template <typename Owner> OutSlot<Owner> out(Owner& owner) {
 }
 
 // The core's UTF-16 and Windows' wide strings are the same code units.
-inline std::wstring toWide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+inline std::wstring toWide(std::u16string_view text) {
+    return std::wstring(text.begin(), text.end());
+}
 // A null BSTR counts as empty.
-inline std::u16string fromBstr(BSTR text) { return text ? fromWide(text, SysStringLen(text)) : std::u16string(); }
+inline std::u16string fromBstr(BSTR text) {
+    return text ? fromWide(text, SysStringLen(text)) : std::u16string();
+}
 inline BSTR toBstr(std::u16string_view text) {
-    return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
+    return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
+                             static_cast<UINT>(text.size()));
 }
 
 } // namespace tolvak::com

@@ -20,7 +20,9 @@ STDMETHODIMP ControlObject::GetClientSite(IOleClientSite** site) {
     return m_clientSite.CopyTo(site);
 }
 
-STDMETHODIMP ControlObject::SetHostNames(LPCOLESTR, LPCOLESTR) { return S_OK; }
+STDMETHODIMP ControlObject::SetHostNames(LPCOLESTR, LPCOLESTR) {
+    return S_OK;
+}
 
 STDMETHODIMP ControlObject::Close(DWORD) {
     InPlaceDeactivate();
@@ -28,12 +30,16 @@ STDMETHODIMP ControlObject::Close(DWORD) {
     return S_OK;
 }
 
-STDMETHODIMP ControlObject::SetMoniker(DWORD, IMoniker*) { return E_NOTIMPL; }
+STDMETHODIMP ControlObject::SetMoniker(DWORD, IMoniker*) {
+    return E_NOTIMPL;
+}
 STDMETHODIMP ControlObject::GetMoniker(DWORD, DWORD, IMoniker** moniker) {
     if (moniker) *moniker = nullptr;
     return E_NOTIMPL;
 }
-STDMETHODIMP ControlObject::InitFromData(IDataObject*, BOOL, DWORD) { return E_NOTIMPL; }
+STDMETHODIMP ControlObject::InitFromData(IDataObject*, BOOL, DWORD) {
+    return E_NOTIMPL;
+}
 STDMETHODIMP ControlObject::GetClipboardData(DWORD, IDataObject** data) {
     if (data) *data = nullptr;
     return E_NOTIMPL;
@@ -49,7 +55,8 @@ STDMETHODIMP ControlObject::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG,
         return activateInPlace(verb);
     case OLEIVERB_HIDE:
         UIDeactivate();
-        if (m_surfaceWindows && m_surfaceWindows->hwnd()) ShowWindow(m_surfaceWindows->hwnd(), SW_HIDE);
+        if (m_surfaceWindows && m_surfaceWindows->hwnd())
+            ShowWindow(m_surfaceWindows->hwnd(), SW_HIDE);
         return S_OK;
     default:
         return verb > 0 ? OLEOBJ_S_INVALIDVERB : E_NOTIMPL;
@@ -103,8 +110,12 @@ STDMETHODIMP ControlObject::EnumVerbs(IEnumOLEVERB** verbs) {
     return OleRegEnumVerbs(kClsid, verbs);
 }
 
-STDMETHODIMP ControlObject::Update() { return S_OK; }
-STDMETHODIMP ControlObject::IsUpToDate() { return S_OK; }
+STDMETHODIMP ControlObject::Update() {
+    return S_OK;
+}
+STDMETHODIMP ControlObject::IsUpToDate() {
+    return S_OK;
+}
 
 STDMETHODIMP ControlObject::GetUserClassID(CLSID* clsid) {
     if (!clsid) return E_POINTER;
@@ -131,9 +142,15 @@ STDMETHODIMP ControlObject::GetExtent(DWORD aspect, SIZEL* size) {
     return S_OK;
 }
 
-STDMETHODIMP ControlObject::Advise(IAdviseSink* sink, DWORD* cookie) { return m_adviseHolder->Advise(sink, cookie); }
-STDMETHODIMP ControlObject::Unadvise(DWORD cookie) { return m_adviseHolder->Unadvise(cookie); }
-STDMETHODIMP ControlObject::EnumAdvise(IEnumSTATDATA** advise) { return m_adviseHolder->EnumAdvise(advise); }
+STDMETHODIMP ControlObject::Advise(IAdviseSink* sink, DWORD* cookie) {
+    return m_adviseHolder->Advise(sink, cookie);
+}
+STDMETHODIMP ControlObject::Unadvise(DWORD cookie) {
+    return m_adviseHolder->Unadvise(cookie);
+}
+STDMETHODIMP ControlObject::EnumAdvise(IEnumSTATDATA** advise) {
+    return m_adviseHolder->EnumAdvise(advise);
+}
 
 STDMETHODIMP ControlObject::GetMiscStatus(DWORD, DWORD* status) {
     if (!status) return E_POINTER;
@@ -141,14 +158,17 @@ STDMETHODIMP ControlObject::GetMiscStatus(DWORD, DWORD* status) {
     return S_OK;
 }
 
-STDMETHODIMP ControlObject::SetColorScheme(LOGPALETTE*) { return E_NOTIMPL; }
+STDMETHODIMP ControlObject::SetColorScheme(LOGPALETTE*) {
+    return E_NOTIMPL;
+}
 
 // IQuickActivate
 
 STDMETHODIMP ControlObject::QuickActivate(QACONTAINER* container, QACONTROL* control) {
     if (!container || !control) return E_POINTER;
     // The control fills the whole structure; of the container's only the leading fields are read.
-    if (control->cbSize < sizeof(QACONTROL) || container->cbSize < offsetof(QACONTAINER, pUnkEventSink) + sizeof(IUnknown*))
+    if (control->cbSize < sizeof(QACONTROL) ||
+        container->cbSize < offsetof(QACONTAINER, pUnkEventSink) + sizeof(IUnknown*))
         return E_INVALIDARG;
     control->dwMiscStatus = kMiscStatus;
     control->dwViewStatus = VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
@@ -157,12 +177,17 @@ STDMETHODIMP ControlObject::QuickActivate(QACONTAINER* container, QACONTROL* con
     control->dwPointerActivationPolicy = 0;
     SetClientSite(container->pClientSite);
     if (container->pAdviseSink) SetAdvise(DVASPECT_CONTENT, 0, container->pAdviseSink);
-    if (container->pUnkEventSink) m_eventsPoint.Advise(container->pUnkEventSink, &control->dwEventCookie);
+    if (container->pUnkEventSink)
+        m_eventsPoint.Advise(container->pUnkEventSink, &control->dwEventCookie);
     return S_OK;
 }
 
-STDMETHODIMP ControlObject::SetContentExtent(LPSIZEL size) { return SetExtent(DVASPECT_CONTENT, size); }
-STDMETHODIMP ControlObject::GetContentExtent(LPSIZEL size) { return GetExtent(DVASPECT_CONTENT, size); }
+STDMETHODIMP ControlObject::SetContentExtent(LPSIZEL size) {
+    return SetExtent(DVASPECT_CONTENT, size);
+}
+STDMETHODIMP ControlObject::GetContentExtent(LPSIZEL size) {
+    return GetExtent(DVASPECT_CONTENT, size);
+}
 
 // IOleWindow, IOleInPlaceObject, IOleInPlaceActiveObject
 
@@ -172,7 +197,9 @@ STDMETHODIMP ControlObject::GetWindow(HWND* window) {
     return *window ? S_OK : E_FAIL;
 }
 
-STDMETHODIMP ControlObject::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
+STDMETHODIMP ControlObject::ContextSensitiveHelp(BOOL) {
+    return E_NOTIMPL;
+}
 
 STDMETHODIMP ControlObject::InPlaceDeactivate() {
     if (!m_inPlaceSite) return S_OK;
@@ -203,13 +230,25 @@ STDMETHODIMP ControlObject::SetObjectRects(LPCRECT position, LPCRECT) {
     return S_OK;
 }
 
-STDMETHODIMP ControlObject::ReactivateAndUndo() { return E_NOTIMPL; }
+STDMETHODIMP ControlObject::ReactivateAndUndo() {
+    return E_NOTIMPL;
+}
 // The children handle their own keys; the control has no accelerators.
-STDMETHODIMP ControlObject::TranslateAccelerator(LPMSG) { return S_FALSE; }
-STDMETHODIMP ControlObject::OnFrameWindowActivate(BOOL) { return S_OK; }
-STDMETHODIMP ControlObject::OnDocWindowActivate(BOOL) { return S_OK; }
-STDMETHODIMP ControlObject::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
-STDMETHODIMP ControlObject::EnableModeless(BOOL) { return S_OK; }
+STDMETHODIMP ControlObject::TranslateAccelerator(LPMSG) {
+    return S_FALSE;
+}
+STDMETHODIMP ControlObject::OnFrameWindowActivate(BOOL) {
+    return S_OK;
+}
+STDMETHODIMP ControlObject::OnDocWindowActivate(BOOL) {
+    return S_OK;
+}
+STDMETHODIMP ControlObject::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) {
+    return S_OK;
+}
+STDMETHODIMP ControlObject::EnableModeless(BOOL) {
+    return S_OK;
+}
 
 // IOleControl
 
@@ -222,10 +261,16 @@ STDMETHODIMP ControlObject::GetControlInfo(CONTROLINFO* info) {
     return S_OK;
 }
 
-STDMETHODIMP ControlObject::OnMnemonic(MSG*) { return E_NOTIMPL; }
+STDMETHODIMP ControlObject::OnMnemonic(MSG*) {
+    return E_NOTIMPL;
+}
 // The ambient font is read when the container saves; nothing else depends on ambients.
-STDMETHODIMP ControlObject::OnAmbientPropertyChange(DISPID) { return S_OK; }
+STDMETHODIMP ControlObject::OnAmbientPropertyChange(DISPID) {
+    return S_OK;
+}
 // The control raises no events, so there is nothing to hold back.
-STDMETHODIMP ControlObject::FreezeEvents(BOOL) { return S_OK; }
+STDMETHODIMP ControlObject::FreezeEvents(BOOL) {
+    return S_OK;
+}
 
 } // namespace tolvak::com

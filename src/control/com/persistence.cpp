@@ -26,14 +26,16 @@ ComPtr<IFontDisp> createFont(const FontDesc& desc) {
     fd.fUnderline = desc.underline;
     fd.fStrikethrough = desc.strikethrough;
     ComPtr<IFontDisp> font;
-    if (FAILED(OleCreateFontIndirect(&fd, IID_IFontDisp, reinterpret_cast<void**>(font.GetAddressOf()))))
+    if (FAILED(OleCreateFontIndirect(&fd, IID_IFontDisp,
+                                     reinterpret_cast<void**>(font.GetAddressOf()))))
         throw errors::outOfMemory();
     return font;
 }
 
 std::optional<FontDesc> describe(IUnknown* fontObject) {
     ComPtr<IFont> font;
-    if (!fontObject || FAILED(fontObject->QueryInterface(IID_IFont, reinterpret_cast<void**>(font.GetAddressOf()))))
+    if (!fontObject || FAILED(fontObject->QueryInterface(
+                           IID_IFont, reinterpret_cast<void**>(font.GetAddressOf()))))
         return std::nullopt;
     UniqueBstr name;
     CY size{};
@@ -45,14 +47,19 @@ std::optional<FontDesc> describe(IUnknown* fontObject) {
     font->get_Italic(&italic);
     font->get_Underline(&underline);
     font->get_Strikethrough(&strike);
-    return FontDesc{fromBstr(name.get()), static_cast<double>(size.int64) / 10000, weight, charset,
-                    italic != FALSE, underline != FALSE, strike != FALSE};
+    return FontDesc{fromBstr(name.get()),
+                    static_cast<double>(size.int64) / 10000,
+                    weight,
+                    charset,
+                    italic != FALSE,
+                    underline != FALSE,
+                    strike != FALSE};
 }
 
 // The container's bag as the save step sees it. A refused write ends the save step with the
 // bag's own HRESULT.
 class ContainerBag final : public PropertyBag {
-public:
+  public:
     explicit ContainerBag(IPropertyBag* bag) : m_bag(bag) {}
 
     void write(const std::u16string& name, const PropertyValue& value) override {
@@ -82,7 +89,7 @@ public:
     }
     HRESULT failure() const { return m_failure; }
 
-private:
+  private:
     IPropertyBag* m_bag;
     HRESULT m_failure = S_OK;
 };
@@ -95,11 +102,12 @@ FontDesc ControlObject::ambientFont() const {
     VARIANT result;
     VariantInit(&result);
     DISPPARAMS none{};
-    if (FAILED(ambients->Invoke(DISPID_AMBIENT_FONT, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
-                                &result, nullptr, nullptr)))
+    if (FAILED(ambients->Invoke(DISPID_AMBIENT_FONT, IID_NULL, LOCALE_USER_DEFAULT,
+                                DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr)))
         return kFallbackFont;
     std::optional<FontDesc> font;
-    if (V_VT(&result) == VT_DISPATCH || V_VT(&result) == VT_UNKNOWN) font = describe(V_UNKNOWN(&result));
+    if (V_VT(&result) == VT_DISPATCH || V_VT(&result) == VT_UNKNOWN)
+        font = describe(V_UNKNOWN(&result));
     VariantClear(&result);
     return font.value_or(kFallbackFont);
 }
@@ -111,9 +119,15 @@ STDMETHODIMP ControlObject::GetClassID(CLSID* clsid) {
 }
 
 // Nothing the container could save is ever read back, so there is nothing to lose.
-STDMETHODIMP ControlObject::IsDirty() { return S_FALSE; }
-STDMETHODIMP ControlObject::Load(LPSTREAM stream) { return stream ? S_OK : E_POINTER; }
-STDMETHODIMP ControlObject::Save(LPSTREAM stream, BOOL) { return stream ? S_OK : E_POINTER; }
+STDMETHODIMP ControlObject::IsDirty() {
+    return S_FALSE;
+}
+STDMETHODIMP ControlObject::Load(LPSTREAM stream) {
+    return stream ? S_OK : E_POINTER;
+}
+STDMETHODIMP ControlObject::Save(LPSTREAM stream, BOOL) {
+    return stream ? S_OK : E_POINTER;
+}
 
 STDMETHODIMP ControlObject::GetSizeMax(ULARGE_INTEGER* size) {
     if (!size) return E_POINTER;
@@ -121,8 +135,12 @@ STDMETHODIMP ControlObject::GetSizeMax(ULARGE_INTEGER* size) {
     return S_OK;
 }
 
-STDMETHODIMP ControlObject::InitNew() { return S_OK; }
-STDMETHODIMP ControlObject::Load(IPropertyBag* bag, IErrorLog*) { return bag ? S_OK : E_POINTER; }
+STDMETHODIMP ControlObject::InitNew() {
+    return S_OK;
+}
+STDMETHODIMP ControlObject::Load(IPropertyBag* bag, IErrorLog*) {
+    return bag ? S_OK : E_POINTER;
+}
 
 STDMETHODIMP ControlObject::Save(IPropertyBag* bag, BOOL, BOOL) {
     if (!bag) return E_POINTER;

@@ -24,9 +24,11 @@ std::wstring folderOf(const std::wstring& path) {
 constexpr GUID kOleAutomationProxy = {0x00020424, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr GUID kDispatchProxy = {0x00020420, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // CATID_Control
-constexpr GUID kControlCategory = {0x40FC6ED4, 0x2438, 0x11CF, {0xA3, 0xDB, 0x08, 0x00, 0x36, 0xF1, 0x25, 0x02}};
+constexpr GUID kControlCategory = {
+    0x40FC6ED4, 0x2438, 0x11CF, {0xA3, 0xDB, 0x08, 0x00, 0x36, 0xF1, 0x25, 0x02}};
 
-void addInterface(std::vector<RegistryEntry>& t, const GUID& iid, const wchar_t* name, const GUID& proxy) {
+void addInterface(std::vector<RegistryEntry>& t, const GUID& iid, const wchar_t* name,
+                  const GUID& proxy) {
     const std::wstring key = L"Interface\\" + text(iid);
     const std::wstring version = std::to_wstring(kLibMajor) + L"." + std::to_wstring(kLibMinor);
     t.push_back({key, std::wstring(), name});
@@ -36,16 +38,20 @@ void addInterface(std::vector<RegistryEntry>& t, const GUID& iid, const wchar_t*
     t.push_back({key + L"\\TypeLib", L"Version", version});
 }
 
-HRESULT fromStatus(LSTATUS status) { return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status); }
+HRESULT fromStatus(LSTATUS status) {
+    return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status);
+}
 
 HRESULT write(const RegistryEntry& entry) {
     UniqueRegKey key;
-    LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, entry.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                     KEY_WRITE, nullptr, out(key), nullptr);
+    LSTATUS status =
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, entry.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_WRITE, nullptr, out(key), nullptr);
     if (status != ERROR_SUCCESS || !entry.data) return fromStatus(status);
     const std::wstring& data = *entry.data;
-    return fromStatus(RegSetValueExW(key.get(), entry.valueName->empty() ? nullptr : entry.valueName->c_str(), 0,
-                                     REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+    return fromStatus(RegSetValueExW(key.get(),
+                                     entry.valueName->empty() ? nullptr : entry.valueName->c_str(),
+                                     0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                                      static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))));
 }
 
@@ -61,13 +67,15 @@ std::vector<RegistryEntry> registrationTable(const std::wstring& modulePath) {
         {clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
         {clsid + L"\\ProgID", std::wstring(), kProgId},
         {clsid + L"\\Control", std::wstring(), L""},
-        {clsid + L"\\ToolboxBitmap32", std::wstring(), modulePath + L", " + std::to_wstring(kToolboxBitmapId)},
+        {clsid + L"\\ToolboxBitmap32", std::wstring(),
+         modulePath + L", " + std::to_wstring(kToolboxBitmapId)},
         {clsid + L"\\MiscStatus", std::wstring(), L"0"},
         {clsid + L"\\MiscStatus\\1", std::wstring(), std::to_wstring(kMiscStatus)},
         {clsid + L"\\TypeLib", std::wstring(), text(kLibId)},
         {clsid + L"\\Version", std::wstring(), version},
         {clsid + L"\\Implemented Categories", std::nullopt, std::nullopt},
-        {clsid + L"\\Implemented Categories\\" + text(kControlCategory), std::nullopt, std::nullopt},
+        {clsid + L"\\Implemented Categories\\" + text(kControlCategory), std::nullopt,
+         std::nullopt},
         {kProgId, std::wstring(), kClassName},
         {std::wstring(kProgId) + L"\\CLSID", std::wstring(), text(kClsid)},
         {typeLib, std::nullopt, std::nullopt, true},

@@ -12,7 +12,7 @@ namespace tolvak::com {
 struct RegistryEntry {
     std::wstring key;
     std::optional<std::wstring> valueName; // empty: the key's default value
-    std::optional<std::wstring> data; // none: the key only
+    std::optional<std::wstring> data;      // none: the key only
     bool shared = false; // other servers may hang keys below it: left when it is not empty
 };
 

@@ -17,7 +17,7 @@ std::atomic<long> g_locks{0};
 // The one class factory; it is static and lives as long as the module, so it counts as a lock
 // only through LockServer.
 class ClassFactory final : public IClassFactory {
-public:
+  public:
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         if (!object) return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_IClassFactory) {
@@ -45,7 +45,9 @@ ClassFactory g_factory;
 
 } // namespace
 
-HINSTANCE ServerModule::instance() { return g_instance; }
+HINSTANCE ServerModule::instance() {
+    return g_instance;
+}
 
 std::wstring ServerModule::path() {
     std::wstring buffer(MAX_PATH, L'\0');
@@ -60,10 +62,18 @@ std::wstring ServerModule::path() {
     }
 }
 
-void ServerModule::objectCreated() { ++g_objects; }
-void ServerModule::objectDestroyed() { --g_objects; }
-void ServerModule::lock(bool on) { on ? ++g_locks : --g_locks; }
-bool ServerModule::canUnload() { return g_objects == 0 && g_locks == 0; }
+void ServerModule::objectCreated() {
+    ++g_objects;
+}
+void ServerModule::objectDestroyed() {
+    --g_objects;
+}
+void ServerModule::lock(bool on) {
+    on ? ++g_locks : --g_locks;
+}
+bool ServerModule::canUnload() {
+    return g_objects == 0 && g_locks == 0;
+}
 
 } // namespace tolvak::com
 
@@ -84,9 +94,13 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid,
     return tolvak::com::g_factory.QueryInterface(riid, object);
 }
 
-extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return ServerModule::canUnload() ? S_OK : S_FALSE; }
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+    return ServerModule::canUnload() ? S_OK : S_FALSE;
+}
 
-extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() { return tolvak::com::registerServer(ServerModule::path()); }
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+    return tolvak::com::registerServer(ServerModule::path());
+}
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
     return tolvak::com::unregisterServer(ServerModule::path());

@@ -8,7 +8,7 @@ namespace tolvak::com {
 
 // The in-process server: the module handle, and what keeps it loaded (live objects and locks).
 class ServerModule {
-public:
+  public:
     static HINSTANCE instance();
     static std::wstring path(); // full path of Tolvak.ocx
     static void objectCreated();

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <windows.h>
 #include <oaidl.h>
+#include <windows.h>
 
 #include "control/com/guids.h"
 
@@ -23,8 +23,10 @@ struct ITolvak : public IDispatch {
     virtual HRESULT STDMETHODCALLTYPE setEloadPrebits(short* lcEloadprebits, VARIANT* result) = 0;
     virtual HRESULT STDMETHODCALLTYPE setEloadbits(short* lcEloadbits, VARIANT* result) = 0;
     virtual HRESULT STDMETHODCALLTYPE setBufferLength(short* lcBufferLength, VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE setNewLineSepChar(short* lcNewLineSepChar, VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE setEnterkeySepChar(short* lcEnterkeySepChar, VARIANT* result) = 0;
+    virtual HRESULT STDMETHODCALLTYPE setNewLineSepChar(short* lcNewLineSepChar,
+                                                        VARIANT* result) = 0;
+    virtual HRESULT STDMETHODCALLTYPE setEnterkeySepChar(short* lcEnterkeySepChar,
+                                                         VARIANT* result) = 0;
     virtual HRESULT STDMETHODCALLTYPE setOtherSepChar(BSTR* lcOtherSepChar, VARIANT* result) = 0;
     virtual HRESULT STDMETHODCALLTYPE setIsReservChar(short* lcIsReservChar, VARIANT* result) = 0;
     virtual HRESULT STDMETHODCALLTYPE setPortNum(short* lcPortNum, VARIANT* result) = 0;
@@ -41,4 +43,5 @@ struct ITolvak : public IDispatch {
 
 } // namespace tolvak::com
 
-__CRT_UUID_DECL(tolvak::com::ITolvak, 0x5BA05C61, 0x1E87, 0x4A62, 0x8C, 0xBE, 0x74, 0x5B, 0x36, 0x01, 0x12, 0xD9)
+__CRT_UUID_DECL(tolvak::com::ITolvak, 0x5BA05C61, 0x1E87, 0x4A62, 0x8C, 0xBE, 0x74, 0x5B, 0x36,
+                0x01, 0x12, 0xD9)

@@ -11,25 +11,35 @@ namespace {
 
 COLORREF colorOf(uint32_t oleColor) {
     COLORREF color = 0;
-    return SUCCEEDED(OleTranslateColor(oleColor, nullptr, &color)) ? color : GetSysColor(COLOR_WINDOWTEXT);
+    return SUCCEEDED(OleTranslateColor(oleColor, nullptr, &color)) ? color
+                                                                   : GetSysColor(COLOR_WINDOWTEXT);
 }
 
 // The model is laid out in twips; the bounds stand for the whole surface.
 class TwipsToBounds {
-public:
+  public:
     explicit TwipsToBounds(const RECTL& bounds) : m_bounds(bounds) {}
-    LONG x(double twips) const { return m_bounds.left + scale(twips, m_bounds.right - m_bounds.left, SurfaceModel::kWidth); }
-    LONG y(double twips) const { return m_bounds.top + scale(twips, m_bounds.bottom - m_bounds.top, SurfaceModel::kHeight); }
+    LONG x(double twips) const {
+        return m_bounds.left + scale(twips, m_bounds.right - m_bounds.left, SurfaceModel::kWidth);
+    }
+    LONG y(double twips) const {
+        return m_bounds.top + scale(twips, m_bounds.bottom - m_bounds.top, SurfaceModel::kHeight);
+    }
     // Font height in device units for a size in points (20 twips each).
-    LONG fontHeight(double points) const { return scale(points * 20, m_bounds.bottom - m_bounds.top, SurfaceModel::kHeight); }
+    LONG fontHeight(double points) const {
+        return scale(points * 20, m_bounds.bottom - m_bounds.top, SurfaceModel::kHeight);
+    }
 
-private:
-    static LONG scale(double twips, LONG extent, int32_t total) { return static_cast<LONG>(twips * extent / total + 0.5); }
+  private:
+    static LONG scale(double twips, LONG extent, int32_t total) {
+        return static_cast<LONG>(twips * extent / total + 0.5);
+    }
     RECTL m_bounds;
 };
 
 void drawChild(HDC dc, const ChildModel& child, const TwipsToBounds& map, const RECT& surface) {
-    RECT r{map.x(child.left), map.y(child.top), map.x(child.left + child.width), map.y(child.top + child.height)};
+    RECT r{map.x(child.left), map.y(child.top), map.x(child.left + child.width),
+           map.y(child.top + child.height)};
     IntersectRect(&r, &r, &surface); // the text boxes are taller than the surface
     FontDesc desc = child.font.value_or(FontDesc{u"MS Sans Serif", 8.25, 400, 0});
     LOGFONTW lf{};
@@ -47,22 +57,25 @@ void drawChild(HDC dc, const ChildModel& child, const TwipsToBounds& map, const 
     SetTextColor(dc, colorOf(child.foreColor));
     if (child.kind == ChildKind::PushButton) {
         DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH);
-        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+                  DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     } else {
         UniqueGdiObject brush(CreateSolidBrush(colorOf(child.backColor)));
         FillRect(dc, &r, static_cast<HBRUSH>(brush.get()));
         DrawEdge(dc, &r, EDGE_SUNKEN, BF_RECT);
         RECT inner = r;
         InflateRect(&inner, -2, -2);
-        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &inner, DT_LEFT | DT_TOP | DT_SINGLELINE);
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &inner,
+                  DT_LEFT | DT_TOP | DT_SINGLELINE);
     }
     SelectObject(dc, oldFont);
 }
 
 } // namespace
 
-STDMETHODIMP ControlObject::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC dc, LPCRECTL bounds, LPCRECTL,
-                                 BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
+STDMETHODIMP ControlObject::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC dc,
+                                 LPCRECTL bounds, LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR),
+                                 ULONG_PTR) {
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
     if (!dc || !bounds) return E_INVALIDARG;
     const TwipsToBounds map(*bounds);
@@ -73,12 +86,17 @@ STDMETHODIMP ControlObject::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC
     return S_OK;
 }
 
-STDMETHODIMP ControlObject::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, LOGPALETTE** colors) {
+STDMETHODIMP ControlObject::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC,
+                                        LOGPALETTE** colors) {
     if (colors) *colors = nullptr;
     return E_NOTIMPL;
 }
-STDMETHODIMP ControlObject::Freeze(DWORD, LONG, void*, DWORD*) { return E_NOTIMPL; }
-STDMETHODIMP ControlObject::Unfreeze(DWORD) { return E_NOTIMPL; }
+STDMETHODIMP ControlObject::Freeze(DWORD, LONG, void*, DWORD*) {
+    return E_NOTIMPL;
+}
+STDMETHODIMP ControlObject::Unfreeze(DWORD) {
+    return E_NOTIMPL;
+}
 
 STDMETHODIMP ControlObject::SetAdvise(DWORD aspects, DWORD advf, IAdviseSink* sink) {
     m_viewSink = sink;

@@ -2,8 +2,8 @@
 // Runs at build time under Wine: widl cannot give getRawData its place at the end of the vtable
 // while keeping it 24th in the library, nor declare the alias that carries the earlier IID.
 
-#include <windows.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <fstream>
@@ -105,10 +105,13 @@ void buildLibrary(const wchar_t* path) {
 
     // Created in the order they stand in the library.
     ComPtr<ICreateTypeInfo> iface, coclass, alias, events;
-    check(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"_Tolvak"), TKIND_INTERFACE, &iface), "_Tolvak");
+    check(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"_Tolvak"), TKIND_INTERFACE, &iface),
+          "_Tolvak");
     check(lib->CreateTypeInfo(const_cast<LPOLESTR>(kClassName), TKIND_COCLASS, &coclass), "Tolvak");
-    check(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"Tolvak___v0"), TKIND_ALIAS, &alias), "Tolvak___v0");
-    check(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"__Tolvak"), TKIND_DISPATCH, &events), "__Tolvak");
+    check(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"Tolvak___v0"), TKIND_ALIAS, &alias),
+          "Tolvak___v0");
+    check(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"__Tolvak"), TKIND_DISPATCH, &events),
+          "__Tolvak");
 
     check(iface->SetGuid(kIidTolvak), "_Tolvak guid");
     check(iface->SetVersion(kTypeMajor, kTypeMinor), "_Tolvak version");
@@ -127,7 +130,8 @@ void buildLibrary(const wchar_t* path) {
     check(coclass->AddImplType(0, refTo(coclass, infoOf(iface).Get())), "Tolvak default");
     check(coclass->SetImplTypeFlags(0, IMPLTYPEFLAG_FDEFAULT), "Tolvak default flags");
     check(coclass->AddImplType(1, refTo(coclass, infoOf(events).Get())), "Tolvak source");
-    check(coclass->SetImplTypeFlags(1, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE), "Tolvak source flags");
+    check(coclass->SetImplTypeFlags(1, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE),
+          "Tolvak source flags");
 
     check(alias->SetGuid(kIidTolvakEarlier), "Tolvak___v0 guid");
     check(alias->SetVersion(1, 0), "Tolvak___v0 version");
@@ -137,7 +141,8 @@ void buildLibrary(const wchar_t* path) {
     aliased.hreftype = refTo(alias, infoOf(iface).Get());
     check(alias->SetTypeDescAlias(&aliased), "Tolvak___v0 alias");
 
-    for (auto* info : {iface.Get(), coclass.Get(), alias.Get(), events.Get()}) check(info->LayOut(), "LayOut");
+    for (auto* info : {iface.Get(), coclass.Get(), alias.Get(), events.Get()})
+        check(info->LayOut(), "LayOut");
     check(lib->SaveAllChanges(), "SaveAllChanges");
 }
 
@@ -164,10 +169,12 @@ int main(int argc, char** argv) {
         DeleteFileW(tlb.c_str());
         buildLibrary(tlb.c_str());
     } catch (const Failure& f) {
-        std::fprintf(stderr, "build_typelib: %s failed: 0x%08lx\n", f.step, static_cast<unsigned long>(f.hr));
+        std::fprintf(stderr, "build_typelib: %s failed: 0x%08lx\n", f.step,
+                     static_cast<unsigned long>(f.hr));
         return 1;
     }
-    if (!writeIidPair(argv[2], kIidTolvakEarlier, kIidTolvak) || !writeIidPair(argv[3], kIidEventsEarlier, kIidEvents)) {
+    if (!writeIidPair(argv[2], kIidTolvakEarlier, kIidTolvak) ||
+        !writeIidPair(argv[3], kIidEventsEarlier, kIidEvents)) {
         std::fprintf(stderr, "build_typelib: cannot write the identifier resources\n");
         return 1;
     }

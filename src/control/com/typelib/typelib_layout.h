@@ -1,13 +1,14 @@
 #pragma once
 
-#include <windows.h>
 #include <oleauto.h>
+#include <windows.h>
 
 // What the library says of its types, shared by the builder and the tests that read it back.
 namespace tolvak::com {
 
-inline constexpr WORD kInterfaceFlags = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
-                                        TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE;
+inline constexpr WORD kInterfaceFlags = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL |
+                                        TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION |
+                                        TYPEFLAG_FDISPATCHABLE;
 inline constexpr WORD kCoclassFlags = TYPEFLAG_FCONTROL; // not creatable from the library
 inline constexpr WORD kEventsFlags = TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE;
 
