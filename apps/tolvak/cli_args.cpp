@@ -17,7 +17,7 @@ std::optional<std::string> ParsedArgs::value(const std::string& name) const {
     return found;
 }
 
-ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs) {
+ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<OptionDef>& defs) {
     ParsedArgs parsed;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -31,11 +31,11 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<Opt
         }
         const size_t eq = arg.find('=');
         const std::string name = arg.substr(0, eq);
-        const OptionSpec* spec = nullptr;
-        for (const auto& s : specs)
-            if (s.name == name) spec = &s;
-        if (!spec) throw UsageError("unknown option '" + name + "'");
-        if (spec->valueName.empty()) {
+        const OptionDef* def = nullptr;
+        for (const auto& s : defs)
+            if (s.name == name) def = &s;
+        if (!def) throw UsageError("unknown option '" + name + "'");
+        if (def->valueName.empty()) {
             if (eq != std::string::npos) throw UsageError(name + " takes no value");
             parsed.options.emplace_back(name, "");
         } else if (eq != std::string::npos) {
@@ -43,7 +43,7 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<Opt
         } else if (i + 1 < args.size()) {
             parsed.options.emplace_back(name, args[++i]);
         } else {
-            throw UsageError(name + " needs a value (" + spec->valueName + ")");
+            throw UsageError(name + " needs a value (" + def->valueName + ")");
         }
     }
     return parsed;

@@ -15,7 +15,7 @@ class UsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-struct OptionSpec {
+struct OptionDef {
     std::string name;      // "--decimals"
     std::string valueName; // "N"; empty for a flag
     std::string help;
@@ -31,7 +31,7 @@ struct ParsedArgs {
 };
 
 // "--name value", "--name=value" and flags; "--" ends the options, "-" is an argument.
-ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs);
+ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<OptionDef>& defs);
 
 // Value readers; their errors name the option.
 int16_t parseShort(const std::string& option, const std::string& text);

@@ -32,14 +32,14 @@ namespace {
 
 using posix::EventLoop;
 
-const OptionSpec kHelp{"--help", "", "show this help and exit"};
+const OptionDef kHelp{"--help", "", "show this help and exit"};
 
-std::vector<OptionSpec> withHelp(std::vector<OptionSpec> specs) {
-    specs.push_back(kHelp);
-    return specs;
+std::vector<OptionDef> withHelp(std::vector<OptionDef> defs) {
+    defs.push_back(kHelp);
+    return defs;
 }
 
-std::vector<OptionSpec> join(std::vector<OptionSpec> a, const std::vector<OptionSpec>& b) {
+std::vector<OptionDef> join(std::vector<OptionDef> a, const std::vector<OptionDef>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
@@ -117,7 +117,7 @@ void noArguments(const ParsedArgs& args) {
 
 // --- read ------------------------------------------------------------------------------------
 
-const std::vector<OptionSpec> kPrintOptions = {
+const std::vector<OptionDef> kPrintOptions = {
     {"--changes", "", "print a reading only when it differs from the last one"},
     {"--json", "", "one JSON object per line: weight text, numeric value, timestamp"},
     {"--once", "", "exit after the first reading"},
@@ -188,7 +188,7 @@ int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
 
 // --- indicator -------------------------------------------------------------------------------
 
-const std::vector<OptionSpec> kIndicatorOptions = {
+const std::vector<OptionDef> kIndicatorOptions = {
     {"--weight", "KG", "a fixed weight instead of the truck profile"},
     {"--places", "N", "digits after the decimal point on the display (default 0)"},
     {"--separator", "TEXT", "written before each frame (default '='; escapes allowed)"},
@@ -318,7 +318,7 @@ class DemoView : public SurfaceObserver {
     uint64_t m_readings = 0;
 };
 
-const std::vector<OptionSpec> kDemoOptions = {
+const std::vector<OptionDef> kDemoOptions = {
     {"--seconds", "S", "stop after S seconds (default: run until Ctrl-C)"},
     {"--weight", "KG", "a fixed weight instead of the truck profile"},
     {"--baud", "RATE", "line rate of the simulated indicator and the port (default 2400)"},
@@ -402,7 +402,7 @@ struct Command {
     const char* name;
     const char* arguments;
     const char* summary;
-    std::vector<OptionSpec> options;
+    std::vector<OptionDef> options;
     int (*run)(const ParsedArgs&, std::ostream&, std::ostream&);
     const char* notes;
 };
@@ -411,14 +411,14 @@ const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
         {"read", "[options]",
          "Open the port with OpenComm and print the weight at every display write.",
-         withHelp(join(join(controlOptionSpecs(), kPrintOptions),
+         withHelp(join(join(controlOptionDefs(), kPrintOptions),
                        {{"--timeout", "S", "exit 3 when S seconds pass without a reading"}})),
          runRead,
          "Exit status: 0 stopped (Ctrl-C, --once), 1 the port went away, 2 the port could not\n"
          "be opened (the message box text is on stderr), 3 --timeout ran out, 64 bad usage.\n"},
         {"replay", "FILE|-",
          "Feed a captured byte stream through the receive handler, without a port.",
-         withHelp(join(controlOptionSpecs(),
+         withHelp(join(controlOptionDefs(),
                        {{"--chunk-size", "N", "bytes per receive event (default: all in one)"}})),
          runReplay,
          "Prints 'display <text>' for every write of the display and, after each receive\n"

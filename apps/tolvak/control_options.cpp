@@ -47,8 +47,8 @@ Variant optionValue(const SetterOption& s, const std::string& value) {
 
 } // namespace
 
-const std::vector<OptionSpec>& controlOptionSpecs() {
-    static const std::vector<OptionSpec> specs = {
+const std::vector<OptionDef>& controlOptionDefs() {
+    static const std::vector<OptionDef> defs = {
         {"--decimals", "N", "implied decimal places: the frame's number is divided by 10^N"},
         {"--eload-prebits", "N", "added to --eload-bits for the minimum frame length"},
         {"--eload-bits", "N", "minimum length of a complete frame (with --eload-prebits)"},
@@ -64,7 +64,7 @@ const std::vector<OptionSpec>& controlOptionSpecs() {
         {"--stop-bits", "N", "stop bits, 1 or 2"},
         {"--device", "PATH", "the device behind the port number (/dev/ttyUSB0, a pseudo-terminal)"},
     };
-    return specs;
+    return defs;
 }
 
 void checkControlOptions(const ParsedArgs& args) {

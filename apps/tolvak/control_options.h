@@ -9,7 +9,7 @@
 namespace tolvak::cli {
 
 // The options that configure the control: one per set... method, plus --device.
-const std::vector<OptionSpec>& controlOptionSpecs();
+const std::vector<OptionDef>& controlOptionDefs();
 
 // Checks every control option's value, throwing UsageError for the first bad one. Run before
 // anything is created, so that bad input never half-configures a control.

@@ -48,16 +48,16 @@ struct ArgsCase {
 
 class ArgsTest : public ::testing::TestWithParam<ArgsCase> {};
 
-const std::vector<OptionSpec> kSpecs = {
+const std::vector<OptionDef> kDefs = {
     {"--json", "", ""}, {"--other-sep", "TEXT", ""}, {"--chunk-size", "N", ""}};
 
 TEST_P(ArgsTest, SplitsOptionsAndArguments) {
     const auto& c = GetParam();
     if (c.refused) {
-        EXPECT_THROW(parseArgs(c.args, kSpecs), UsageError);
+        EXPECT_THROW(parseArgs(c.args, kDefs), UsageError);
         return;
     }
-    ParsedArgs parsed = parseArgs(c.args, kSpecs);
+    ParsedArgs parsed = parseArgs(c.args, kDefs);
     EXPECT_EQ(parsed.options, c.options);
     EXPECT_EQ(parsed.positional, c.positional);
 }
@@ -117,7 +117,7 @@ TEST_P(ControlOptionTest, StoresThroughTheSetter) {
                       std::make_unique<posix::PosixSockets>(), std::make_unique<ClockRandom>()};
     Tolvak control(std::move(platform));
     const ControlState defaults = control.state();
-    ParsedArgs parsed = parseArgs(GetParam().args, controlOptionSpecs());
+    ParsedArgs parsed = parseArgs(GetParam().args, controlOptionDefs());
     applyControlOptions(parsed, control, nullptr);
     EXPECT_TRUE(GetParam().holds(control.state()));
     // Nothing else moved from its default.
@@ -171,7 +171,7 @@ TEST(ControlOptions, BadValuesAreRefusedBeforeAnythingIsSet) {
     const std::vector<std::vector<std::string>> bad = {
         {"--decimals", "x"}, {"--port", "70000"}, {"--other-sep", "\\x"}, {"--reverse", ""}};
     for (const auto& args : bad)
-        EXPECT_THROW(checkControlOptions(parseArgs(args, controlOptionSpecs())), UsageError)
+        EXPECT_THROW(checkControlOptions(parseArgs(args, controlOptionDefs())), UsageError)
             << args[0] << ' ' << args[1];
 }
 

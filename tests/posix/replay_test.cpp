@@ -11,7 +11,7 @@ namespace tolvak::cli {
 namespace {
 
 ParsedArgs options(const std::vector<std::string>& args) {
-    return parseArgs(args, controlOptionSpecs());
+    return parseArgs(args, controlOptionDefs());
 }
 
 // The parser's worked example with the default settings: three chunks, the display written
