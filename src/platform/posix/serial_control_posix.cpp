@@ -173,6 +173,9 @@ void PosixSerialControl::onReady(short revents) {
     // What arrived before the hang-up is still the host's.
     raiseReceiveEvents();
     if (lostError == 0 || !portOpen()) return;
+    // Nothing more will come: even fewer characters than the threshold are handed over now.
+    if (m_threshold > 0 && !m_buffer.empty()) raiseOnce();
+    if (!portOpen()) return;
     close();
     if (m_onPortLost) m_onPortLost(fromErrno(lostError, device));
 }
