@@ -2,9 +2,10 @@
 // in-place activation with the children the platform layer creates, drawing without a window,
 // and the save step into a property bag. The test plays the container with recording objects.
 
+#include <windows.h>
+
 #include <ocidl.h>
 #include <olectl.h>
-#include <windows.h>
 
 #include <cmath>
 #include <cstring>

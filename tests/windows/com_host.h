@@ -4,9 +4,10 @@
 // site and ambient properties, a frame, a recording property bag and an event sink. Every call
 // the control makes on them is recorded, so tests can assert order and content.
 
+#include <windows.h>
+
 #include <ocidl.h>
 #include <olectl.h>
-#include <windows.h>
 
 #include <string>
 #include <vector>

@@ -1,8 +1,9 @@
 // The control file as a server: its exports, resources, version information, class factory and
 // unload rule, loaded directly (no registration involved). Argument: the path of Tolvak.ocx.
 
-#include <oleauto.h>
 #include <windows.h>
+
+#include <oleauto.h>
 
 #include <cstring>
 #include <vector>

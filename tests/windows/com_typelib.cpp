@@ -1,8 +1,9 @@
 // Golden type library: loads the registered library (or the file named on the command line)
 // with the system's oleaut32 and checks it against the core's method table.
 
-#include <oleauto.h>
 #include <windows.h>
+
+#include <oleauto.h>
 
 #include <vector>
 

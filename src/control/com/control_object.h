@@ -1,8 +1,9 @@
 #pragma once
 
+#include <windows.h>
+
 #include <ocidl.h>
 #include <olectl.h>
-#include <windows.h>
 
 #include <atomic>
 #include <memory>

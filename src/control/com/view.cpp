@@ -37,11 +37,13 @@ class TwipsToBounds {
     RECTL m_bounds;
 };
 
-void drawChild(HDC dc, const ChildModel& child, const TwipsToBounds& map, const RECT& surface) {
+// Children without a font of their own use the surface's, which is the container's ambient font.
+void drawChild(HDC dc, const ChildModel& child, const FontDesc& surfaceFont,
+               const TwipsToBounds& map, const RECT& surface) {
     RECT r{map.x(child.left), map.y(child.top), map.x(child.left + child.width),
            map.y(child.top + child.height)};
     IntersectRect(&r, &r, &surface); // the text boxes are taller than the surface
-    FontDesc desc = child.font.value_or(FontDesc{u"MS Sans Serif", 8.25, 400, 0});
+    const FontDesc desc = child.font.value_or(surfaceFont);
     LOGFONTW lf{};
     lf.lfHeight = -map.fontHeight(desc.size);
     lf.lfWeight = desc.weight;
@@ -79,10 +81,11 @@ STDMETHODIMP ControlObject::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
     if (!dc || !bounds) return E_INVALIDARG;
     const TwipsToBounds map(*bounds);
+    const FontDesc surfaceFont = ambientFont();
     const RECT surface{bounds->left, bounds->top, bounds->right, bounds->bottom};
     FillRect(dc, &surface, GetSysColorBrush(COLOR_BTNFACE));
     for (const ChildModel& child : m_control->surface().children())
-        if (child.visibleAtRunTime()) drawChild(dc, child, map, surface);
+        if (child.visibleAtRunTime()) drawChild(dc, child, surfaceFont, map, surface);
     return S_OK;
 }
 

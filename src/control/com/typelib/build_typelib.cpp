@@ -2,8 +2,9 @@
 // Runs at build time under Wine: widl cannot give getRawData its place at the end of the vtable
 // while keeping it 24th in the library, nor declare the alias that carries the earlier IID.
 
-#include <oleauto.h>
 #include <windows.h>
+
+#include <oleauto.h>
 
 #include <cstdio>
 #include <fstream>

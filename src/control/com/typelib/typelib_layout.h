@@ -1,7 +1,8 @@
 #pragma once
 
-#include <oleauto.h>
 #include <windows.h>
+
+#include <oleauto.h>
 
 // What the library says of its types, shared by the builder and the tests that read it back.
 namespace tolvak::com {
