@@ -7,7 +7,12 @@ namespace tolvak::com {
 
 namespace {
 
+// Automation numbers travel in FACILITY_CONTROL, as clients expect (VB shows the number itself).
+// A number that is already an HRESULT passes as it is; one that does not fit cannot be told
+// apart from another, so it is a plain failure rather than a wrong number.
 constexpr HRESULT toHresult(int32_t number) {
+    if (number < 0) return static_cast<HRESULT>(number);
+    if (number == 0 || number > 0xFFFF) return E_FAIL;
     return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, static_cast<uint16_t>(number));
 }
 
