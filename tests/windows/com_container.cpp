@@ -379,6 +379,27 @@ void checkQuickActivate(IUnknown* control, HWND host) {
     object->SetClientSite(nullptr);
 }
 
+// Timer1 ticks on the apartment's thread through the platform's timer: not before RndStart, every
+// two seconds after it, and no more after RndEnd.
+void checkSimulation(IUnknown* control) {
+    check.context("simulated readings");
+    ComPtr<ITolvak> early;
+    control->QueryInterface(kIidTolvak, reinterpret_cast<void**>(early.GetAddressOf()));
+    pumpMessages(2500);
+    check.expectEq(call(early.Get(), &ITolvak::getTolvakValue), std::wstring(L"8888888"),
+                   "no tick before RndStart");
+    check.expectHr(early->RndStart(), "RndStart");
+    pumpMessages(2600);
+    const std::wstring simulated = call(early.Get(), &ITolvak::getTolvakValue);
+    check.expect(simulated != L"8888888" && !simulated.empty(), "a tick shows a simulated reading");
+    check.expect(simulated.find_first_not_of(L" -.0123456789") == std::wstring::npos,
+                 ("the reading is a number: " + Checker::utf8(simulated)).c_str());
+    check.expectHr(early->RndEnd(), "RndEnd");
+    const std::wstring stopped = call(early.Get(), &ITolvak::getTolvakValue);
+    pumpMessages(2600);
+    check.expectEq(call(early.Get(), &ITolvak::getTolvakValue), stopped, "no tick after RndEnd");
+}
+
 struct ChildPlace {
     const wchar_t*
         text; // how the test finds the window; nullptr: an empty text box, found by place
@@ -637,9 +658,10 @@ void checkSave(IUnknown* control, HWND host) {
          {L"Font"}},
         {"the bag refuses Font", {L"Arial", 10, FW_NORMAL}, L"Font", E_ACCESSDENIED, {}},
     };
+    CallLog log; // outlives every site below: the control may call a site until it is replaced
     for (const auto& row : rows) {
         check.context(std::string("save, ") + row.what);
-        CallLog log;
+        log.calls.clear();
         ComPtr<TestSite> site;
         site.Attach(new TestSite(host, RECT{0, 0, 10, 10}, log, row.ambient));
         object->SetClientSite(site.Get());
@@ -677,6 +699,7 @@ void checkSave(IUnknown* control, HWND host) {
     VariantInit(&result);
     early->setWinWidth(&width, &result);
     early->setWinHeight(&height, &result);
+    object->SetClientSite(nullptr);
     ComPtr<RecordingBag> bag;
     bag.Attach(new RecordingBag());
     check.expectHr(persist->Save(bag.Get(), TRUE, TRUE), "Save");
@@ -721,6 +744,7 @@ int main() {
             checkInPlace(control.Get(), host, sink.Get());
             checkDraw(control.Get());
             checkSave(control.Get(), host);
+            checkSimulation(control.Get());
             check.context("connection points");
             if (point) {
                 check.expectEq(sink->calls, 0, "the __Tolvak sink got nothing, ever");
