@@ -249,7 +249,7 @@ int runIndicator(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
             return kExitFailure;
         }
         if (::isatty(device.get())) {
-            posix::LineSettings line;
+            LineSettings line;
             line.baud = config.baud;
             if (int error = posix::applyLineSettings(device.get(), line)) {
                 err << "tolvak indicator: " << *path << ": " << std::strerror(error) << '\n';

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/posix/settings_text.h"
+#include "acquisition/line_settings.h"
 
 namespace tolvak::posix {
 

@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
+#include "acquisition/line_settings.h"
 #include "acquisition/serial_control.h"
 #include "control/automation_error.h"
 #include "platform/posix/event_loop.h"
-#include "platform/posix/settings_text.h"
 #include "platform/posix/unique_fd.h"
 
 namespace tolvak::posix {
