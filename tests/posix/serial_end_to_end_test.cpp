@@ -80,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {u"setIsReservChar", int16_t{0}}},
                    FrameFormat{1, "", "\r\n", false},
                    kWeights,
-                   0},
+                   3}, // pieces of 3 bytes: CR and LF arrive apart
         // A lone CR after each reversed frame works with the defaults.
         StreamCase{"CrFramed", {}, FrameFormat{0, "", "\r", true}, {0, 20, 32000, -20}, 0},
         StreamCase{"FasterLine",
