@@ -16,7 +16,6 @@ namespace tolvak::com {
 using Microsoft::WRL::ComPtr;
 using win32::fromWide;
 using win32::UniqueGdiObject;
-using win32::UniqueHandle;
 
 struct RegKeyTraits {
     using Handle = HKEY;

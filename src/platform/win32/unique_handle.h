@@ -2,37 +2,9 @@
 
 #include <windows.h>
 
-#include <utility>
+#include "control/unique_handle.h"
 
 namespace tolvak::win32 {
-
-// One owner for every kind of Win32 handle; Traits give the invalid value and how to free it.
-template <typename Traits> class UniqueHandle {
-  public:
-    using Handle = typename Traits::Handle;
-
-    UniqueHandle() = default;
-    explicit UniqueHandle(Handle handle) : m_handle(handle) {}
-    UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { reset(); }
-
-    Handle get() const { return m_handle; }
-    explicit operator bool() const { return m_handle != Traits::invalid(); }
-    Handle release() { return std::exchange(m_handle, Traits::invalid()); }
-    void reset(Handle handle = Traits::invalid()) {
-        Handle old = std::exchange(m_handle, handle);
-        if (old != Traits::invalid()) Traits::close(old);
-    }
-
-  private:
-    Handle m_handle = Traits::invalid();
-};
 
 // CreateFile's failure value.
 struct FileHandleTraits {
