@@ -38,7 +38,10 @@ INSTANTIATE_TEST_SUITE_P(
         SettingsCase{u" 2400,n, 8 ,-1", std::nullopt}, SettingsCase{u" 2400,n, 8 , 3", std::nullopt},
         SettingsCase{u" 2400.5,n, 8 , 1", std::nullopt}, SettingsCase{u"-2400,n, 8 , 1", std::nullopt},
         SettingsCase{u" 0,n, 8 , 1", std::nullopt}, SettingsCase{u" 2400,n, 8 , 1,", std::nullopt},
-        SettingsCase{u" 2400,n, 8", std::nullopt}));
+        SettingsCase{u" 2400,n, 8", std::nullopt}),
+    [](const ::testing::TestParamInfo<SettingsCase>& info) {
+        return (info.param.expected ? "Accepted" : "Refused") + std::to_string(info.index);
+    });
 
 // Whatever OpenComm builds from sane settings, every backend must accept.
 TEST(LineSettingsTest, AcceptsTheTextBuiltFromSaneSettings) {

@@ -11,6 +11,12 @@ if [ -d "$prefix" ]; then
 fi
 timeout 180 wineboot -i
 timeout 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
+# The captions are Chinese: where a CJK font is installed (fonts-wqy-microhei), let the dialog
+# fonts fall back to it, so pictures of the control show them.
+for face in Tahoma "MS Shell Dlg" "MS Sans Serif" "Microsoft Sans Serif"; do
+  timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+    /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null
+done
 timeout 120 wineserver -w
 timeout 60 wine regsvr32 /s "$(timeout 30 winepath -w "$ocx")"
 timeout 120 wineserver -w
