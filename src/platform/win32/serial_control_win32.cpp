@@ -73,7 +73,9 @@ BYTE stopBitsCode(StopBits stopBits) {
 } // namespace
 
 SerialControlWin32::SerialControlWin32()
-    : m_window([this](UINT message, WPARAM wParam, LPARAM) { onMessage(message, wParam); }) {}
+    : m_window([this](UINT message, WPARAM wParam, LPARAM lParam) {
+          onMessage(message, wParam, lParam);
+      }) {}
 
 SerialControlWin32::~SerialControlWin32() {
     close();
@@ -252,6 +254,8 @@ void SerialControlWin32::readLoop(HANDLE port, unsigned generation) {
         auto waited = std::chrono::steady_clock::now() - start;
         if (waited >= std::chrono::milliseconds(kReadTimeoutMs / 2)) {
             instantEmptyReads = 0;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            notifyIfDue(generation, true);
             continue;
         }
         if (++instantEmptyReads >= kInstantEmptyReadsLimit) {
@@ -262,20 +266,25 @@ void SerialControlWin32::readLoop(HANDLE port, unsigned generation) {
     }
 }
 
-void SerialControlWin32::notifyIfDue(unsigned generation) {
-    if (m_notifyPending || m_threshold <= 0) return;
-    if (m_received.size() < static_cast<size_t>(m_threshold)) return;
-    m_notifyPending = PostMessageW(m_window.hwnd(), kReceivedMessage, generation, 0) != FALSE;
+bool SerialControlWin32::due(bool lineQuiet) const {
+    if (m_threshold <= 0 || m_received.empty()) return false;
+    return lineQuiet || m_received.size() >= static_cast<size_t>(m_threshold);
 }
 
-void SerialControlWin32::onMessage(UINT message, WPARAM wParam) {
+void SerialControlWin32::notifyIfDue(unsigned generation, bool lineQuiet) {
+    if (m_notifyPending || !due(lineQuiet)) return;
+    m_notifyPending =
+        PostMessageW(m_window.hwnd(), kReceivedMessage, generation, lineQuiet) != FALSE;
+}
+
+void SerialControlWin32::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (wParam != m_generation) return; // from a port since closed
     if (message == kLostMessage) return close();
     if (message != kReceivedMessage) return;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_notifyPending = false;
-        if (m_threshold <= 0 || m_received.size() < static_cast<size_t>(m_threshold)) return;
+        if (!due(lParam != 0)) return;
     }
     m_commEvent = kEventReceive;
     raiseOnComm();

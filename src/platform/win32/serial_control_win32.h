@@ -49,8 +49,11 @@ class SerialControlWin32 : public SerialControl {
     void close();
     void applySettings(HANDLE port, const LineSettings& settings);
     void readLoop(HANDLE port, unsigned generation);
-    void onMessage(UINT message, WPARAM wParam);
-    void notifyIfDue(unsigned generation); // under m_mutex
+    void onMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // Under m_mutex. Once the line has fallen quiet, fewer characters than the threshold are
+    // handed over too: the last byte of a frame must not wait for the next frame.
+    void notifyIfDue(unsigned generation, bool lineQuiet = false);
+    bool due(bool lineQuiet) const; // under m_mutex
 
     int16_t m_commPort = 1;
     LineSettings m_settings;
