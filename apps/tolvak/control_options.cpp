@@ -9,25 +9,24 @@ namespace {
 
 struct SetterOption {
     const char* option;
-    const char16_t* setter;
-    ArgType type;
+    const char16_t* setter; // its argument type comes from the method table
 };
 
 // Mirrors the thirteen setters one to one.
 constexpr SetterOption kSetterOptions[] = {
-    {"--decimals", u"setDecimals", ArgType::Short},
-    {"--eload-prebits", u"setEloadPrebits", ArgType::Short},
-    {"--eload-bits", u"setEloadbits", ArgType::Short},
-    {"--buffer-length", u"setBufferLength", ArgType::Short},
-    {"--newline-sep", u"setNewLineSepChar", ArgType::Short},
-    {"--enterkey-sep", u"setEnterkeySepChar", ArgType::Short},
-    {"--other-sep", u"setOtherSepChar", ArgType::Text},
-    {"--reverse", u"setIsReservChar", ArgType::Short},
-    {"--port", u"setPortNum", ArgType::Short},
-    {"--baud", u"setBandRate", ArgType::Text},
-    {"--data-bits", u"setDataBit", ArgType::Short},
-    {"--parity", u"setParity", ArgType::Text},
-    {"--stop-bits", u"setStopBit", ArgType::Short},
+    {"--decimals", u"setDecimals"},
+    {"--eload-prebits", u"setEloadPrebits"},
+    {"--eload-bits", u"setEloadbits"},
+    {"--buffer-length", u"setBufferLength"},
+    {"--newline-sep", u"setNewLineSepChar"},
+    {"--enterkey-sep", u"setEnterkeySepChar"},
+    {"--other-sep", u"setOtherSepChar"},
+    {"--reverse", u"setIsReservChar"},
+    {"--port", u"setPortNum"},
+    {"--baud", u"setBandRate"},
+    {"--data-bits", u"setDataBit"},
+    {"--parity", u"setParity"},
+    {"--stop-bits", u"setStopBit"},
 };
 
 const SetterOption* findSetterOption(const std::string& option) {
@@ -37,7 +36,7 @@ const SetterOption* findSetterOption(const std::string& option) {
 }
 
 Variant optionValue(const SetterOption& s, const std::string& value) {
-    if (s.type == ArgType::Short) return parseShort(s.option, value);
+    if (findMethod(s.setter)->argType == ArgType::Short) return parseShort(s.option, value);
     try {
         return bytesToText(parseEscapes(value));
     } catch (const UsageError& e) {
