@@ -27,6 +27,7 @@ struct StreamCase {
     std::vector<double> weights;
     size_t pieceSize; // bytes per write; 0: the whole stream in one write
 };
+void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
 
 class EndToEnd : public ::testing::TestWithParam<StreamCase> {};
 
@@ -98,6 +99,7 @@ struct OpenFailureCase {
     const char* description; // part of the text
     bool bindPort = true;
 };
+void PrintTo(const OpenFailureCase& c, std::ostream* os) { *os << c.name; }
 class OpenFailure : public ::testing::TestWithParam<OpenFailureCase> {};
 
 TEST_P(OpenFailure, ShowsTheBoxWithNumberAndReason) {

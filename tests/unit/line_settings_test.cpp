@@ -12,6 +12,7 @@ struct SettingsCase {
     std::u16string text;
     std::optional<LineSettings> expected;
 };
+void PrintTo(const SettingsCase& c, std::ostream* os) { *os << '"' << testing::utf8(c.text) << '"'; }
 
 class LineSettingsTest : public ::testing::TestWithParam<SettingsCase> {};
 
