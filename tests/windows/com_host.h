@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "com_check.h"
 #include "control/com/guids.h"
 #include "control/com/handles.h"
 #include "control/com/tolvak_interface.h"
@@ -288,6 +289,40 @@ class RecordingSink final : public TestUnknown<IDispatch> {
 };
 
 // A plain top-level window to host the control.
+// The control created by its class ID, sited on a recording site and activated in place at
+// position, as a form's container does it; closed and unsited again when it goes.
+class InPlaceControl {
+  public:
+    InPlaceControl(Checker& check, HWND host, const RECT& position, CallLog& log) {
+        check.expectHr(
+            CoCreateInstance(com::kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &unknown),
+            "create");
+        if (!unknown) return;
+        unknown->QueryInterface(IID_IOleObject, &object);
+        unknown->QueryInterface(com::kIidTolvak, reinterpret_cast<void**>(control.GetAddressOf()));
+        if (!ready()) return;
+        ComPtr<TestSite> site;
+        site.Attach(new TestSite(host, position, log));
+        object->SetClientSite(site.Get());
+        check.expectHr(
+            object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, host, &position),
+            "in-place activation");
+    }
+    ~InPlaceControl() {
+        if (!ready()) return;
+        object->Close(OLECLOSE_NOSAVE);
+        object->SetClientSite(nullptr);
+    }
+    InPlaceControl(const InPlaceControl&) = delete;
+    InPlaceControl& operator=(const InPlaceControl&) = delete;
+
+    bool ready() const { return object && control; }
+
+    ComPtr<IUnknown> unknown;
+    ComPtr<IOleObject> object;
+    ComPtr<com::ITolvak> control;
+};
+
 inline HWND createHostWindow(int width, int height) {
     static ATOM atom = [] {
         WNDCLASSW wc{};

@@ -73,28 +73,13 @@ int main(int argc, char** argv) {
     const RECT position{12, 12, 12 + 656, 12 + 32}; // 9840 x 480 twips at 96 dpi
     CallLog log;
     {
-        ComPtr<IUnknown> unknown;
         check.context("host");
-        check.expectHr(
-            CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &unknown),
-            "create");
-        ComPtr<IOleObject> object;
-        ComPtr<ITolvak> control;
-        if (unknown) {
-            unknown->QueryInterface(IID_IOleObject, &object);
-            unknown->QueryInterface(kIidTolvak, reinterpret_cast<void**>(control.GetAddressOf()));
-        }
-        if (object && control) {
-            ComPtr<TestSite> site;
-            site.Attach(new TestSite(host, position, log));
-            object->SetClientSite(site.Get());
-            check.expectHr(
-                object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, host, &position),
-                "in-place activation");
+        InPlaceControl hosted(check, host, position, log);
+        if (hosted.ready()) {
             pumpMessages(300);
             HWND surface = nullptr;
             ComPtr<IOleInPlaceObject> inPlace;
-            unknown->QueryInterface(IID_IOleInPlaceObject, &inPlace);
+            hosted.unknown->QueryInterface(IID_IOleInPlaceObject, &inPlace);
             inPlace->GetWindow(&surface);
 
             const int w = client.right, h = 56;
@@ -111,8 +96,6 @@ int main(int argc, char** argv) {
                          "bitmap written");
             DeleteDC(dc);
             ReleaseDC(host, screen);
-            object->Close(OLECLOSE_NOSAVE);
-            object->SetClientSite(nullptr);
         }
     }
     DestroyWindow(host);

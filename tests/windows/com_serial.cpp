@@ -74,33 +74,19 @@ int main() {
     CallLog log;
     const RECT position{0, 0, 700, 40};
     {
-        ComPtr<IUnknown> unknown;
-        check.expectHr(
-            CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &unknown),
-            "create");
-        ComPtr<ITolvak> control;
-        ComPtr<IOleObject> object;
-        if (unknown) {
-            unknown->QueryInterface(kIidTolvak, reinterpret_cast<void**>(control.GetAddressOf()));
-            unknown->QueryInterface(IID_IOleObject, &object);
-        }
-        if (control && object) {
-            ComPtr<TestSite> site;
-            site.Attach(new TestSite(host, position, log));
-            object->SetClientSite(site.Get());
-            check.expectHr(
-                object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, host, &position),
-                "in-place activation");
-            setShort(control.Get(), &ITolvak::setPortNum, 5);
+        InPlaceControl hosted(check, host, position, log);
+        if (hosted.ready()) {
+            ITolvak* control = hosted.control.Get();
+            setShort(control, &ITolvak::setPortNum, 5);
 
             // Before the port is open nothing is read.
             say("SEND " + frameOf("00012340"));
             pumpMessages(700);
-            check.expectEq(value(control.Get()), std::wstring(L"8888888"),
+            check.expectEq(value(control), std::wstring(L"8888888"),
                            "nothing read before OpenComm");
 
             check.context("OpenComm, the 24th method");
-            check.expectHr(slot<NoArgs>(control.Get(), 24)(control.Get()),
+            check.expectHr(slot<NoArgs>(control, 24)(control),
                            "OpenComm by its vtable place");
 
             const struct {
@@ -115,36 +101,34 @@ int main() {
             };
             for (const auto& r : readings) {
                 check.context("reading " + Checker::utf8(r.shown));
-                setShort(control.Get(), &ITolvak::setDecimals, r.decimals);
+                setShort(control, &ITolvak::setDecimals, r.decimals);
                 say("SEND " + frameOf(r.digits));
-                check.expect(waitFor(control.Get(), r.shown, 20000),
+                check.expect(waitFor(control, r.shown, 20000),
                              "getTolvakValue shows the weight");
-                say("GOT " + Checker::utf8(value(control.Get())));
+                say("GOT " + Checker::utf8(value(control)));
             }
 
             check.context("getRawData, the 26th method");
             say("STOP");
             pumpMessages(500);
             BSTR raw = nullptr;
-            check.expectHr(slot<TextResult>(control.Get(), 26)(control.Get(), &raw),
+            check.expectHr(slot<TextResult>(control, 26)(control, &raw),
                            "getRawData by its vtable place");
-            check.expectEq(std::wstring(raw ? raw : L""), call(control.Get(), &ITolvak::getRawData),
+            check.expectEq(std::wstring(raw ? raw : L""), call(control, &ITolvak::getRawData),
                            "the same text as getRawData by name");
             // Whole frames leave at most the separator behind.
             check.expect(!raw || SysStringLen(raw) <= 1, "no complete frame left in the buffer");
             SysFreeString(raw);
 
             check.context("CloseComm, the 25th method");
-            check.expectHr(slot<NoArgs>(control.Get(), 25)(control.Get()),
+            check.expectHr(slot<NoArgs>(control, 25)(control),
                            "CloseComm by its vtable place");
-            const std::wstring last = value(control.Get());
+            const std::wstring last = value(control);
             say("SEND " + frameOf("00042420"));
             pumpMessages(1500);
-            check.expectEq(value(control.Get()), last, "nothing read after CloseComm");
+            check.expectEq(value(control), last, "nothing read after CloseComm");
             say("STOP");
 
-            object->Close(OLECLOSE_NOSAVE);
-            object->SetClientSite(nullptr);
         }
     }
     DestroyWindow(host);
