@@ -1,10 +1,10 @@
 #include "tolvak/text_format.h"
 
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 
+#include "acquisition/number_text.h"
+#include "control/automation_error.h"
 #include "control/utf8.h"
 
 namespace tolvak::cli {
@@ -51,18 +51,13 @@ std::string jsonString(std::u16string_view text) {
 }
 
 std::optional<double> weightValue(std::u16string_view text) {
-    std::string ascii;
-    for (char16_t c : text) {
-        if (c >= 0x80) return std::nullopt;
-        ascii += static_cast<char>(c);
+    // The display's own notion of a number, so the value always agrees with the text.
+    if (!isNumeric(text)) return std::nullopt;
+    try {
+        return leadingNumber(text);
+    } catch (const AutomationError&) {
+        return std::nullopt; // beyond the double range
     }
-    size_t first = ascii.find_first_not_of(' ');
-    if (first == std::string::npos) return std::nullopt;
-    ascii = ascii.substr(first, ascii.find_last_not_of(' ') - first + 1);
-    char* end = nullptr;
-    double v = std::strtod(ascii.c_str(), &end);
-    if (end != ascii.c_str() + ascii.size() || !std::isfinite(v)) return std::nullopt;
-    return v;
 }
 
 std::string isoTimestamp(std::chrono::system_clock::time_point time) {
@@ -81,9 +76,7 @@ std::string isoTimestamp(std::chrono::system_clock::time_point time) {
 std::string readingJson(std::u16string_view weight, std::chrono::system_clock::time_point time) {
     std::string out = "{\"weight\":" + jsonString(weight) + ",\"value\":";
     if (auto v = weightValue(weight)) {
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.15g", *v);
-        out += buf;
+        out += toUtf8(decimalText(*v));
     } else {
         out += "null";
     }

@@ -5,6 +5,7 @@
 #include <set>
 #include <system_error>
 
+#include "acquisition/number_text.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_error.h"
 
@@ -38,10 +39,6 @@ class PortsInUse {
 PortsInUse& portsInUse() {
     static PortsInUse ports;
     return ports;
-}
-
-std::u16string decimal(int value) {
-    return fromWide(std::to_wstring(value));
 }
 
 BYTE parityCode(Parity parity) {
@@ -82,12 +79,12 @@ SerialControlWin32::~SerialControlWin32() {
 }
 
 std::u16string SerialControlWin32::portName() const {
-    return u"COM" + decimal(m_commPort);
+    return u"COM" + decimalText(m_commPort);
 }
 
 void SerialControlWin32::setCommPort(int16_t port) {
     if (port < 1 || port > kMaxPort)
-        throw serialError(errors::kInvalidPortNumber, u"COM" + decimal(port));
+        throw serialError(errors::kInvalidPortNumber, u"COM" + decimalText(port));
     if (portOpen() && port != m_commPort) throw serialError(errors::kPortAlreadyOpen, portName());
     m_commPort = port;
 }

@@ -1,5 +1,6 @@
 #include "platform/win32/win32_error.h"
 
+#include "acquisition/number_text.h"
 #include "platform/win32/wide_text.h"
 
 namespace tolvak::win32 {
@@ -77,7 +78,7 @@ std::u16string systemMessage(DWORD error) {
     DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    if (length == 0 || !buffer) return u"system error " + fromWide(std::to_wstring(error));
+    if (length == 0 || !buffer) return u"system error " + decimalText(error);
     std::u16string text = fromWide(buffer, length);
     LocalFree(buffer);
     while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' '))
