@@ -1,5 +1,6 @@
 #include "tolvak/control_options.h"
 
+#include "acquisition/serial_control.h"
 #include "control/method_table.h"
 #include "tolvak/text_format.h"
 
@@ -38,7 +39,7 @@ const SetterOption* findSetterOption(const std::string& option) {
 Variant optionValue(const SetterOption& s, const std::string& value) {
     if (findMethod(s.setter)->argType == ArgType::Short) return parseShort(s.option, value);
     try {
-        return bytesToText(parseEscapes(value));
+        return lineText(parseEscapes(value));
     } catch (const UsageError& e) {
         throw UsageError(std::string(s.option) + ": " + e.what());
     }

@@ -50,7 +50,7 @@ void Replayer::textChanged(ChildId id, std::u16string_view text) {
 }
 
 void Replayer::feed(std::string_view chunk) {
-    m_port->feed(bytesToText(chunk));
+    m_port->feed(lineText(chunk));
     m_out << "raw " << jsonString(m_control->getRawData()) << '\n';
 }
 

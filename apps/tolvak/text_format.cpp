@@ -9,14 +9,6 @@
 
 namespace tolvak::cli {
 
-std::u16string bytesToText(std::string_view bytes) {
-    std::u16string text;
-    text.reserve(bytes.size());
-    for (unsigned char c : bytes)
-        text += static_cast<char16_t>(c);
-    return text;
-}
-
 std::string jsonString(std::u16string_view text) {
     std::string out = "\"";
     for (char16_t c : text) {

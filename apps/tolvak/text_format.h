@@ -7,9 +7,6 @@
 
 namespace tolvak::cli {
 
-// Serial bytes are code units one to one, so nothing received is lost or merged.
-std::u16string bytesToText(std::string_view bytes);
-
 // A JSON string literal of the control's text. Code units below 0x20 and from 0x7F up are
 // written as \u escapes, so received bytes come out exactly and the output stays ASCII.
 std::string jsonString(std::u16string_view text);

@@ -111,9 +111,7 @@ std::u16string PosixSerialControl::input() {
     if (!portOpen()) throw portNotOpen();
     size_t count = m_buffer.size();
     if (m_inputLen > 0 && static_cast<size_t>(m_inputLen) < count) count = m_inputLen;
-    std::u16string text(count, u'\0');
-    for (size_t i = 0; i < count; ++i)
-        text[i] = static_cast<unsigned char>(m_buffer[i]);
+    std::u16string text = lineText(std::string_view(m_buffer).substr(0, count));
     m_buffer.erase(0, count);
     ++m_reads;
     return text;

@@ -134,10 +134,7 @@ std::u16string SerialControlWin32::input() {
     std::lock_guard<std::mutex> lock(m_mutex);
     size_t count = m_received.size();
     if (m_inputLen > 0) count = std::min(count, static_cast<size_t>(m_inputLen));
-    std::u16string chunk(count, u'\0');
-    // One byte per code unit: no byte is lost or merged whatever the code page.
-    std::transform(m_received.begin(), m_received.begin() + static_cast<ptrdiff_t>(count),
-                   chunk.begin(), [](char b) { return static_cast<unsigned char>(b); });
+    std::u16string chunk = lineText(std::string_view(m_received).substr(0, count));
     m_received.erase(0, count);
     return chunk;
 }
