@@ -1,5 +1,7 @@
 #include "platform/posix/event_loop.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -134,10 +136,12 @@ bool EventLoop::runOnce(std::optional<Clock::time_point> deadline) {
 
 void EventLoop::fireDueTimers() {
     const auto now = Clock::now();
-    std::vector<Id> due;
+    // Timers that came due together (the loop was held up) still fire in the order they fell due.
+    std::vector<std::pair<Clock::time_point, Id>> due;
     for (const auto& [id, timer] : m_timers)
-        if (timer.due <= now) due.push_back(id);
-    for (Id id : due) {
+        if (timer.due <= now) due.emplace_back(timer.due, id);
+    std::sort(due.begin(), due.end());
+    for (const auto& [when, id] : due) {
         auto it = m_timers.find(id);
         if (it == m_timers.end() || stopped()) continue;
         auto onTick = it->second.onTick;
