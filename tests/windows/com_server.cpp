@@ -88,8 +88,15 @@ std::wstring versionString(const std::vector<BYTE>& info, const wchar_t* name) {
     return length ? std::wstring(static_cast<const wchar_t*>(data)) : std::wstring();
 }
 
-void checkVersion(const std::wstring& path) {
+void checkVersion(HMODULE module, const std::wstring& path) {
     check.context("version");
+    // Filed under the language its strings are in, not the resource compiler's default.
+    const WORD chinese = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+    check.expect(FindResourceExW(module, MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), chinese),
+                 "version resource filed under 0x0804");
+    const WORD english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    check.expect(!FindResourceExW(module, MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), english),
+                 "no version resource under 1033");
     DWORD ignored = 0;
     DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
     std::vector<BYTE> info(size);
@@ -184,7 +191,7 @@ int main(int argc, char** argv) {
         checkExports(module);
         checkIidResources(module);
         checkPictureAndLibrary(module);
-        checkVersion(path);
+        checkVersion(module, path);
         checkFactoryAndUnloading(module);
     }
     CoUninitialize();
