@@ -1,20 +1,55 @@
 #!/usr/bin/env bash
-# Cross-builds Tolvak.ocx with MinGW-w64 (the type library is made under Wine) and copies it to
-# out/win32. Prints the path of the result. --tests also builds the Windows test programs.
+# Cross-builds Tolvak.ocx with MinGW-w64, 32-bit into out/win32 and 64-bit into out/win64, and
+# prints the path of each result. The type library is made under 64-bit Wine by a program of the
+# 64-bit build, so the 32-bit control needs that much of the 64-bit build too.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="${TOLVAK_WIN_BUILD_DIR:-$root/build-win}"
-targets=(--target tolvak_ocx)
-case "${1:-}" in
-  --tests) targets=() ;;
-  "") ;;
-  -h|--help) echo "usage: $0 [--tests]   cross-builds Tolvak.ocx into out/win32 (--tests: and the Windows test programs)"; exit 0 ;;
-  *) echo "build-ocx.sh: unknown option $1" >&2; exit 2 ;;
-esac
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=Release >&2
-cmake --build "$build" -j2 ${targets[@]+"${targets[@]}"} >&2
-ocx="$build/src/control/com/Tolvak.ocx"
-mkdir -p "$root/out/win32"
-cp "$ocx" "$root/out/win32/Tolvak.ocx"
-echo "$root/out/win32/Tolvak.ocx"
+usage="usage: $0 [--only win32|win64] [--tests]
+  Cross-builds Tolvak.ocx for 32-bit (out/win32) and 64-bit (out/win64) Windows hosts.
+  --only ARCH  build just one of them
+  --tests      also build the Windows test programs
+  Build folders: \$TOLVAK_WIN_BUILD_DIR/win32 and /win64 (default TOLVAK_WIN_BUILD_DIR: build-win)."
+arches=(win64 win32)
+tests=OFF
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --tests) tests=ON ;;
+    --only)
+      [ $# -ge 2 ] && { [ "$2" = win32 ] || [ "$2" = win64 ]; } || { echo "$usage" >&2; exit 2; }
+      arches=("$2"); shift ;;
+    -h|--help) echo "$usage"; exit 0 ;;
+    *) echo "build-ocx.sh: unknown option $1" >&2; echo "$usage" >&2; exit 2 ;;
+  esac
+  shift
+done
+
+build_dir() { echo "${TOLVAK_WIN_BUILD_DIR:-$root/build-win}/$1"; }
+
+configure() { # ARCH TOOLCHAIN [cmake options...]
+  local arch=$1 toolchain=$2
+  shift 2
+  cmake -S "$root" -B "$(build_dir "$arch")" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DTOLVAK_BUILD_TESTS="$tests" "$@" >&2
+}
+
+want() { [[ " ${arches[*]} " == *" $1 "* ]]; }
+
+# The 64-bit build: the type-library builder always, the control and tests when asked for.
+configure win64 mingw-w64-x86_64.cmake
+if want win64; then
+  cmake --build "$(build_dir win64)" -j2 >&2
+else
+  cmake --build "$(build_dir win64)" -j2 --target tolvak_build_typelib >&2
+fi
+builder=$(find "$(build_dir win64)" -name tolvak_build_typelib.exe -print -quit)
+
+if want win32; then
+  configure win32 mingw-w64-i686.cmake -DTOLVAK_TYPELIB_BUILDER="$builder"
+  cmake --build "$(build_dir win32)" -j2 >&2
+fi
+
+for arch in "${arches[@]}"; do
+  mkdir -p "$root/out/$arch"
+  cp "$(build_dir "$arch")/src/control/com/Tolvak.ocx" "$root/out/$arch/Tolvak.ocx"
+  echo "$root/out/$arch/Tolvak.ocx"
+done

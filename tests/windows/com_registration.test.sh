@@ -20,9 +20,9 @@ ocx=$(com_winpath "$TOLVAK_OCX")
 value() {
     local args=(/ve)
     [ -n "$2" ] && args=(/v "$2")
-    timeout 30 wine reg query "$1" "${args[@]}" 2>/dev/null | tr -d '\r' | sed -n 's/^ .*REG_SZ    //p; s/^ .*REG_SZ$//p' | head -1
+    timeout 30 "$TOLVAK_WINE" reg query "$1" "${args[@]}" 2>/dev/null | tr -d '\r' | sed -n 's/^ .*REG_SZ    //p; s/^ .*REG_SZ$//p' | head -1
 }
-key_exists() { timeout 30 wine reg query "$1" >/dev/null 2>&1; }
+key_exists() { timeout 30 "$TOLVAK_WINE" reg query "$1" >/dev/null 2>&1; }
 
 expect_value() { # key, value name, expected data
     local got
@@ -43,7 +43,10 @@ check_registered() {
     expect_value "$c\\TypeLib" "" "$libid"
     expect_value "$c\\Version" "" "5.1"
     expect_value "$t" "" "Tolvak"
-    expect_value "$t\\0\\win32" "" "$ocx"
+    expect_value "$t\\0\\$WINEARCH" "" "$ocx"
+    local other=win32
+    [ "$WINEARCH" = win32 ] && other=win64
+    key_exists "$t\\0\\$other" && com_fail "type library also registered for $other"
     expect_value "$t\\FLAGS" "" "2"
     key_exists "$t\\409" && com_fail "type library registered under locale 409 instead of 0"
     for i in "${interfaces[@]}"; do
@@ -61,11 +64,11 @@ check_unregistered() {
 
 echo "registered by the fixture:"
 check_registered
-timeout 60 wine regsvr32 /u /s "$ocx" || com_fail "regsvr32 /u failed ($?)"
+timeout 60 "$TOLVAK_WINE" regsvr32 /u /s "$ocx" || com_fail "regsvr32 /u failed ($?)"
 echo "after regsvr32 /u:"
 check_unregistered
-timeout 60 wine regsvr32 /u /s "$ocx" || com_fail "unregistering twice fails ($?)"
-timeout 60 wine regsvr32 /s "$ocx" || com_fail "regsvr32 failed ($?)"
+timeout 60 "$TOLVAK_WINE" regsvr32 /u /s "$ocx" || com_fail "unregistering twice fails ($?)"
+timeout 60 "$TOLVAK_WINE" regsvr32 /s "$ocx" || com_fail "regsvr32 failed ($?)"
 echo "registered again:"
 check_registered
 timeout 60 wineserver -w

@@ -4,7 +4,7 @@ set -euo pipefail
 . "$(dirname "$0")/wine/com_lib.sh"
 script=$(com_winpath "$(dirname "$0")/com_script.vbs")
 status=0
-out=$(timeout 120 wine cscript //nologo "$script" 2>&1) || status=$?
+out=$(timeout 120 "$TOLVAK_WINE" cscript //nologo "$script" 2>&1) || status=$?
 timeout 60 wineserver -w || true
 echo "$out"
 # cscript exits 0 on a runtime error: the script's own last line must be there.

@@ -1,10 +1,15 @@
-// Golden type library: loads the registered library (or the file named on the command line)
-// with the system's oleaut32 and checks it against the core's method table.
+// Golden type library: loads the registered library (or the library or control file named on the
+// command line, with the platform it was built for) with the system's oleaut32 and checks it
+// against the core's method table. oleaut32 hands out vtable offsets and sizes in the reading
+// process's pointer size whatever the library's platform, so a 64-bit reader checks a 32-bit
+// library against 8-byte slots.
 
 #include <windows.h>
 
 #include <oleauto.h>
 
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "com_check.h"
@@ -20,6 +25,7 @@ using tolvak::wintest::Checker;
 namespace {
 
 Checker check;
+SYSKIND expectedKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
 
 std::wstring nameOf(ITypeInfo* info, MEMBERID id = MEMBERID_NIL) {
     UniqueBstr name;
@@ -49,7 +55,7 @@ void checkLibrary(ITypeLib* lib) {
     if (!check.expectHr(lib->GetLibAttr(&attr), "GetLibAttr")) return;
     check.expectEq(attr->guid, kLibId, "LIBID");
     check.expectEq(attr->lcid, kLibLcid, "lcid");
-    check.expectEq(static_cast<int>(attr->syskind), static_cast<int>(SYS_WIN32), "syskind");
+    check.expectEq(static_cast<int>(attr->syskind), static_cast<int>(expectedKind), "syskind");
     check.expectEq(attr->wMajorVerNum, kLibMajor, "major version");
     check.expectEq(attr->wMinorVerNum, kLibMinor, "minor version");
     // FHASDISKIMAGE only says the library was loaded from a file.
@@ -132,7 +138,9 @@ void checkMethods(ITypeLib* lib) {
         check.expectEq(static_cast<int>(attr->typekind), static_cast<int>(TKIND_INTERFACE),
                        "interface side kind");
         check.expectEq(attr->cFuncs, WORD{kMethodCount}, "interface side method count");
-        check.expectEq(attr->cbSizeVft, WORD(vtableOffset(kMethodCount + 1)), "vtable size");
+        check.expectEq(attr->cbSizeVft,
+                       WORD(vtableOffset(kMethodCount + 1, pointerSizeOf(expectedKind))),
+                       "vtable size");
         check.expectEq(attr->wTypeFlags, kInterfaceFlags, "interface side flags");
         check.expectEq(attr->guid, kIidTolvak, "interface side guid");
         vtbl->ReleaseTypeAttr(attr);
@@ -271,11 +279,17 @@ void checkCoclassAndFriends(ITypeLib* lib) {
 } // namespace
 
 int main(int argc, char** argv) {
+    const bool named = argc == 3 && (!strcmp(argv[1], "win32") || !strcmp(argv[1], "win64"));
+    if (argc != 1 && !named) {
+        std::printf("usage: com_typelib [win32|win64 LIBRARY-OR-CONTROL-FILE]\n");
+        return 1;
+    }
     CoInitialize(nullptr);
     ComPtr<ITypeLib> lib;
     HRESULT hr;
-    if (argc > 1) {
-        std::wstring path(argv[1], argv[1] + strlen(argv[1]));
+    if (named) {
+        expectedKind = strcmp(argv[1], "win64") ? SYS_WIN32 : SYS_WIN64;
+        std::wstring path(argv[2], argv[2] + strlen(argv[2]));
         hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
     } else {
         hr = LoadRegTypeLib(kLibId, kLibMajor, kLibMinor, 0, &lib);

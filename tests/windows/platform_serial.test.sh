@@ -3,8 +3,8 @@
 # script holds, writing what the test program asks for.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/platform_lib.sh"
-exe=$(platform_exe platform_serial)
+. "$here/wine/com_lib.sh"
+exe=$(com_exe platform_serial)
 
 timeout 300 python3 - "$WINEPREFIX" "$exe" <<'PY'
 import os, pty, subprocess, sys, tty
@@ -18,7 +18,7 @@ if os.path.lexists(link):
 os.symlink(os.ttyname(slave), link)
 os.close(slave)
 
-program = subprocess.Popen(["timeout", "240", "wine", exe], stdout=subprocess.PIPE,
+program = subprocess.Popen(["timeout", "240", os.environ["TOLVAK_WINE"], exe], stdout=subprocess.PIPE,
                            stdin=subprocess.DEVNULL, text=True)
 for line in program.stdout:
     print(line, end="", flush=True)

@@ -1,8 +1,11 @@
-# Shared by the com_*.test.sh scripts: the Wine environment, the test programs and small checks.
+# Shared by the tests/windows/*.test.sh scripts: the Wine environment of the bitness under test
+# (TOLVAK_WIN_ARCH), the test programs of that bitness, and small checks.
 : "${WINEPREFIX:?the Wine prefix with Tolvak.ocx registered}"
 : "${TOLVAK_WIN_BUILD:?the cross build folder holding the test programs}"
 : "${TOLVAK_OCX:?the path of Tolvak.ocx}"
-export WINEPREFIX WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+: "${TOLVAK_WIN_ARCH:?win32 or win64}"
+. "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/wine-env.sh" "$TOLVAK_WIN_ARCH"
+export WINEPREFIX
 
 com_failures=0
 com_fail() {
@@ -23,9 +26,9 @@ com_run() {
     local exe status=0
     exe=$(com_exe "$1") || return 1
     shift
-    timeout 300 wine "$exe" "$@" || status=$?
+    timeout 300 "$TOLVAK_WINE" "$exe" "$@" || status=$?
     timeout 60 wineserver -w || true
     return "$status"
 }
 
-com_winpath() { timeout 30 winepath -w "$1"; }
+com_winpath() { timeout 30 "$TOLVAK_WINE" winepath -w "$1"; }

@@ -7,7 +7,9 @@
 #include <oleauto.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "control/com/guids.h"
@@ -48,7 +50,7 @@ HREFTYPE refTo(const ComPtr<ICreateTypeInfo>& from, ITypeInfo* to) {
     return href;
 }
 
-void describeMethods(ICreateTypeInfo* iface) {
+void describeMethods(ICreateTypeInfo* iface, SYSKIND kind) {
     TYPEDESC i2{}, bstr{}, variant{};
     i2.vt = VT_I2;
     bstr.vt = VT_BSTR;
@@ -76,7 +78,7 @@ void describeMethods(ICreateTypeInfo* iface) {
         fd.cParams = static_cast<SHORT>(params.size());
         fd.lprgelemdescParam = params.data();
         fd.elemdescFunc.tdesc.vt = VT_HRESULT;
-        fd.oVft = static_cast<SHORT>(vtableOffset(m.vtablePosition));
+        fd.oVft = static_cast<SHORT>(vtableOffset(m.vtablePosition, pointerSizeOf(kind)));
         check(iface->AddFuncDesc(index, &fd), "AddFuncDesc");
 
         std::wstring name = toWide(m.name);
@@ -89,9 +91,9 @@ void describeMethods(ICreateTypeInfo* iface) {
     }
 }
 
-void buildLibrary(const wchar_t* path) {
+void buildLibrary(SYSKIND kind, const wchar_t* path) {
     ComPtr<ICreateTypeLib2> lib;
-    check(CreateTypeLib2(SYS_WIN32, path, &lib), "CreateTypeLib2");
+    check(CreateTypeLib2(kind, path, &lib), "CreateTypeLib2");
     check(lib->SetGuid(kLibId), "library guid");
     check(lib->SetName(const_cast<LPOLESTR>(kLibraryName)), "library name");
     check(lib->SetDocString(const_cast<LPOLESTR>(kLibraryName)), "library help string");
@@ -118,7 +120,7 @@ void buildLibrary(const wchar_t* path) {
     check(iface->SetVersion(kTypeMajor, kTypeMinor), "_Tolvak version");
     check(iface->SetTypeFlags(kInterfaceFlags), "_Tolvak flags");
     check(iface->AddImplType(0, refTo(iface, dispatch.Get())), "_Tolvak base");
-    describeMethods(iface.Get());
+    describeMethods(iface.Get(), kind);
 
     check(events->SetGuid(kIidEvents), "__Tolvak guid");
     check(events->SetVersion(kTypeMajor, kTypeMinor), "__Tolvak version");
@@ -147,6 +149,65 @@ void buildLibrary(const wchar_t* path) {
     check(lib->SaveAllChanges(), "SaveAllChanges");
 }
 
+// The file format of the library: the header's fields and the type-description records, as far
+// as the vtable size of _Tolvak needs them.
+constexpr size_t kHeaderFlagsAt = 20;     // syskind in the low bits, 0x100: a help DLL is named
+constexpr size_t kHeaderTypeCountAt = 32; // number of type descriptions
+constexpr size_t kHeaderSize = 84;
+constexpr int kHelpDllFlag = 0x100;
+constexpr size_t kTypeRecordSize = 100;
+constexpr size_t kTypeVtableSizeAt = 78; // 16 bits
+
+template <typename T> T readAt(const std::vector<char>& file, size_t at) {
+    T value{};
+    if (at + sizeof value > file.size()) throw Failure{"library file too short", E_FAIL};
+    std::memcpy(&value, file.data() + at, sizeof value);
+    return value;
+}
+
+// oleaut32 sizes a dual interface's vtable from its base as the writing process sees it: a 64-bit
+// writer counts IDispatch's seven slots at 8 bytes even in a 32-bit library, and 32-bit readers
+// then find 40 functions in _Tolvak. The size stored for _Tolvak (the first type description) is
+// set here to what its target's pointer size gives.
+void fixVtableSize(const wchar_t* path, SYSKIND kind) {
+    std::vector<char> file;
+    {
+        std::ifstream in(path, std::ios::binary);
+        file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (file.size() < kHeaderSize || std::memcmp(file.data(), "MSFT", 4) != 0)
+        throw Failure{"library file format", E_FAIL};
+    const auto flags = readAt<int32_t>(file, kHeaderFlagsAt);
+    const auto types = readAt<int32_t>(file, kHeaderTypeCountAt);
+    const size_t offsetsAt = kHeaderSize + ((flags & kHelpDllFlag) ? 4 : 0);
+    // The segment directory follows the type offsets; its first entry is the type records' place.
+    const auto records = readAt<int32_t>(file, offsetsAt + 4 * static_cast<size_t>(types));
+    const size_t at = static_cast<size_t>(records) + kTypeVtableSizeAt;
+    const auto size = static_cast<int16_t>(vtableOffset(kMethodCount + 1, pointerSizeOf(kind)));
+    readAt<int16_t>(file, at);
+    std::memcpy(file.data() + at, &size, sizeof size);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(file.data(), static_cast<std::streamsize>(file.size()));
+    if (!out) throw Failure{"rewrite the library file", E_FAIL};
+}
+
+// Reads the library back as a client would: the interface side of _Tolvak must have room for
+// exactly IDispatch's slots and its own methods.
+void checkVtableSize(const wchar_t* path, SYSKIND kind) {
+    ComPtr<ITypeLib> lib;
+    ComPtr<ITypeInfo> disp, vtbl;
+    HREFTYPE href = 0;
+    check(LoadTypeLibEx(path, REGKIND_NONE, &lib), "reload the library");
+    check(lib->GetTypeInfoOfGuid(kIidTolvak, &disp), "reload _Tolvak");
+    check(disp->GetRefTypeOfImplType(-1, &href), "reload the interface side");
+    check(disp->GetRefTypeInfo(href, &vtbl), "reload the interface side");
+    TYPEATTR* attr = nullptr;
+    check(vtbl->GetTypeAttr(&attr), "reload the interface attributes");
+    const bool right = attr->cbSizeVft == vtableOffset(kMethodCount + 1, pointerSizeOf(kind));
+    vtbl->ReleaseTypeAttr(attr);
+    if (!right) throw Failure{"vtable size of _Tolvak read back", E_FAIL};
+}
+
 // count (32), then the earlier and the current identifier, in memory order
 bool writeIidPair(const char* path, const GUID& earlier, const GUID& current) {
     std::ofstream out(path, std::ios::binary);
@@ -160,15 +221,28 @@ bool writeIidPair(const char* path, const GUID& earlier, const GUID& current) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: build_typelib OUT.tlb IID.bin SRCIID.bin\n");
+    const bool known = argc == 5 && (!strcmp(argv[1], "win32") || !strcmp(argv[1], "win64"));
+    if (!known) {
+        std::fprintf(stderr, "usage: build_typelib win32|win64 OUT.tlb IID.bin SRCIID.bin\n");
         return 2;
     }
-    std::wstring tlb(argv[1], argv[1] + strlen(argv[1]));
+    const SYSKIND kind = strcmp(argv[1], "win64") ? SYS_WIN32 : SYS_WIN64;
+    ++argv;
+    // A full path: given a bare name, LoadTypeLibEx looks in the program's own folder first, and
+    // would read back the other platform's library lying beside the builder.
+    std::wstring tlb(MAX_PATH, L'\0');
+    std::wstring given(argv[1], argv[1] + strlen(argv[1]));
+    tlb.resize(GetFullPathNameW(given.c_str(), MAX_PATH, tlb.data(), nullptr));
+    if (tlb.empty()) {
+        std::fprintf(stderr, "build_typelib: bad output path %s\n", argv[1]);
+        return 2;
+    }
     check(CoInitialize(nullptr), "CoInitialize");
     try {
         DeleteFileW(tlb.c_str());
-        buildLibrary(tlb.c_str());
+        buildLibrary(kind, tlb.c_str());
+        fixVtableSize(tlb.c_str(), kind);
+        checkVtableSize(tlb.c_str(), kind);
     } catch (const Failure& f) {
         std::fprintf(stderr, "build_typelib: %s failed: 0x%08lx\n", f.step,
                      static_cast<unsigned long>(f.hr));
