@@ -26,7 +26,7 @@ install_missing() {
 }
 
 install_missing cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3 \
-  python3-serial
+  python3-serial nlohmann-json3-dev libboost-dev
 [ "${1:-all}" = native ] && exit 0
 
 install_missing g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64

@@ -24,6 +24,8 @@
 #include "tolvak/indicator.h"
 #include "tolvak/led_display.h"
 #include "tolvak/replay.h"
+#include "tolvak/scale_feed.h"
+#include "tolvak/session.h"
 #include "tolvak/text_format.h"
 
 namespace tolvak::cli {
@@ -44,55 +46,40 @@ std::vector<OptionDef> join(std::vector<OptionDef> a, const std::vector<OptionDe
     return a;
 }
 
-// A control on the real platform: the serial port and Timer1 on this thread's event loop,
-// message boxes on stderr (and counted, so that callers can tell that OpenComm failed).
-struct Session {
-    explicit Session(std::ostream& err) {
-        auto serialControl = std::make_unique<posix::PosixSerialControl>(loop);
-        serial = serialControl.get();
-        auto box = std::make_unique<posix::ConsoleMsgBox>(
-            [this, &err](const std::string& title, const std::string& prompt, uint32_t) {
-                ++boxes;
-                err << posix::formatMsgBox(title, prompt) << std::flush;
-            });
-        Platform platform{std::move(serialControl), std::make_unique<posix::PosixTimer>(loop),
-                          std::move(box), std::make_unique<posix::PosixSockets>(),
-                          std::make_unique<ClockRandom>()};
-        control = std::make_unique<Tolvak>(std::move(platform));
-    }
-    ~Session() { control->surface().setObserver(nullptr); }
+Session::BoxHandler boxesTo(std::ostream& err) {
+    return [&err](const std::string& title, const std::string& prompt) {
+        err << posix::formatMsgBox(title, prompt) << std::flush;
+    };
+}
 
-    EventLoop loop;
-    posix::PosixSerialControl* serial = nullptr;
-    int boxes = 0;
-    std::unique_ptr<Tolvak> control;
-};
-
-// Prints each write of the display: a plain line or a JSON object per reading.
-class ReadingPrinter : public SurfaceObserver {
+// Prints readings: a plain line or a JSON object per reading, all of them or only some.
+class ReadingPrinter {
   public:
-    ReadingPrinter(std::ostream& out, const ParsedArgs& args, std::function<void()> onReading)
+    ReadingPrinter(std::ostream& out, const ParsedArgs& args)
         : m_out(out), m_json(args.has("--json")), m_changesOnly(args.has("--changes")),
-          m_onReading(std::move(onReading)) {}
+          m_stableOnly(args.has("--stable")) {}
 
-    void textChanged(ChildId id, std::u16string_view text) override {
-        if (id != ChildId::lblNumber) return;
-        if (m_changesOnly && m_last && *m_last == text) return;
-        m_last = std::u16string(text);
+    // False when the reading was left out.
+    bool print(const Reading& reading) {
+        if (m_stableOnly && !reading.stable) return false;
+        // Only stable readings count as printed ones then: a weight that moves away and comes
+        // back to the same stable value is the same weight.
+        if ((m_changesOnly || m_stableOnly) && m_last && *m_last == reading.weight) return false;
+        m_last = reading.weight;
         if (m_json)
-            m_out << readingJson(text, std::chrono::system_clock::now()) << '\n';
+            m_out << readingJson(reading) << '\n';
         else
-            m_out << plainWeight(text) << '\n';
+            m_out << plainWeight(reading.weight) << '\n';
         m_out.flush();
-        if (m_onReading) m_onReading();
+        return true;
     }
 
   private:
     std::ostream& m_out;
     bool m_json;
     bool m_changesOnly;
+    bool m_stableOnly;
     std::optional<std::u16string> m_last;
-    std::function<void()> m_onReading;
 };
 
 // A stop signal is how these commands normally end.
@@ -119,44 +106,69 @@ void noArguments(const ParsedArgs& args) {
 
 const std::vector<OptionDef> kPrintOptions = {
     {"--changes", "", "print a reading only when it differs from the last one"},
-    {"--json", "", "one JSON object per line: weight text, numeric value, timestamp"},
+    {"--json", "", "one JSON object per line: weight text, numeric value, stable, timestamp"},
     {"--once", "", "exit after the first reading"},
 };
+
+const std::vector<OptionDef> kStableOptions = {
+    {"--stable-window", "S",
+     "stable: every reading in the last S seconds (default 1) within the tolerance"},
+    {"--stable-tolerance", "X", "stable: readings may differ by X display units (default 0)"},
+};
+
+FeedOptions feedOptions(const ParsedArgs& args) {
+    FeedOptions options;
+    if (auto window = secondsOption(args, "--stable-window"))
+        options.stable.window = seconds(*window);
+    if (auto text = args.value("--stable-tolerance"))
+        options.stable.tolerance = parseNumber("--stable-tolerance", *text, 0, 1e15);
+    options.follow = args.has("--follow");
+    return options;
+}
 
 int runRead(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     noArguments(args);
     checkControlOptions(args);
     const auto timeout = secondsOption(args, "--timeout");
+    const FeedOptions options = feedOptions(args);
 
-    Session s(err);
-    s.loop.stopOnSignals();
-    applyControlOptions(args, *s.control, s.serial);
+    ScaleFeed feed(args, options, err);
+    posix::EventLoop& loop = feed.loop();
+    loop.stopOnSignals();
 
     std::optional<EventLoop::Id> timer;
     auto armTimeout = [&] {
         if (!timeout) return;
-        if (timer) s.loop.stopTimer(*timer);
-        timer = s.loop.startTimer(
-            seconds(*timeout), [&] { s.loop.quit(kExitNoReading); }, false);
+        if (timer) loop.stopTimer(*timer);
+        timer = loop.startTimer(
+            seconds(*timeout), [&] { loop.quit(kExitNoReading); }, false);
     };
     const bool once = args.has("--once");
-    ReadingPrinter printer(out, args, [&] {
-        if (once) s.loop.quit(kExitOk);
+    ReadingPrinter printer(out, args);
+    feed.setOnReading([&](const Reading& reading) {
+        // The timeout waits for any reading, printed or not: it watches the line.
         armTimeout();
+        if (printer.print(reading) && once) loop.quit(kExitOk);
     });
-    s.control->surface().setObserver(&printer);
-
-    s.control->OpenComm();
-    if (s.boxes > 0 || !s.serial->portOpen()) return kExitOpenFailed;
-    s.serial->setOnPortLost([&](const AutomationError& e) {
-        err << "tolvak read: the port closed: " << toUtf8(e.description()) << '\n';
-        s.loop.quit(kExitFailure);
+    bool started = false;
+    feed.setOnPortStatus([&](const PortStatus& port) {
+        if (!started) return; // the first open's failure is the message box
+        if (port.state == PortStatus::State::connected) {
+            err << "tolvak read: " << port.device << ": the device is back\n";
+        } else if (options.follow) {
+            err << "tolvak read: waiting for the device: " << port.error << '\n';
+        } else {
+            err << "tolvak read: the port closed: " << port.error << '\n';
+            loop.quit(kExitFailure);
+        }
     });
+    if (!feed.start()) return kExitOpenFailed;
+    started = true;
     armTimeout();
-    int status = s.loop.run();
+    int status = loop.run();
     if (status == kExitNoReading)
         err << "tolvak read: no reading within " << *args.value("--timeout") << " s\n";
-    s.control->CloseComm();
+    feed.stop();
     return exitStatus(status);
 }
 
@@ -331,7 +343,7 @@ int runDemo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     const auto duration = secondsOption(args, "--seconds");
 
     posix::PseudoTerminal pty = posix::PseudoTerminal::open();
-    Session s(err);
+    Session s(boxesTo(err));
     s.loop.stopOnSignals();
     if (auto baud = args.value("--baud")) s.control->setBandRate(fromUtf8(*baud));
     s.serial->bindDevice(s.control->state().portNum, pty.slavePath());
@@ -361,19 +373,20 @@ int runDemo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
 int runSimulate(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     noArguments(args);
     const auto duration = secondsOption(args, "--seconds");
-    Session s(err);
-    s.loop.stopOnSignals();
+    ScaleFeed feed(ParsedArgs{}, FeedOptions{}, err);
+    posix::EventLoop& loop = feed.loop();
+    loop.stopOnSignals();
     const bool once = args.has("--once");
-    ReadingPrinter printer(out, args, [&] {
-        if (once) s.loop.quit(kExitOk);
+    ReadingPrinter printer(out, args);
+    feed.setOnReading([&](const Reading& reading) {
+        if (printer.print(reading) && once) loop.quit(kExitOk);
     });
-    s.control->surface().setObserver(&printer);
-    s.control->RndStart();
+    feed.control().RndStart();
     if (duration)
-        s.loop.startTimer(
-            seconds(*duration), [&] { s.loop.quit(kExitOk); }, false);
-    int status = s.loop.run();
-    s.control->RndEnd();
+        loop.startTimer(
+            seconds(*duration), [&] { loop.quit(kExitOk); }, false);
+    int status = loop.run();
+    feed.control().RndEnd();
     return exitStatus(status);
 }
 
@@ -381,7 +394,7 @@ int runSimulate(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
 
 int runHostInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     noArguments(args);
-    Session s(err);
+    Session s(boxesTo(err));
     const std::u16string name = s.control->getLocalHostName();
     const std::u16string address = s.control->GetLocalIPAddress();
     const std::u16string mac = s.control->getLocalMacAddress();
@@ -411,11 +424,19 @@ const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
         {"read", "[options]",
          "Open the port with OpenComm and print the weight at every display write.",
-         withHelp(join(join(controlOptionDefs(), kPrintOptions),
-                       {{"--timeout", "S", "exit 3 when S seconds pass without a reading"}})),
+         withHelp(join(
+             join(join(controlOptionDefs(), kPrintOptions), kStableOptions),
+             {{"--stable", "", "print only stable readings that differ from the last one printed"},
+              {"--follow", "",
+               "keep running when the device is missing or goes away: retry every "
+               "second"},
+              {"--timeout", "S", "exit 3 when S seconds pass without a reading"}})),
          runRead,
+         "A reading is stable when at least two readings fall in the last --stable-window and\n"
+         "all of them are within --stable-tolerance of it; --json says so in \"stable\".\n"
          "Exit status: 0 stopped (Ctrl-C, --once), 1 the port went away, 2 the port could not\n"
-         "be opened (the message box text is on stderr), 3 --timeout ran out, 64 bad usage.\n"},
+         "be opened (the message box text is on stderr), 3 --timeout ran out, 64 bad usage.\n"
+         "With --follow the port going away or missing is waited out instead (1 and 2 never).\n"},
         {"replay", "FILE|-",
          "Feed a captured byte stream through the receive handler, without a port.",
          withHelp(join(controlOptionDefs(),

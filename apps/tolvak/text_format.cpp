@@ -1,5 +1,6 @@
 #include "tolvak/text_format.h"
 
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -65,15 +66,28 @@ std::string isoTimestamp(std::chrono::system_clock::time_point time) {
     return buf;
 }
 
-std::string readingJson(std::u16string_view weight, std::chrono::system_clock::time_point time) {
-    std::string out = "{\"weight\":" + jsonString(weight) + ",\"value\":";
-    if (auto v = weightValue(weight)) {
-        out += toUtf8(decimalText(*v));
+nlohmann::ordered_json readingObject(const Reading& reading) {
+    nlohmann::ordered_json object;
+    object["weight"] = toUtf8(reading.weight);
+    if (!reading.value) {
+        object["value"] = nullptr;
+    } else if (std::nearbyint(*reading.value) == *reading.value &&
+               std::fabs(*reading.value) < 1e15) {
+        object["value"] = static_cast<int64_t>(*reading.value); // 32000, not 32000.0
     } else {
-        out += "null";
+        object["value"] = *reading.value;
     }
-    out += ",\"time\":\"" + isoTimestamp(time) + "\"}";
-    return out;
+    object["stable"] = reading.stable;
+    object["time"] = isoTimestamp(reading.time);
+    return object;
+}
+
+std::string readingJson(const Reading& reading) {
+    return jsonText(readingObject(reading));
+}
+
+std::string jsonText(const nlohmann::ordered_json& value) {
+    return value.dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 std::string plainWeight(std::u16string_view weight) {

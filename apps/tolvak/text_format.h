@@ -5,6 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include <nlohmann/json.hpp>
+
+#include "tolvak/reading.h"
+
 namespace tolvak::cli {
 
 // A JSON string literal of the control's text. Code units below 0x20 and from 0x7F up are
@@ -17,8 +21,12 @@ std::optional<double> weightValue(std::u16string_view text);
 // 2026-01-31T12:00:00.123Z
 std::string isoTimestamp(std::chrono::system_clock::time_point time);
 
-// One reading as a JSON object line (without the newline).
-std::string readingJson(std::u16string_view weight, std::chrono::system_clock::time_point time);
+// One reading as a JSON object: weight text, value, stable flag, time; keys in that order.
+nlohmann::ordered_json readingObject(const Reading& reading);
+// The same on one line, ASCII only (without the newline).
+std::string readingJson(const Reading& reading);
+// JSON text of a value as this tool writes it: one line, ASCII only.
+std::string jsonText(const nlohmann::ordered_json& value);
 
 // The display text for a plain line: the blank a simulated reading carries in front goes.
 std::string plainWeight(std::u16string_view weight);

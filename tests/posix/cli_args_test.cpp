@@ -201,12 +201,33 @@ TEST(WeightValue, ReadsTheDisplayText) {
         EXPECT_EQ(weightValue(text), value);
 }
 
-TEST(ReadingJson, HasTextValueAndUtcTime) {
+TEST(ReadingJson, HasTextValueStableAndUtcTime) {
     const auto epoch = std::chrono::system_clock::time_point(std::chrono::milliseconds(1234));
-    EXPECT_EQ(readingJson(u" 502", epoch),
-              "{\"weight\":\" 502\",\"value\":502,\"time\":\"1970-01-01T00:00:01.234Z\"}");
-    EXPECT_EQ(readingJson(u"x", epoch),
-              "{\"weight\":\"x\",\"value\":null,\"time\":\"1970-01-01T00:00:01.234Z\"}");
+    struct Row {
+        std::u16string weight;
+        bool stable;
+        std::string json;
+    };
+    const Row rows[] = {
+        {u" 502", true,
+         R"({"weight":" 502","value":502,"stable":true,"time":"1970-01-01T00:00:01.234Z"})"},
+        {u"x", false,
+         R"({"weight":"x","value":null,"stable":false,"time":"1970-01-01T00:00:01.234Z"})"},
+        {u"-12.5", false,
+         R"({"weight":"-12.5","value":-12.5,"stable":false,"time":"1970-01-01T00:00:01.234Z"})"},
+        {u"1E+15", true,
+         R"({"weight":"1E+15","value":1e+15,"stable":true,"time":"1970-01-01T00:00:01.234Z"})"},
+        {u"\u00ff\r", false,
+         R"({"weight":"\u00ff\r","value":null,"stable":false,"time":"1970-01-01T00:00:01.234Z"})"},
+    };
+    for (const Row& row : rows) {
+        Reading reading;
+        reading.weight = row.weight;
+        reading.value = weightValue(row.weight);
+        reading.stable = row.stable;
+        reading.time = epoch;
+        EXPECT_EQ(readingJson(reading), row.json);
+    }
 }
 
 } // namespace

@@ -93,19 +93,23 @@ TEST_P(Help, DescribesTheCommandAndItsOptions) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Help,
-    ::testing::Values(
-        std::make_pair("read",
-                       std::vector<const char*>{
-                           "--decimals", "--eload-prebits", "--eload-bits", "--buffer-length",
-                           "--newline-sep", "--enterkey-sep", "--other-sep", "--reverse", "--port",
-                           "--baud", "--data-bits", "--parity", "--stop-bits", "--device",
-                           "--changes", "--json", "--once", "--timeout"}),
-        std::make_pair("replay", std::vector<const char*>{"--chunk-size", "--other-sep"}),
-        std::make_pair("indicator",
-                       std::vector<const char*>{"--device", "--weight", "--baud", "--rate"}),
-        std::make_pair("demo", std::vector<const char*>{"--seconds"}),
-        std::make_pair("simulate", std::vector<const char*>{"--json", "--seconds"}),
-        std::make_pair("host-info", std::vector<const char*>{"--json"})));
+    ::testing::Values(std::make_pair("read",
+                                     std::vector<const char*>{
+                                         "--decimals",      "--eload-prebits", "--eload-bits",
+                                         "--buffer-length", "--newline-sep",   "--enterkey-sep",
+                                         "--other-sep",     "--reverse",       "--port",
+                                         "--baud",          "--data-bits",     "--parity",
+                                         "--stop-bits",     "--device",        "--changes",
+                                         "--json",          "--once",          "--timeout",
+                                         "--stable",        "--stable-window", "--stable-tolerance",
+                                         "--follow"}),
+                      std::make_pair("replay",
+                                     std::vector<const char*>{"--chunk-size", "--other-sep"}),
+                      std::make_pair("indicator", std::vector<const char*>{"--device", "--weight",
+                                                                           "--baud", "--rate"}),
+                      std::make_pair("demo", std::vector<const char*>{"--seconds"}),
+                      std::make_pair("simulate", std::vector<const char*>{"--json", "--seconds"}),
+                      std::make_pair("host-info", std::vector<const char*>{"--json"})));
 
 TEST(Tool, ReadOnAMissingDeviceShowsTheBoxAndExits2) {
     ToolRun run = runShell("\"$T\" read --device /dev/tolvak-missing --port 4");
@@ -145,9 +149,49 @@ TEST(Tool, ReadPrintsJsonReadingsFromTheLine) {
     stop = true;
     indicator.join();
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out.rfind("{\"weight\":\"1234.5\",\"value\":1234.5,\"time\":\"", 0), 0u)
+    // The first reading is never stable: it has nothing to agree with yet.
+    EXPECT_EQ(
+        run.out.rfind("{\"weight\":\"1234.5\",\"value\":1234.5,\"stable\":false,\"time\":\"", 0),
+        0u)
         << run.out;
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1);
+}
+
+TEST(Tool, ReadStableWaitsForTheWeightToStand) {
+    // The truck profile drives on, settles and stands: only standing weights are printed, each
+    // differing from the one before, and --json marks them stable.
+    ToolRun run = runShell(
+        "\"$T\" indicator --baud 9600 --rate 50 --seconds 12 > /tmp/tolvak-st-$$ & sleep 0.3; "
+        "\"$T\" read --device $(head -n1 /tmp/tolvak-st-$$) --baud 9600 --stable --json "
+        "--stable-window 0.5 --timeout 11; rm -f /tmp/tolvak-st-$$; kill %1");
+    std::istringstream lines(run.out);
+    std::string line, previous;
+    int count = 0;
+    while (std::getline(lines, line)) {
+        ++count;
+        EXPECT_NE(line.find("\"stable\":true"), std::string::npos) << line;
+        const std::string weight = line.substr(0, line.find(",\"value\""));
+        EXPECT_NE(weight, previous) << run.out;
+        previous = weight;
+    }
+    // Empty bridge, then the truck standing on it: at least those two.
+    EXPECT_GE(count, 2) << run.out << run.err;
+}
+
+TEST(Tool, ReadFollowWaitsOutAnUnpluggedDevice) {
+    // The device is a symlink, as udev makes them; replugging points it at a new terminal.
+    ToolRun run = runShell(
+        "d=$(mktemp -d); "
+        "\"$T\" indicator --weight 10 --rate 50 > $d/a & a=$!; sleep 0.3; "
+        "ln -s $(head -n1 $d/a) $d/dev; "
+        "\"$T\" read --follow --changes --device $d/dev > $d/out 2> $d/err & r=$!; "
+        "sleep 1; kill $a; wait $a; sleep 1.5; "
+        "\"$T\" indicator --weight 20 --rate 50 > $d/b & b=$!; sleep 0.3; "
+        "ln -sfn $(head -n1 $d/b) $d/dev; sleep 2.5; "
+        "kill $r; wait $r; echo status $?; kill $b; cat $d/out; cat $d/err >&2; rm -rf $d");
+    EXPECT_EQ(run.out, "status 0\n10\n20\n") << run.err;
+    EXPECT_NE(run.err.find("waiting for the device"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("the device is back"), std::string::npos) << run.err;
 }
 
 TEST(Tool, IndicatorAndReadTalkThroughAPseudoTerminal) {
