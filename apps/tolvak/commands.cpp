@@ -25,6 +25,7 @@
 #include "tolvak/led_display.h"
 #include "tolvak/replay.h"
 #include "tolvak/scale_feed.h"
+#include "tolvak/serve.h"
 #include "tolvak/session.h"
 #include "tolvak/text_format.h"
 
@@ -109,22 +110,6 @@ const std::vector<OptionDef> kPrintOptions = {
     {"--json", "", "one JSON object per line: weight text, numeric value, stable, timestamp"},
     {"--once", "", "exit after the first reading"},
 };
-
-const std::vector<OptionDef> kStableOptions = {
-    {"--stable-window", "S",
-     "stable: every reading in the last S seconds (default 1) within the tolerance"},
-    {"--stable-tolerance", "X", "stable: readings may differ by X display units (default 0)"},
-};
-
-FeedOptions feedOptions(const ParsedArgs& args) {
-    FeedOptions options;
-    if (auto window = secondsOption(args, "--stable-window"))
-        options.stable.window = seconds(*window);
-    if (auto text = args.value("--stable-tolerance"))
-        options.stable.tolerance = parseNumber("--stable-tolerance", *text, 0, 1e15);
-    options.follow = args.has("--follow");
-    return options;
-}
 
 int runRead(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     noArguments(args);
@@ -425,7 +410,7 @@ const std::vector<Command>& commands() {
         {"read", "[options]",
          "Open the port with OpenComm and print the weight at every display write.",
          withHelp(join(
-             join(join(controlOptionDefs(), kPrintOptions), kStableOptions),
+             join(join(controlOptionDefs(), kPrintOptions), stableOptionDefs()),
              {{"--stable", "", "print only stable readings that differ from the last one printed"},
               {"--follow", "",
                "keep running when the device is missing or goes away: retry every "
@@ -437,6 +422,14 @@ const std::vector<Command>& commands() {
          "Exit status: 0 stopped (Ctrl-C, --once), 1 the port went away, 2 the port could not\n"
          "be opened (the message box text is on stderr), 3 --timeout ran out, 64 bad usage.\n"
          "With --follow the port going away or missing is waited out instead (1 and 2 never).\n"},
+        {"serve", "[options]",
+         "Serve the weight to web pages and programs: a page, JSON, SSE and WebSocket.",
+         withHelp(serveOptionDefs()), runServe,
+         "The page is at http://127.0.0.1:8111/ by default. GET /api/weight answers the latest\n"
+         "reading, /api/events streams Server-Sent Events, /ws a WebSocket (JSON messages),\n"
+         "/healthz tells that it runs. The port is retried every second while the device is\n"
+         "missing or unplugged; clients stay connected and are told. Pages from other origins\n"
+         "and requests by other host names are refused unless allowed. Ctrl-C stops.\n"},
         {"replay", "FILE|-",
          "Feed a captured byte stream through the receive handler, without a port.",
          withHelp(join(controlOptionDefs(),

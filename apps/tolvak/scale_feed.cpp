@@ -21,6 +21,26 @@ const char* stateName(PortStatus::State state) {
     return "closed";
 }
 
+const std::vector<OptionDef>& stableOptionDefs() {
+    static const std::vector<OptionDef> defs = {
+        {"--stable-window", "S",
+         "stable: every reading in the last S seconds (default 1) within the tolerance"},
+        {"--stable-tolerance", "X", "stable: readings may differ by X display units (default 0)"},
+    };
+    return defs;
+}
+
+FeedOptions feedOptions(const ParsedArgs& args) {
+    FeedOptions options;
+    if (auto text = args.value("--stable-window"))
+        options.stable.window = std::chrono::milliseconds(
+            static_cast<int64_t>(parseNumber("--stable-window", *text, 0.001, 1e6) * 1000));
+    if (auto text = args.value("--stable-tolerance"))
+        options.stable.tolerance = parseNumber("--stable-tolerance", *text, 0, 1e15);
+    options.follow = args.has("--follow");
+    return options;
+}
+
 namespace {
 
 // The box's last line is the system's reason ("/dev/ttyUSB0: No such file or directory"); the

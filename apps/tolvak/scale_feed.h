@@ -19,6 +19,11 @@ struct FeedOptions {
     std::chrono::milliseconds retryInterval{1000};
 };
 
+// --stable-window and --stable-tolerance.
+const std::vector<OptionDef>& stableOptionDefs();
+// The feed's options from the command line: the stable settings and --follow.
+FeedOptions feedOptions(const ParsedArgs& args);
+
 // The control reading one port, as a stream of readings (with the stable flag) and port states.
 // Everything runs on the thread that runs loop().
 class ScaleFeed : public SurfaceObserver {

@@ -1,0 +1,130 @@
+#include "tolvak/serve.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <exception>
+#include <ostream>
+#include <thread>
+
+#include "platform/posix/unique_fd.h"
+#include "tolvak/commands.h"
+#include "tolvak/control_options.h"
+#include "tolvak/scale_feed.h"
+#include "tolvak/web_server.h"
+
+namespace tolvak::cli {
+
+std::vector<OptionDef> serveOptionDefs() {
+    std::vector<OptionDef> defs = controlOptionDefs();
+    const std::vector<OptionDef> own = {
+        {"--listen", "ADDR:PORT",
+         "address to serve on (default 127.0.0.1:8111; [::1]:8111 for IPv6; port 0 picks one)"},
+        {"--allow-origin", "ORIGIN",
+         "a web page origin (http://app.example:8080) that may use the API and WebSocket; "
+         "repeatable"},
+        {"--allow-host", "NAME",
+         "a host name this server may be reached by, besides localhost; repeatable"},
+        {"--max-clients", "N", "connections at once (default 64)"},
+        {"--client-buffer", "KIB",
+         "data queued for one client before it is dropped as too slow (default 1024)"},
+    };
+    defs.insert(defs.end(), own.begin(), own.end());
+    defs.insert(defs.end(), stableOptionDefs().begin(), stableOptionDefs().end());
+    return defs;
+}
+
+namespace {
+
+std::string urlHost(const ListenAddress& listen) {
+    if (listen.wildcard) return "localhost";
+    return listen.address.find(':') == std::string::npos ? listen.address
+                                                         : "[" + listen.address + "]";
+}
+
+void describe(std::ostream& err, const PortStatus& port) {
+    switch (port.state) {
+    case PortStatus::State::connected:
+        err << "tolvak serve: " << port.device << ": connected\n";
+        break;
+    case PortStatus::State::waiting:
+        err << "tolvak serve: waiting for the device: " << port.error << '\n';
+        break;
+    case PortStatus::State::closed:
+        return;
+    }
+    err.flush();
+}
+
+} // namespace
+
+int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
+    if (!args.positional.empty())
+        throw UsageError("unexpected argument '" + args.positional.front() + "'");
+    checkControlOptions(args);
+    FeedOptions options = feedOptions(args);
+    options.follow = true; // a bridge keeps running whatever the device does
+
+    AccessPolicy policy;
+    policy.listen = parseListenAddress(args.value("--listen").value_or("127.0.0.1:8111"));
+    for (const auto& [name, value] : args.options) {
+        if (name == "--allow-origin") policy.allowOrigins.push_back(value);
+        if (name == "--allow-host") policy.allowHosts.push_back(value);
+    }
+    ServerLimits limits;
+    if (auto text = args.value("--max-clients"))
+        limits.maxClients = static_cast<size_t>(parseNumber("--max-clients", *text, 1, 100000));
+    if (auto text = args.value("--client-buffer"))
+        limits.clientBuffer =
+            static_cast<size_t>(parseNumber("--client-buffer", *text, 1, 1 << 20)) * 1024;
+
+    if (!policy.listen.loopback)
+        err << "tolvak serve: warning: listening on " << policy.listen.address
+            << ": every computer that can reach it can read the scale\n";
+
+    std::unique_ptr<WebServer> server;
+    try {
+        server = std::make_unique<WebServer>(policy, limits);
+    } catch (const std::exception& e) {
+        err << "tolvak serve: cannot listen on " << policy.listen.address << ':'
+            << policy.listen.port << ": " << e.what() << '\n';
+        return kExitFailure;
+    }
+    out << "tolvak serve: http://" << urlHost(policy.listen) << ':' << server->port() << '/'
+        << std::endl;
+
+    // The serial side runs on its own thread with its own event loop; readings cross to the
+    // server's thread through its queue, so no client can slow the reader down.
+    int wake[2];
+    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        err << "tolvak serve: pipe2 failed\n";
+        return kExitFailure;
+    }
+    posix::UniqueFd wakeRead(wake[0]), wakeWrite(wake[1]);
+    std::thread reader([&] {
+        try {
+            ScaleFeed feed(args, options, err);
+            feed.setOnReading([&](const Reading& reading) { server->postReading(reading); });
+            feed.setOnPortStatus([&](const PortStatus& port) {
+                server->postPort(port);
+                describe(err, port);
+            });
+            feed.loop().watch(wakeRead.get(), POLLIN, [&](short) { feed.loop().quit(0); });
+            server->postPort(feed.port());
+            feed.start();
+            feed.loop().run();
+            feed.stop();
+        } catch (const std::exception& e) {
+            err << "tolvak serve: " << e.what() << '\n';
+            server->stop();
+        }
+    });
+    server->run();
+    const char stop = 1;
+    (void)!::write(wakeWrite.get(), &stop, 1);
+    reader.join();
+    return kExitOk;
+}
+
+} // namespace tolvak::cli

@@ -1,0 +1,168 @@
+#include "tolvak/web_policy.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "tolvak/cli_args.h"
+#include "tolvak/text_format.h"
+
+namespace tolvak::cli {
+
+namespace {
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+bool isIpv4(const std::string& text, in_addr* out = nullptr) {
+    in_addr a{};
+    if (::inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
+    if (out) *out = a;
+    return true;
+}
+
+bool isIpv6(const std::string& text, in6_addr* out = nullptr) {
+    in6_addr a{};
+    if (::inet_pton(AF_INET6, text.c_str(), &a) != 1) return false;
+    if (out) *out = a;
+    return true;
+}
+
+// The name part of a Host header: "[::1]:8111" → "::1", "localhost:8111" → "localhost".
+std::string hostName(std::string_view host) {
+    if (!host.empty() && host.front() == '[') {
+        size_t close = host.find(']');
+        if (close == std::string_view::npos) return "";
+        return lower(host.substr(1, close - 1));
+    }
+    size_t colon = host.find(':');
+    return lower(host.substr(0, colon));
+}
+
+} // namespace
+
+ListenAddress parseListenAddress(const std::string& text) {
+    const UsageError bad("--listen: '" + text + "' is not ADDRESS:PORT (e.g. 127.0.0.1:8111)");
+    size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) throw bad;
+    std::string address = text.substr(0, colon);
+    const std::string portText = text.substr(colon + 1);
+    if (portText.empty() || portText.size() > 5 ||
+        !std::all_of(portText.begin(), portText.end(), ::isdigit))
+        throw bad;
+    const unsigned long port = std::stoul(portText);
+    if (port > 65535) throw bad;
+
+    ListenAddress listen;
+    listen.port = static_cast<uint16_t>(port);
+    if (address.front() == '[') {
+        if (address.back() != ']') throw bad;
+        address = address.substr(1, address.size() - 2);
+        in6_addr a6{};
+        if (!isIpv6(address, &a6)) throw bad;
+        listen.loopback = IN6_IS_ADDR_LOOPBACK(&a6);
+        listen.wildcard = IN6_IS_ADDR_UNSPECIFIED(&a6);
+    } else {
+        in_addr a4{};
+        if (!isIpv4(address, &a4)) throw bad;
+        const uint32_t host = ntohl(a4.s_addr);
+        listen.loopback = (host >> 24) == 127;
+        listen.wildcard = host == 0;
+    }
+    listen.address = address;
+    return listen;
+}
+
+bool hostAllowed(std::string_view host, const AccessPolicy& policy) {
+    const std::string name = hostName(host);
+    if (name.empty()) return false;
+    if (name == "localhost" || name == lower(policy.listen.address)) return true;
+    if (policy.listen.wildcard && (isIpv4(name) || isIpv6(name))) return true;
+    return std::any_of(policy.allowHosts.begin(), policy.allowHosts.end(),
+                       [&](const std::string& allowed) { return lower(allowed) == name; });
+}
+
+bool originAllowed(std::optional<std::string_view> origin, std::string_view host,
+                   const AccessPolicy& policy) {
+    if (!origin) return true;
+    const std::string o = lower(*origin);
+    if (o == "http://" + lower(host)) return true;
+    return std::any_of(policy.allowOrigins.begin(), policy.allowOrigins.end(),
+                       [&](const std::string& allowed) { return lower(allowed) == o; });
+}
+
+nlohmann::ordered_json portObject(const PortStatus& port) {
+    nlohmann::ordered_json object;
+    object["state"] = stateName(port.state);
+    object["device"] = port.device;
+    object["error"] = port.error.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(port.error);
+    switch (port.state) {
+    case PortStatus::State::connected:
+        object["message"] = "connected";
+        break;
+    case PortStatus::State::waiting:
+        object["message"] = "waiting for the device";
+        break;
+    case PortStatus::State::closed:
+        object["message"] = "closed";
+        break;
+    }
+    return object;
+}
+
+std::string readingMessage(const Reading& reading) {
+    nlohmann::ordered_json message;
+    message["type"] = "reading";
+    message["seq"] = reading.seq;
+    message.update(readingObject(reading));
+    return jsonText(message);
+}
+
+std::string portMessage(const PortStatus& port) {
+    nlohmann::ordered_json message;
+    message["type"] = "port";
+    message.update(portObject(port));
+    return jsonText(message);
+}
+
+std::string weightAnswer(const std::optional<Reading>& latest, const PortStatus& port,
+                         std::chrono::system_clock::time_point now) {
+    nlohmann::ordered_json answer;
+    if (latest) {
+        answer["seq"] = latest->seq;
+        answer.update(readingObject(*latest));
+        answer["ageMs"] =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now - latest->time).count();
+    } else {
+        for (const char* key : {"seq", "weight", "value"})
+            answer[key] = nullptr;
+        answer["stable"] = false;
+        answer["time"] = nullptr;
+        answer["ageMs"] = nullptr;
+    }
+    answer["port"] = portObject(port);
+    return jsonText(answer);
+}
+
+std::string healthAnswer(const PortStatus& port) {
+    nlohmann::ordered_json health;
+    health["status"] = "ok";
+    health["port"] = portObject(port);
+    return jsonText(health);
+}
+
+std::string sseEvent(const std::string& type, std::optional<uint64_t> id, const std::string& json) {
+    std::string event = "event: " + type + "\n";
+    if (id) event += "id: " + std::to_string(*id) + "\n";
+    // jsonText is one line, so one data line carries it.
+    event += "data: " + json + "\n\n";
+    return event;
+}
+
+} // namespace tolvak::cli

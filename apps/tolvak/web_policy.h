@@ -1,0 +1,57 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "tolvak/reading.h"
+
+namespace tolvak::cli {
+
+// --listen ADDR:PORT. ADDR is an IPv4 or IPv6 literal, the latter in brackets: [::1]:8111.
+struct ListenAddress {
+    std::string address; // without brackets
+    uint16_t port = 0;
+    bool loopback = false; // 127.0.0.0/8 or ::1
+    bool wildcard = false; // 0.0.0.0 or ::
+};
+// Throws UsageError for anything else.
+ListenAddress parseListenAddress(const std::string& text);
+
+// Who may talk to the server. Browsers let any page send requests to localhost, so the Host
+// header (DNS rebinding) and the Origin header (other sites' pages) are both checked.
+struct AccessPolicy {
+    ListenAddress listen;
+    std::vector<std::string> allowOrigins; // besides the page's own origin
+    std::vector<std::string> allowHosts;   // names besides localhost and the listen address
+};
+
+// The Host header's name is localhost, the listen address, any address literal when listening
+// on all addresses, or a name allowed by --allow-host. The port is not what a rebinding attack
+// changes, so it is not checked.
+bool hostAllowed(std::string_view host, const AccessPolicy& policy);
+// An Origin header is the page's own origin (http:// and the request's Host) or one of
+// --allow-origin. A request without Origin comes from a program, not a web page: allowed.
+bool originAllowed(std::optional<std::string_view> origin, std::string_view host,
+                   const AccessPolicy& policy);
+
+// The messages of /api/events and /ws and the answer of /api/weight.
+nlohmann::ordered_json portObject(const PortStatus& port);
+std::string readingMessage(const Reading& reading);
+std::string portMessage(const PortStatus& port);
+std::string weightAnswer(const std::optional<Reading>& latest, const PortStatus& port,
+                         std::chrono::system_clock::time_point now);
+// /healthz: the server runs; and the port's state, for monitoring.
+std::string healthAnswer(const PortStatus& port);
+// One Server-Sent Event: "event: TYPE", an id for readings, and the JSON as data.
+std::string sseEvent(const std::string& type, std::optional<uint64_t> id, const std::string& json);
+
+// The page served at "/".
+extern const char* const kWebPage;
+
+} // namespace tolvak::cli

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "tolvak/reading.h"
+#include "tolvak/web_policy.h"
+
+namespace tolvak::cli {
+
+struct ServerLimits {
+    size_t maxClients = 64;
+    size_t clientBuffer = 1 << 20;    // bytes queued for one client before it is dropped
+    size_t maxHeaderBytes = 8 * 1024; // request line and header fields together
+    size_t maxHeaderFields = 64;
+    std::chrono::seconds requestTimeout{15}; // to send a whole request, and between requests
+    std::chrono::seconds writeTimeout{30};   // for a response to leave
+    std::chrono::seconds heartbeat{15};      // an SSE comment when nothing else was sent
+};
+
+// The HTTP, Server-Sent Events and WebSocket side of `tolvak serve`. It runs on the thread that
+// calls run(); readings and port states come in from any thread through post...(), which never
+// blocks: each client has its own bounded queue, so no client can hold up the reader or another
+// client.
+class WebServer {
+  public:
+    // Binds and listens at once; throws std::system_error when it cannot.
+    WebServer(AccessPolicy policy, ServerLimits limits);
+    ~WebServer();
+    WebServer(const WebServer&) = delete;
+    WebServer& operator=(const WebServer&) = delete;
+
+    uint16_t port() const; // the bound port (useful with port 0)
+
+    void postReading(const Reading& reading);
+    void postPort(const PortStatus& port);
+
+    // Serves until stop() or SIGINT/SIGTERM.
+    void run();
+    void stop(); // from any thread
+
+  private:
+    struct Impl;
+    std::shared_ptr<Impl> m_impl;
+};
+
+} // namespace tolvak::cli
