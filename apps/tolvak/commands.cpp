@@ -1,8 +1,10 @@
 #include "tolvak/commands.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -16,14 +18,13 @@
 #include "control/utf8.h"
 #include "platform/posix/console_msg_box.h"
 #include "platform/posix/line_discipline.h"
-#include "platform/posix/posix_sockets.h"
-#include "platform/posix/posix_timer.h"
+#include "platform/posix/posix_control.h"
 #include "platform/posix/pseudo_terminal.h"
-#include "platform/posix/serial_control_posix.h"
 #include "tolvak/control_options.h"
 #include "tolvak/indicator.h"
 #include "tolvak/led_display.h"
 #include "tolvak/replay.h"
+#include "tolvak/scale.h"
 #include "tolvak/text_format.h"
 
 namespace tolvak::cli {
@@ -47,40 +48,32 @@ std::vector<OptionDef> join(std::vector<OptionDef> a, const std::vector<OptionDe
 // A control on the real platform: the serial port and Timer1 on this thread's event loop,
 // message boxes on stderr (and counted, so that callers can tell that OpenComm failed).
 struct Session {
-    explicit Session(std::ostream& err) {
-        auto serialControl = std::make_unique<posix::PosixSerialControl>(loop);
-        serial = serialControl.get();
-        auto box = std::make_unique<posix::ConsoleMsgBox>(
-            [this, &err](const std::string& title, const std::string& prompt, uint32_t) {
-                ++boxes;
-                err << posix::formatMsgBox(title, prompt) << std::flush;
-            });
-        Platform platform{std::move(serialControl), std::make_unique<posix::PosixTimer>(loop),
-                          std::move(box), std::make_unique<posix::PosixSockets>(),
-                          std::make_unique<ClockRandom>()};
-        control = std::make_unique<Tolvak>(std::move(platform));
-    }
-    ~Session() { control->surface().setObserver(nullptr); }
+    explicit Session(std::ostream& err)
+        : control(loop,
+                  std::make_unique<posix::ConsoleMsgBox>(
+                      [this, &err](const std::string& title, const std::string& prompt, uint32_t) {
+                          ++boxes;
+                          err << posix::formatMsgBox(title, prompt) << std::flush;
+                      })) {}
 
     EventLoop loop;
-    posix::PosixSerialControl* serial = nullptr;
     int boxes = 0;
-    std::unique_ptr<Tolvak> control;
+    posix::PosixControl control;
 };
 
-// Prints each write of the display: a plain line or a JSON object per reading.
-class ReadingPrinter : public SurfaceObserver {
+// Prints each reading: a plain line or a JSON object.
+class ReadingPrinter {
   public:
     ReadingPrinter(std::ostream& out, const ParsedArgs& args, std::function<void()> onReading)
         : m_out(out), m_json(args.has("--json")), m_changesOnly(args.has("--changes")),
           m_onReading(std::move(onReading)) {}
 
-    void textChanged(ChildId id, std::u16string_view text) override {
-        if (id != ChildId::lblNumber) return;
+    void print(std::u16string_view text, std::optional<double> value,
+               std::chrono::system_clock::time_point time) {
         if (m_changesOnly && m_last && *m_last == text) return;
         m_last = std::u16string(text);
         if (m_json)
-            m_out << readingJson(text, std::chrono::system_clock::now()) << '\n';
+            m_out << readingJson(text, value, time) << '\n';
         else
             m_out << plainWeight(text) << '\n';
         m_out.flush();
@@ -93,6 +86,30 @@ class ReadingPrinter : public SurfaceObserver {
     bool m_changesOnly;
     std::optional<std::u16string> m_last;
     std::function<void()> m_onReading;
+};
+
+// SIGINT and SIGTERM stop the scale while it runs; the default action comes back afterwards.
+class StopOnSignals {
+  public:
+    explicit StopOnSignals(Scale& scale) {
+        s_scale = &scale;
+        struct sigaction action {};
+        action.sa_handler = [](int) { s_scale.load()->stop(); };
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (int signo : {SIGINT, SIGTERM})
+            ::sigaction(signo, &action, nullptr);
+    }
+    ~StopOnSignals() {
+        for (int signo : {SIGINT, SIGTERM})
+            ::signal(signo, SIG_DFL);
+        s_scale = nullptr;
+    }
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+  private:
+    static inline std::atomic<Scale*> s_scale{nullptr};
 };
 
 // A stop signal is how these commands normally end.
@@ -126,38 +143,49 @@ const std::vector<OptionDef> kPrintOptions = {
 int runRead(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     noArguments(args);
     checkControlOptions(args);
+    const ScaleOptions options = scaleOptions(args);
     const auto timeout = secondsOption(args, "--timeout");
 
-    Session s(err);
-    s.loop.stopOnSignals();
-    applyControlOptions(args, *s.control, s.serial);
-
-    std::optional<EventLoop::Id> timer;
-    auto armTimeout = [&] {
-        if (!timeout) return;
-        if (timer) s.loop.stopTimer(*timer);
-        timer = s.loop.startTimer(
-            seconds(*timeout), [&] { s.loop.quit(kExitNoReading); }, false);
-    };
+    Scale scale(options.line, options.format);
+    int status = kExitOk;
+    auto lastReading = std::chrono::steady_clock::now();
     const bool once = args.has("--once");
     ReadingPrinter printer(out, args, [&] {
-        if (once) s.loop.quit(kExitOk);
-        armTimeout();
+        lastReading = std::chrono::steady_clock::now();
+        if (once) scale.stop();
     });
-    s.control->surface().setObserver(&printer);
+    scale.onReading([&](const Reading& r) { printer.print(fromUtf8(r.text), r.value, r.time); });
+    scale.onError([&](const Error& e) {
+        // Receive errors have no box: the control shows them in OutMsg, which the tool has not.
+        if (e.source == Error::Source::Receive) return;
+        err << posix::formatMsgBox(toUtf8(kNoticeTitle), e.message) << std::flush;
+    });
+    scale.onPortLost([&](const Error& e) {
+        err << "tolvak read: the port closed: " << e.description << '\n';
+        status = kExitFailure;
+        scale.stop();
+    });
+    StopOnSignals stopOnSignals(scale);
 
-    s.control->OpenComm();
-    if (s.boxes > 0 || !s.serial->portOpen()) return kExitOpenFailed;
-    s.serial->setOnPortLost([&](const AutomationError& e) {
-        err << "tolvak read: the port closed: " << toUtf8(e.description()) << '\n';
-        s.loop.quit(kExitFailure);
-    });
-    armTimeout();
-    int status = s.loop.run();
-    if (status == kExitNoReading)
-        err << "tolvak read: no reading within " << *args.value("--timeout") << " s\n";
-    s.control->CloseComm();
-    return exitStatus(status);
+    if (!scale.open()) return kExitOpenFailed;
+    if (!timeout) {
+        scale.run();
+    } else {
+        // The timeout restarts at every reading.
+        const auto limit = seconds(*timeout);
+        while (true) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                lastReading + limit - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                status = kExitNoReading;
+                err << "tolvak read: no reading within " << *args.value("--timeout") << " s\n";
+                break;
+            }
+            if (scale.runFor(left)) break;
+        }
+    }
+    scale.close();
+    return status;
 }
 
 // --- replay ----------------------------------------------------------------------------------
@@ -249,7 +277,7 @@ int runIndicator(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
             return kExitFailure;
         }
         if (::isatty(device.get())) {
-            LineSettings line;
+            SerialSettings line;
             line.baud = config.baud;
             if (int error = posix::applyLineSettings(device.get(), line)) {
                 err << "tolvak indicator: " << *path << ": " << std::strerror(error) << '\n';
@@ -334,7 +362,7 @@ int runDemo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     Session s(err);
     s.loop.stopOnSignals();
     if (auto baud = args.value("--baud")) s.control->setBandRate(fromUtf8(*baud));
-    s.serial->bindDevice(s.control->state().portNum, pty.slavePath());
+    s.control.serial().bindDevice(s.control->state().portNum, pty.slavePath());
 
     Indicator indicator(s.loop, pty.master(), config);
     std::string title = "Tolvak demo: simulated indicator on " + pty.slavePath() + ", " +
@@ -342,8 +370,8 @@ int runDemo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     DemoView view(out, title, indicator);
     s.control->surface().setObserver(&view);
     s.control->OpenComm();
-    if (s.boxes > 0 || !s.serial->portOpen()) return kExitOpenFailed;
-    s.serial->setOnPortLost([&](const AutomationError& e) {
+    if (s.boxes > 0 || !s.control.serial().portOpen()) return kExitOpenFailed;
+    s.control.serial().setOnPortLost([&](const AutomationError& e) {
         err << "tolvak demo: the port closed: " << toUtf8(e.description()) << '\n';
         s.loop.quit(kExitFailure);
     });
@@ -367,7 +395,9 @@ int runSimulate(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     ReadingPrinter printer(out, args, [&] {
         if (once) s.loop.quit(kExitOk);
     });
-    s.control->surface().setObserver(&printer);
+    s.control->setReadingSink([&](std::u16string_view text, std::optional<double> value) {
+        printer.print(text, value, std::chrono::system_clock::now());
+    });
     s.control->RndStart();
     if (duration)
         s.loop.startTimer(

@@ -65,10 +65,11 @@ std::string isoTimestamp(std::chrono::system_clock::time_point time) {
     return buf;
 }
 
-std::string readingJson(std::u16string_view weight, std::chrono::system_clock::time_point time) {
+std::string readingJson(std::u16string_view weight, std::optional<double> value,
+                        std::chrono::system_clock::time_point time) {
     std::string out = "{\"weight\":" + jsonString(weight) + ",\"value\":";
-    if (auto v = weightValue(weight)) {
-        out += toUtf8(decimalText(*v));
+    if (value) {
+        out += toUtf8(decimalText(*value));
     } else {
         out += "null";
     }

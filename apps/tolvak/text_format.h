@@ -18,7 +18,8 @@ std::optional<double> weightValue(std::u16string_view text);
 std::string isoTimestamp(std::chrono::system_clock::time_point time);
 
 // One reading as a JSON object line (without the newline).
-std::string readingJson(std::u16string_view weight, std::chrono::system_clock::time_point time);
+std::string readingJson(std::u16string_view weight, std::optional<double> value,
+                        std::chrono::system_clock::time_point time);
 
 // The display text for a plain line: the blank a simulated reading carries in front goes.
 std::string plainWeight(std::u16string_view weight);

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "acquisition/control_state.h"
@@ -78,6 +80,21 @@ public:
     // The save step: offers the five entries, stores those that differ from their defaults.
     void writeProperties(PropertyBag& bag, const FontDesc& ambientFont);
 
+    // Results for hosts that show no surface, by explicit callbacks. Each is called on the
+    // control's thread, after the surface has been written.
+    // Every write of the display (lblNumber): its text, and its number when it has one.
+    using ReadingSink = std::function<void(std::u16string_view text, std::optional<double> value)>;
+    void setReadingSink(ReadingSink sink) { m_readingSink = std::move(sink); }
+    // Called with every error the receive handler reports, after it has put the error text into
+    // OutMsg: a host that shows no OutMsg learns of it here.
+    void setReceiveErrorSink(std::function<void(const AutomationError&)> sink) {
+        m_receiveErrorSink = std::move(sink);
+    }
+    // OpenComm and CloseComm failing: the error and the prompt of the box shown for it.
+    using PortErrorSink =
+        std::function<void(const AutomationError& error, const std::u16string& prompt)>;
+    void setPortErrorSink(PortErrorSink sink) { m_portErrorSink = std::move(sink); }
+
     const ControlState& state() const { return m_state; }
     SurfaceModel& surface() { return m_surface; }
     const SurfaceModel& surface() const { return m_surface; }
@@ -92,10 +109,16 @@ private:
     std::u16string buildSettingsText() const;
     void closePortIfOpen();
     void showPortError(const std::u16string& firstPiece, const AutomationError& error);
+    void dispatchFrames();
+    void framePass(std::u16string_view separator);
 
     Platform m_platform;
     ControlState m_state;
     SurfaceModel m_surface;
+    std::vector<std::u16string_view> m_frames; // one pass's frames, kept to reuse its storage
+    ReadingSink m_readingSink;
+    std::function<void(const AutomationError&)> m_receiveErrorSink;
+    PortErrorSink m_portErrorSink;
 };
 
 } // namespace tolvak

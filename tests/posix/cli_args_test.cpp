@@ -203,9 +203,9 @@ TEST(WeightValue, ReadsTheDisplayText) {
 
 TEST(ReadingJson, HasTextValueAndUtcTime) {
     const auto epoch = std::chrono::system_clock::time_point(std::chrono::milliseconds(1234));
-    EXPECT_EQ(readingJson(u" 502", epoch),
+    EXPECT_EQ(readingJson(u" 502", 502, epoch),
               "{\"weight\":\" 502\",\"value\":502,\"time\":\"1970-01-01T00:00:01.234Z\"}");
-    EXPECT_EQ(readingJson(u"x", epoch),
+    EXPECT_EQ(readingJson(u"x", std::nullopt, epoch),
               "{\"weight\":\"x\",\"value\":null,\"time\":\"1970-01-01T00:00:01.234Z\"}");
 }
 
