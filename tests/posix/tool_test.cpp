@@ -151,10 +151,13 @@ TEST(Tool, ReadPrintsJsonReadingsFromTheLine) {
 }
 
 TEST(Tool, IndicatorAndReadTalkThroughAPseudoTerminal) {
-    ToolRun run =
-        runShell("\"$T\" indicator --weight -20 --rate 50 --seconds 5 > /tmp/tolvak-ind-$$ & "
-                 "sleep 0.3; \"$T\" read --device $(head -n1 /tmp/tolvak-ind-$$) --once; "
-                 "echo status $?; rm -f /tmp/tolvak-ind-$$; kill %1");
+    ToolRun run = runShell(
+        "\"$T\" indicator --weight -20 --rate 50 --seconds 5 > /tmp/tolvak-ind-$$ & "
+        // Waits for the indicator to name its device: a busy machine may take a while.
+        "for i in $(seq 200); do [ $(wc -l < /tmp/tolvak-ind-$$) -ge 1 ] && break; sleep 0.05; "
+        "done; "
+        "\"$T\" read --device $(head -n1 /tmp/tolvak-ind-$$) --once; "
+        "echo status $?; rm -f /tmp/tolvak-ind-$$; kill %1");
     EXPECT_EQ(run.out, "-20\nstatus 0\n") << run.err;
 }
 
