@@ -77,11 +77,15 @@ char* formatDecimal(double value, char* first, char* last) {
     while (mantissaEnd[-1] == '0')
         --mantissaEnd;
     if (mantissaEnd[-1] == '.') --mantissaEnd;
-    int exponent = std::atoi(e + 1);
+    // to_chars writes no terminating NUL: the exponent is read from its output and no further,
+    // or digits an earlier call left in the buffer would join it.
+    const char* exponentSign = e + 1;
+    const bool negativeExponent = *exponentSign == '-';
+    int absExponent = 0;
+    std::from_chars(exponentSign + 1, result.ptr, absExponent);
     char* out = mantissaEnd;
     *out++ = 'E';
-    *out++ = exponent < 0 ? '-' : '+';
-    int absExponent = std::abs(exponent);
+    *out++ = negativeExponent ? '-' : '+';
     if (absExponent < 10) *out++ = '0';
     return std::to_chars(out, last, absExponent).ptr;
 }
