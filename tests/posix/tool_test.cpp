@@ -13,6 +13,7 @@
 #include "platform/posix/pseudo_terminal.h"
 #include "pty_rig.h"
 #include "tolvak/indicator.h"
+#include "tolvak/text_format.h"
 
 namespace tolvak::testing {
 namespace {
@@ -157,6 +158,36 @@ TEST(Tool, IndicatorAndReadTalkThroughAPseudoTerminal) {
                  "echo status $?; rm -f /tmp/tolvak-ind-$$; kill %1");
     EXPECT_EQ(run.out, "-20\nstatus 0\n") << run.err;
 }
+
+// The indicator runs on through the truck driving on at any number of places (the weight used to
+// outgrow the display and abort it), and every frame it wrote reads back through the control.
+class IndicatorPlaces : public ::testing::TestWithParam<int> {};
+
+TEST_P(IndicatorPlaces, RunsOnAndEveryFrameDecodes) {
+    const std::string places = std::to_string(GetParam());
+    ToolRun run = runShell("f=/tmp/tolvak-places-$$; : > $f; \"$T\" indicator --places " + places +
+                           " --seconds 4.5 --device $f; echo status $?; wc -c < $f; "
+                           "\"$T\" replay $f; rm -f $f");
+    std::istringstream lines(run.out);
+    std::string status, line;
+    size_t bytes = 0;
+    std::getline(lines, status);
+    lines >> bytes >> std::ws;
+    EXPECT_EQ(status, "status 0") << run.err;
+    std::vector<double> shown;
+    while (std::getline(lines, line)) {
+        if (line.rfind("display ", 0) != 0) continue;
+        const std::string text = line.substr(8);
+        const auto value = cli::weightValue(std::u16string(text.begin(), text.end()));
+        ASSERT_TRUE(value) << line;
+        shown.push_back(*value);
+    }
+    EXPECT_EQ(shown.size(), bytes / 9) << "every 9-byte frame is shown";
+    ASSERT_FALSE(shown.empty());
+    EXPECT_GT(shown.back(), shown.front()) << "the truck was driving on";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, IndicatorPlaces, ::testing::Values(2, 5));
 
 TEST(Tool, DemoPrintsPlainLinesWhenNotOnATerminal) {
     ToolRun run = runShell("\"$T\" demo --seconds 1 --weight 250");
