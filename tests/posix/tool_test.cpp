@@ -202,6 +202,17 @@ TEST(Tool, ReplayReadsStandardInput) {
     EXPECT_EQ(run.out, "display 12.5\ndisplay 12.5\nraw \"=05.2\"\ndisplay 12.5\nraw \"=05.2\"\n");
 }
 
+TEST(Tool, ReplayShowsTheFramesBehindOneThatCannotBeDecoded) {
+    ToolRun run = runShell("printf \"=00012.50=1E999999=00013.50=00014.50=00015.50=00016.50="
+                           "00017.50=00018.50=\" | \"$T\" replay - --reverse 0 --chunk-size 9");
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::string shown;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("display ", 0) == 0) shown += line.substr(8) + ' ';
+    EXPECT_EQ(shown, "12.5 13.5 14.5 15.5 16.5 17.5 18.5 ");
+}
+
 TEST(Tool, ReplayOfAMissingFileFails) {
     ToolRun run = runShell("\"$T\" replay /nonexistent/capture.bin");
     EXPECT_EQ(run.status, 1);
