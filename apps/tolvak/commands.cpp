@@ -23,6 +23,7 @@
 #include "tolvak/control_options.h"
 #include "tolvak/indicator.h"
 #include "tolvak/led_display.h"
+#include "tolvak/receive_errors.h"
 #include "tolvak/replay.h"
 #include "tolvak/text_format.h"
 
@@ -145,6 +146,8 @@ int runRead(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         armTimeout();
     });
     s.control->surface().setObserver(&printer);
+    ReceiveErrorReport errors("read", err, args.has("--json") ? &out : nullptr);
+    s.control->setReceiveErrorSink([&](const AutomationError& e) { errors.show(e); });
 
     s.control->OpenComm();
     if (s.boxes > 0 || !s.serial->portOpen()) return kExitOpenFailed;
@@ -181,7 +184,10 @@ int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         }
         bytes.assign(std::istreambuf_iterator<char>(file), {});
     }
-    Replayer(args, out).feedAll(bytes, chunkSize);
+    Replayer replayer(args, out);
+    ReceiveErrorReport errors("replay", err);
+    replayer.setReceiveErrorSink([&](const AutomationError& e) { errors.show(e); });
+    replayer.feedAll(bytes, chunkSize);
     out.flush();
     return kExitOk;
 }
@@ -415,14 +421,17 @@ const std::vector<Command>& commands() {
                        {{"--timeout", "S", "exit 3 when S seconds pass without a reading"}})),
          runRead,
          "Exit status: 0 stopped (Ctrl-C, --once), 1 the port went away, 2 the port could not\n"
-         "be opened (the message box text is on stderr), 3 --timeout ran out, 64 bad usage.\n"},
+         "be opened (the message box text is on stderr), 3 --timeout ran out, 64 bad usage.\n"
+         "Errors of the receive handler go to stderr ('receive error 6: Overflow'), each one at\n"
+         "most once a second; with --json also to stdout as {\"error\":{\"number\":6,...}}.\n"},
         {"replay", "FILE|-",
          "Feed a captured byte stream through the receive handler, without a port.",
          withHelp(join(controlOptionDefs(),
                        {{"--chunk-size", "N", "bytes per receive event (default: all in one)"}})),
          runReplay,
          "Prints 'display <text>' for every write of the display and, after each receive\n"
-         "event, 'raw <the receive buffer as a JSON string>'.\n"},
+         "event, 'raw <the receive buffer as a JSON string>'. Errors of the receive handler go\n"
+         "to stderr ('receive error 6: Overflow'), each one at most once a second.\n"},
         {"indicator", "[options]",
          "A simulated weighing indicator writing frames to a serial line.",
          withHelp(join(kIndicatorOptions,

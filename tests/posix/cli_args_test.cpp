@@ -209,5 +209,15 @@ TEST(ReadingJson, HasTextValueAndUtcTime) {
               "{\"weight\":\"x\",\"value\":null,\"time\":\"1970-01-01T00:00:01.234Z\"}");
 }
 
+TEST(ErrorJson, HasNumberDescriptionAndUtcTime) {
+    const auto epoch = std::chrono::system_clock::time_point(std::chrono::milliseconds(1234));
+    EXPECT_EQ(errorJson(AutomationError(6, u"Overflow"), epoch),
+              "{\"error\":{\"number\":6,\"description\":\"Overflow\"},"
+              "\"time\":\"1970-01-01T00:00:01.234Z\"}");
+    EXPECT_EQ(errorJson(AutomationError(-2147418113, u"a\"b"), epoch),
+              "{\"error\":{\"number\":-2147418113,\"description\":\"a\\\"b\"},"
+              "\"time\":\"1970-01-01T00:00:01.234Z\"}");
+}
+
 } // namespace
 } // namespace tolvak::cli
