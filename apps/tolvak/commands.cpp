@@ -170,7 +170,7 @@ int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     checkControlOptions(args);
     size_t chunkSize = 0;
     if (auto text = args.value("--chunk-size"))
-        chunkSize = static_cast<size_t>(parseNumber("--chunk-size", *text, 1, 1e9));
+        chunkSize = static_cast<size_t>(parseWhole("--chunk-size", *text, 1, 1000000000));
 
     const std::string& name = args.positional.front();
     std::string bytes;
@@ -216,17 +216,17 @@ IndicatorConfig indicatorConfig(const ParsedArgs& args) {
     text("--separator", config.format.separator);
     text("--terminator", config.format.terminator);
     if (auto v = args.value("--places"))
-        config.format.places = static_cast<int>(parseNumber("--places", *v, 0, 5));
+        config.format.places = static_cast<int>(parseWhole("--places", *v, 0, 5));
     if (auto v = args.value("--order")) {
         if (*v != "reversed" && *v != "display")
             throw UsageError("--order: '" + *v + "' is neither reversed nor display");
         config.format.leastSignificantFirst = *v == "reversed";
     }
     if (auto v = args.value("--baud"))
-        config.baud = static_cast<uint32_t>(parseNumber("--baud", *v, 50, 4e6));
+        config.baud = static_cast<uint32_t>(parseWhole("--baud", *v, 50, 4000000));
     if (auto v = args.value("--rate")) config.rate = parseNumber("--rate", *v, 0, 1e5);
     if (auto v = args.value("--count"))
-        config.count = static_cast<uint64_t>(parseNumber("--count", *v, 1, 1e12));
+        config.count = static_cast<uint64_t>(parseWhole("--count", *v, 1, 1000000000000));
     if (auto v = args.value("--weight")) {
         config.weight = parseNumber("--weight", *v, -1e7, 1e7);
         try {

@@ -65,21 +65,27 @@ TEST_P(BadUsage, OneLineAndStatus64) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, BadUsage,
-    ::testing::Values(UsageCase{"nope", "unknown command 'nope'"},
-                      UsageCase{"read --bogus", "unknown option '--bogus'"},
-                      UsageCase{"read --decimals x", "--decimals: 'x' is not a number"},
-                      UsageCase{"read --other-sep \"\\\\x4\"", "--other-sep"},
-                      UsageCase{"read --timeout 0", "--timeout"},
-                      UsageCase{"read extra", "unexpected argument 'extra'"},
-                      UsageCase{"replay", "needs one FILE"},
-                      UsageCase{"replay a b", "needs one FILE"},
-                      UsageCase{"replay - --chunk-size 0", "--chunk-size"},
-                      UsageCase{"indicator --order up", "--order"},
-                      UsageCase{"indicator --weight 10000000", "does not fit"},
-                      UsageCase{"indicator --separator \"\" --terminator \"\"", "separator"},
-                      UsageCase{"demo --seconds", "needs a value"},
-                      UsageCase{"simulate --port 1", "unknown option '--port'"},
-                      UsageCase{"host-info --json=1", "takes no value"}));
+    ::testing::Values(
+        UsageCase{"nope", "unknown command 'nope'"},
+        UsageCase{"read --bogus", "unknown option '--bogus'"},
+        UsageCase{"read --decimals x", "--decimals: 'x' is not a number"},
+        UsageCase{"read --other-sep \"\\\\x4\"", "--other-sep"},
+        UsageCase{"read --timeout 0", "--timeout: '0' is not a number from 0.001 to 10000000"},
+        UsageCase{"read extra", "unexpected argument 'extra'"},
+        UsageCase{"replay", "needs one FILE"}, UsageCase{"replay a b", "needs one FILE"},
+        UsageCase{"replay - --chunk-size 0", "--chunk-size"},
+        // Whole-number options refuse a fraction instead of cutting it off.
+        UsageCase{"replay - --chunk-size 2.5", "--chunk-size: '2.5' is not a whole number"},
+        UsageCase{"indicator --places 1.5", "--places: '1.5' is not a whole number"},
+        UsageCase{"indicator --count 2.5", "--count: '2.5' is not a whole number"},
+        UsageCase{"indicator --baud 9600.5", "--baud: '9600.5' is not a whole number"},
+        UsageCase{"demo --baud 2400.5", "--baud: '2400.5' is not a whole number"},
+        UsageCase{"indicator --order up", "--order"},
+        UsageCase{"indicator --weight 10000000", "does not fit"},
+        UsageCase{"indicator --separator \"\" --terminator \"\"", "separator"},
+        UsageCase{"demo --seconds", "needs a value"},
+        UsageCase{"simulate --port 1", "unknown option '--port'"},
+        UsageCase{"host-info --json=1", "takes no value"}));
 
 class Help : public ::testing::TestWithParam<std::pair<const char*, std::vector<const char*>>> {};
 
