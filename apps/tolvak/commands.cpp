@@ -23,6 +23,7 @@
 #include "tolvak/control_options.h"
 #include "tolvak/indicator.h"
 #include "tolvak/led_display.h"
+#include "tolvak/receive_errors.h"
 #include "tolvak/replay.h"
 #include "tolvak/scale.h"
 #include "tolvak/text_format.h"
@@ -66,11 +67,13 @@ class ReadingPrinter {
   public:
     ReadingPrinter(std::ostream& out, const ParsedArgs& args, std::function<void()> onReading)
         : m_out(out), m_json(args.has("--json")), m_changesOnly(args.has("--changes")),
-          m_onReading(std::move(onReading)) {}
+          m_once(args.has("--once")), m_onReading(std::move(onReading)) {}
 
     void print(std::u16string_view text, std::optional<double> value,
                std::chrono::system_clock::time_point time) {
         if (m_changesOnly && m_last && *m_last == text) return;
+        // One chunk can carry several frames: --once means one line, not one receive event.
+        if (m_once && m_last) return;
         m_last = std::u16string(text);
         if (m_json)
             m_out << readingJson(text, value, time) << '\n';
@@ -84,6 +87,7 @@ class ReadingPrinter {
     std::ostream& m_out;
     bool m_json;
     bool m_changesOnly;
+    bool m_once;
     std::optional<std::u16string> m_last;
     std::function<void()> m_onReading;
 };
@@ -155,10 +159,12 @@ int runRead(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         if (once) scale.stop();
     });
     scale.onReading([&](const Reading& r) { printer.print(fromUtf8(r.text), r.value, r.time); });
+    ReceiveErrorReport errors("read", err, args.has("--json") ? &out : nullptr);
     scale.onError([&](const Error& e) {
-        // Receive errors have no box: the control shows them in OutMsg, which the tool has not.
-        if (e.source == Error::Source::Receive) return;
-        err << posix::formatMsgBox(toUtf8(kNoticeTitle), e.message) << std::flush;
+        if (e.source == Error::Source::Receive)
+            errors.show(AutomationError(e.number, fromUtf8(e.description)));
+        else
+            err << posix::formatMsgBox(toUtf8(kNoticeTitle), e.message) << std::flush;
     });
     scale.onPortLost([&](const Error& e) {
         err << "tolvak read: the port closed: " << e.description << '\n';
@@ -195,7 +201,7 @@ int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     checkControlOptions(args);
     size_t chunkSize = 0;
     if (auto text = args.value("--chunk-size"))
-        chunkSize = static_cast<size_t>(parseNumber("--chunk-size", *text, 1, 1e9));
+        chunkSize = static_cast<size_t>(parseWhole("--chunk-size", *text, 1, 1000000000));
 
     const std::string& name = args.positional.front();
     std::string bytes;
@@ -209,7 +215,10 @@ int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         }
         bytes.assign(std::istreambuf_iterator<char>(file), {});
     }
-    Replayer(args, out).feedAll(bytes, chunkSize);
+    Replayer replayer(args, out);
+    ReceiveErrorReport errors("replay", err);
+    replayer.setReceiveErrorSink([&](const AutomationError& e) { errors.show(e); });
+    replayer.feedAll(bytes, chunkSize);
     out.flush();
     return kExitOk;
 }
@@ -238,17 +247,17 @@ IndicatorConfig indicatorConfig(const ParsedArgs& args) {
     text("--separator", config.format.separator);
     text("--terminator", config.format.terminator);
     if (auto v = args.value("--places"))
-        config.format.places = static_cast<int>(parseNumber("--places", *v, 0, 5));
+        config.format.places = static_cast<int>(parseWhole("--places", *v, 0, 5));
     if (auto v = args.value("--order")) {
         if (*v != "reversed" && *v != "display")
             throw UsageError("--order: '" + *v + "' is neither reversed nor display");
         config.format.leastSignificantFirst = *v == "reversed";
     }
     if (auto v = args.value("--baud"))
-        config.baud = static_cast<uint32_t>(parseNumber("--baud", *v, 50, 4e6));
+        config.baud = static_cast<uint32_t>(parseWhole("--baud", *v, 50, 4000000));
     if (auto v = args.value("--rate")) config.rate = parseNumber("--rate", *v, 0, 1e5);
     if (auto v = args.value("--count"))
-        config.count = static_cast<uint64_t>(parseNumber("--count", *v, 1, 1e12));
+        config.count = static_cast<uint64_t>(parseWhole("--count", *v, 1, 1000000000000));
     if (auto v = args.value("--weight")) {
         config.weight = parseNumber("--weight", *v, -1e7, 1e7);
         try {
@@ -445,14 +454,17 @@ const std::vector<Command>& commands() {
                        {{"--timeout", "S", "exit 3 when S seconds pass without a reading"}})),
          runRead,
          "Exit status: 0 stopped (Ctrl-C, --once), 1 the port went away, 2 the port could not\n"
-         "be opened (the message box text is on stderr), 3 --timeout ran out, 64 bad usage.\n"},
+         "be opened (the message box text is on stderr), 3 --timeout ran out, 64 bad usage.\n"
+         "Errors of the receive handler go to stderr ('receive error 6: Overflow'), each one at\n"
+         "most once a second; with --json also to stdout as {\"error\":{\"number\":6,...}}.\n"},
         {"replay", "FILE|-",
          "Feed a captured byte stream through the receive handler, without a port.",
          withHelp(join(controlOptionDefs(),
                        {{"--chunk-size", "N", "bytes per receive event (default: all in one)"}})),
          runReplay,
          "Prints 'display <text>' for every write of the display and, after each receive\n"
-         "event, 'raw <the receive buffer as a JSON string>'.\n"},
+         "event, 'raw <the receive buffer as a JSON string>'. Errors of the receive handler go\n"
+         "to stderr ('receive error 6: Overflow'), each one at most once a second.\n"},
         {"indicator", "[options]",
          "A simulated weighing indicator writing frames to a serial line.",
          withHelp(join(kIndicatorOptions,
@@ -462,8 +474,10 @@ const std::vector<Command>& commands() {
                         {"--seconds", "S", "stop after S seconds"}})),
          runIndicator,
          "Without --weight the weight follows a truck driving on, settling, standing and driving\n"
-         "off (20 s, up to 32000 kg). Default frame: '=' then the 7 display characters least\n"
-         "significant first and a sign slot ('0' or '-'): 3.000 is =000.3000.\n"},
+         "off (20 s, up to 32000 kg). From --places 2 on, the profile is divided by a power of\n"
+         "ten so that it fits the display: 3200.00 at 2 places, 3.20000 at 5. Default frame:\n"
+         "'=' then the 7 display characters least significant first and a sign slot ('0' or\n"
+         "'-'): 3.000 is =000.3000.\n"},
         {"demo", "[options]",
          "The simulated indicator read through a pseudo-terminal, shown as big red digits.",
          withHelp(kDemoOptions), runDemo,

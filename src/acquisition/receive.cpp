@@ -38,20 +38,29 @@ void Tolvak::dispatchFrames() {
     if (!m_state.otherSep.empty()) framePass(m_state.otherSep);
 }
 
-// Shows every complete frame of rawData and keeps only an unfinished last piece. An error ends
-// the pass where it happens and leaves rawData as it was.
+// Shows every complete frame of rawData and keeps only an unfinished last piece. A frame that
+// cannot be decoded is consumed like any other: left in rawData it would fail again at every
+// event and hold up every frame behind it. The display keeps its text for it, and the first such
+// error is raised once the pass is done. An error of the display, or a minimum length beyond 16
+// bits, ends the pass where it happens and leaves rawData as it was.
 void Tolvak::framePass(std::u16string_view separator) {
     m_frames.clear();
     const size_t used =
         splitFrames(m_state.rawData, separator, m_state.eloadBits, m_state.eloadPrebits, m_frames);
     FrameDecoder decoder(m_state.decimals, m_state.reverseFrame);
+    std::optional<AutomationError> undecoded;
     for (std::u16string_view frame : m_frames) {
-        DecodedFrame shown = decoder.decode(frame);
+        DecodedFrame shown;
+        if (auto error = trapErrors([&] { shown = decoder.decode(frame); })) {
+            if (!undecoded) undecoded = std::move(error);
+            continue;
+        }
         m_surface.setText(ChildId::lblNumber, shown.text);
         m_surface.refresh(ChildId::lblNumber);
         if (m_readingSink) m_readingSink(shown.text, shown.value);
     }
     m_state.rawData.erase(0, used);
+    if (undecoded) throw *undecoded;
 }
 
 } // namespace tolvak
