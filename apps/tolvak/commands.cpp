@@ -1,8 +1,10 @@
 #include "tolvak/commands.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -16,17 +18,16 @@
 #include "control/utf8.h"
 #include "platform/posix/console_msg_box.h"
 #include "platform/posix/line_discipline.h"
-#include "platform/posix/posix_sockets.h"
-#include "platform/posix/posix_timer.h"
+#include "platform/posix/posix_control.h"
 #include "platform/posix/pseudo_terminal.h"
-#include "platform/posix/serial_control_posix.h"
 #include "tolvak/control_options.h"
 #include "tolvak/indicator.h"
 #include "tolvak/led_display.h"
+#include "tolvak/receive_errors.h"
 #include "tolvak/replay.h"
+#include "tolvak/scale.h"
 #include "tolvak/scale_feed.h"
 #include "tolvak/serve.h"
-#include "tolvak/session.h"
 #include "tolvak/text_format.h"
 
 namespace tolvak::cli {
@@ -47,30 +48,42 @@ std::vector<OptionDef> join(std::vector<OptionDef> a, const std::vector<OptionDe
     return a;
 }
 
-Session::BoxHandler boxesTo(std::ostream& err) {
-    return [&err](const std::string& title, const std::string& prompt) {
-        err << posix::formatMsgBox(title, prompt) << std::flush;
-    };
-}
+// A control on the real platform: the serial port and Timer1 on this thread's event loop,
+// message boxes on stderr (and counted, so that callers can tell that OpenComm failed).
+struct Session {
+    explicit Session(std::ostream& err)
+        : control(loop,
+                  std::make_unique<posix::ConsoleMsgBox>(
+                      [this, &err](const std::string& title, const std::string& prompt, uint32_t) {
+                          ++boxes;
+                          err << posix::formatMsgBox(title, prompt) << std::flush;
+                      })) {}
+
+    EventLoop loop;
+    int boxes = 0;
+    posix::PosixControl control;
+};
 
 // Prints readings: a plain line or a JSON object per reading, all of them or only some.
 class ReadingPrinter {
   public:
     ReadingPrinter(std::ostream& out, const ParsedArgs& args)
         : m_out(out), m_json(args.has("--json")), m_changesOnly(args.has("--changes")),
-          m_stableOnly(args.has("--stable")) {}
+          m_stableOnly(args.has("--stable")), m_once(args.has("--once")) {}
 
     // False when the reading was left out.
     bool print(const Reading& reading) {
         if (m_stableOnly && !reading.stable) return false;
         // Only stable readings count as printed ones then: a weight that moves away and comes
         // back to the same stable value is the same weight.
-        if ((m_changesOnly || m_stableOnly) && m_last && *m_last == reading.weight) return false;
-        m_last = reading.weight;
+        if ((m_changesOnly || m_stableOnly) && m_last && *m_last == reading.text) return false;
+        // One chunk can carry several frames: --once means one line, not one receive event.
+        if (m_once && m_last) return false;
+        m_last = reading.text;
         if (m_json)
             m_out << readingJson(reading) << '\n';
         else
-            m_out << plainWeight(reading.weight) << '\n';
+            m_out << plainWeight(fromUtf8(reading.text)) << '\n';
         m_out.flush();
         return true;
     }
@@ -80,7 +93,32 @@ class ReadingPrinter {
     bool m_json;
     bool m_changesOnly;
     bool m_stableOnly;
-    std::optional<std::u16string> m_last;
+    bool m_once;
+    std::optional<std::string> m_last;
+};
+
+// SIGINT and SIGTERM stop the scale while it runs; the default action comes back afterwards.
+class StopOnSignals {
+  public:
+    explicit StopOnSignals(ScaleFeed& feed) {
+        s_feed = &feed;
+        struct sigaction action {};
+        action.sa_handler = [](int) { s_feed.load()->stop(); };
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (int signo : {SIGINT, SIGTERM})
+            ::sigaction(signo, &action, nullptr);
+    }
+    ~StopOnSignals() {
+        for (int signo : {SIGINT, SIGTERM})
+            ::signal(signo, SIG_DFL);
+        s_feed = nullptr;
+    }
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+  private:
+    static inline std::atomic<ScaleFeed*> s_feed{nullptr};
 };
 
 // A stop signal is how these commands normally end.
@@ -114,47 +152,62 @@ const std::vector<OptionDef> kPrintOptions = {
 int runRead(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     noArguments(args);
     checkControlOptions(args);
+    const ScaleOptions options = scaleOptions(args);
     const auto timeout = secondsOption(args, "--timeout");
-    const FeedOptions options = feedOptions(args);
 
-    ScaleFeed feed(args, options, err);
-    posix::EventLoop& loop = feed.loop();
-    loop.stopOnSignals();
-
-    std::optional<EventLoop::Id> timer;
-    auto armTimeout = [&] {
-        if (!timeout) return;
-        if (timer) loop.stopTimer(*timer);
-        timer = loop.startTimer(
-            seconds(*timeout), [&] { loop.quit(kExitNoReading); }, false);
-    };
+    ScaleFeed feed(options, feedOptions(args));
+    const bool follow = args.has("--follow");
+    int status = kExitOk;
+    auto lastReading = std::chrono::steady_clock::now();
     const bool once = args.has("--once");
     ReadingPrinter printer(out, args);
-    feed.setOnReading([&](const Reading& reading) {
+    feed.onReading([&](const Reading& r) {
         // The timeout waits for any reading, printed or not: it watches the line.
-        armTimeout();
-        if (printer.print(reading) && once) loop.quit(kExitOk);
+        lastReading = std::chrono::steady_clock::now();
+        if (printer.print(r) && once) feed.stop();
+    });
+    ReceiveErrorReport errors("read", err, args.has("--json") ? &out : nullptr);
+    feed.onError([&](const Error& e) {
+        if (e.source == Error::Source::Receive)
+            errors.show(AutomationError(e.number, fromUtf8(e.description)));
+        else
+            err << posix::formatMsgBox(toUtf8(kNoticeTitle), e.message) << std::flush;
     });
     bool started = false;
-    feed.setOnPortStatus([&](const PortStatus& port) {
+    feed.onPortStatus([&](const PortStatus& port) {
         if (!started) return; // the first open's failure is the message box
         if (port.state == PortStatus::State::connected) {
             err << "tolvak read: " << port.device << ": the device is back\n";
-        } else if (options.follow) {
+        } else if (follow) {
             err << "tolvak read: waiting for the device: " << port.error << '\n';
         } else {
             err << "tolvak read: the port closed: " << port.error << '\n';
-            loop.quit(kExitFailure);
+            status = kExitFailure;
+            feed.stop();
         }
     });
+    StopOnSignals stopOnSignals(feed);
+
     if (!feed.start()) return kExitOpenFailed;
     started = true;
-    armTimeout();
-    int status = loop.run();
-    if (status == kExitNoReading)
-        err << "tolvak read: no reading within " << *args.value("--timeout") << " s\n";
-    feed.stop();
-    return exitStatus(status);
+    if (!timeout) {
+        feed.run();
+    } else {
+        // The timeout restarts at every reading.
+        const auto limit = seconds(*timeout);
+        while (true) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                lastReading + limit - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                status = kExitNoReading;
+                err << "tolvak read: no reading within " << *args.value("--timeout") << " s\n";
+                break;
+            }
+            if (feed.runFor(left)) break;
+        }
+    }
+    feed.close();
+    return status;
 }
 
 // --- replay ----------------------------------------------------------------------------------
@@ -164,7 +217,7 @@ int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     checkControlOptions(args);
     size_t chunkSize = 0;
     if (auto text = args.value("--chunk-size"))
-        chunkSize = static_cast<size_t>(parseNumber("--chunk-size", *text, 1, 1e9));
+        chunkSize = static_cast<size_t>(parseWhole("--chunk-size", *text, 1, 1000000000));
 
     const std::string& name = args.positional.front();
     std::string bytes;
@@ -178,7 +231,10 @@ int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         }
         bytes.assign(std::istreambuf_iterator<char>(file), {});
     }
-    Replayer(args, out).feedAll(bytes, chunkSize);
+    Replayer replayer(args, out);
+    ReceiveErrorReport errors("replay", err);
+    replayer.setReceiveErrorSink([&](const AutomationError& e) { errors.show(e); });
+    replayer.feedAll(bytes, chunkSize);
     out.flush();
     return kExitOk;
 }
@@ -207,17 +263,17 @@ IndicatorConfig indicatorConfig(const ParsedArgs& args) {
     text("--separator", config.format.separator);
     text("--terminator", config.format.terminator);
     if (auto v = args.value("--places"))
-        config.format.places = static_cast<int>(parseNumber("--places", *v, 0, 5));
+        config.format.places = static_cast<int>(parseWhole("--places", *v, 0, 5));
     if (auto v = args.value("--order")) {
         if (*v != "reversed" && *v != "display")
             throw UsageError("--order: '" + *v + "' is neither reversed nor display");
         config.format.leastSignificantFirst = *v == "reversed";
     }
     if (auto v = args.value("--baud"))
-        config.baud = static_cast<uint32_t>(parseNumber("--baud", *v, 50, 4e6));
+        config.baud = static_cast<uint32_t>(parseWhole("--baud", *v, 50, 4000000));
     if (auto v = args.value("--rate")) config.rate = parseNumber("--rate", *v, 0, 1e5);
     if (auto v = args.value("--count"))
-        config.count = static_cast<uint64_t>(parseNumber("--count", *v, 1, 1e12));
+        config.count = static_cast<uint64_t>(parseWhole("--count", *v, 1, 1000000000000));
     if (auto v = args.value("--weight")) {
         config.weight = parseNumber("--weight", *v, -1e7, 1e7);
         try {
@@ -246,7 +302,7 @@ int runIndicator(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
             return kExitFailure;
         }
         if (::isatty(device.get())) {
-            LineSettings line;
+            SerialSettings line;
             line.baud = config.baud;
             if (int error = posix::applyLineSettings(device.get(), line)) {
                 err << "tolvak indicator: " << *path << ": " << std::strerror(error) << '\n';
@@ -328,10 +384,10 @@ int runDemo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     const auto duration = secondsOption(args, "--seconds");
 
     posix::PseudoTerminal pty = posix::PseudoTerminal::open();
-    Session s(boxesTo(err));
+    Session s(err);
     s.loop.stopOnSignals();
     if (auto baud = args.value("--baud")) s.control->setBandRate(fromUtf8(*baud));
-    s.serial->bindDevice(s.control->state().portNum, pty.slavePath());
+    s.control.serial().bindDevice(s.control->state().portNum, pty.slavePath());
 
     Indicator indicator(s.loop, pty.master(), config);
     std::string title = "Tolvak demo: simulated indicator on " + pty.slavePath() + ", " +
@@ -339,8 +395,8 @@ int runDemo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     DemoView view(out, title, indicator);
     s.control->surface().setObserver(&view);
     s.control->OpenComm();
-    if (s.boxes > 0 || !s.serial->portOpen()) return kExitOpenFailed;
-    s.serial->setOnPortLost([&](const AutomationError& e) {
+    if (s.boxes > 0 || !s.control.serial().portOpen()) return kExitOpenFailed;
+    s.control.serial().setOnPortLost([&](const AutomationError& e) {
         err << "tolvak demo: the port closed: " << toUtf8(e.description()) << '\n';
         s.loop.quit(kExitFailure);
     });
@@ -358,20 +414,20 @@ int runDemo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
 int runSimulate(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     noArguments(args);
     const auto duration = secondsOption(args, "--seconds");
-    ScaleFeed feed(ParsedArgs{}, FeedOptions{}, err);
-    posix::EventLoop& loop = feed.loop();
-    loop.stopOnSignals();
+    Session s(err);
+    s.loop.stopOnSignals();
     const bool once = args.has("--once");
     ReadingPrinter printer(out, args);
-    feed.setOnReading([&](const Reading& reading) {
-        if (printer.print(reading) && once) loop.quit(kExitOk);
+    s.control->setReadingSink([&](std::u16string_view text, std::optional<double> value) {
+        if (printer.print(Reading{toUtf8(text), value, std::chrono::system_clock::now()}) && once)
+            s.loop.quit(kExitOk);
     });
-    feed.control().RndStart();
+    s.control->RndStart();
     if (duration)
-        loop.startTimer(
-            seconds(*duration), [&] { loop.quit(kExitOk); }, false);
-    int status = loop.run();
-    feed.control().RndEnd();
+        s.loop.startTimer(
+            seconds(*duration), [&] { s.loop.quit(kExitOk); }, false);
+    int status = s.loop.run();
+    s.control->RndEnd();
     return exitStatus(status);
 }
 
@@ -379,7 +435,7 @@ int runSimulate(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
 
 int runHostInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     noArguments(args);
-    Session s(boxesTo(err));
+    Session s(err);
     const std::u16string name = s.control->getLocalHostName();
     const std::u16string address = s.control->GetLocalIPAddress();
     const std::u16string mac = s.control->getLocalMacAddress();
@@ -421,7 +477,9 @@ const std::vector<Command>& commands() {
          "all of them are within --stable-tolerance of it; --json says so in \"stable\".\n"
          "Exit status: 0 stopped (Ctrl-C, --once), 1 the port went away, 2 the port could not\n"
          "be opened (the message box text is on stderr), 3 --timeout ran out, 64 bad usage.\n"
-         "With --follow the port going away or missing is waited out instead (1 and 2 never).\n"},
+         "With --follow the port going away or missing is waited out instead (1 and 2 never).\n"
+         "Errors of the receive handler go to stderr ('receive error 6: Overflow'), each one at\n"
+         "most once a second; with --json also to stdout as {\"error\":{\"number\":6,...}}.\n"},
         {"serve", "[options]",
          "Serve the weight to web pages and programs: a page, JSON, SSE and WebSocket.",
          withHelp(serveOptionDefs()), runServe,
@@ -436,7 +494,8 @@ const std::vector<Command>& commands() {
                        {{"--chunk-size", "N", "bytes per receive event (default: all in one)"}})),
          runReplay,
          "Prints 'display <text>' for every write of the display and, after each receive\n"
-         "event, 'raw <the receive buffer as a JSON string>'.\n"},
+         "event, 'raw <the receive buffer as a JSON string>'. Errors of the receive handler go\n"
+         "to stderr ('receive error 6: Overflow'), each one at most once a second.\n"},
         {"indicator", "[options]",
          "A simulated weighing indicator writing frames to a serial line.",
          withHelp(join(kIndicatorOptions,
@@ -446,8 +505,10 @@ const std::vector<Command>& commands() {
                         {"--seconds", "S", "stop after S seconds"}})),
          runIndicator,
          "Without --weight the weight follows a truck driving on, settling, standing and driving\n"
-         "off (20 s, up to 32000 kg). Default frame: '=' then the 7 display characters least\n"
-         "significant first and a sign slot ('0' or '-'): 3.000 is =000.3000.\n"},
+         "off (20 s, up to 32000 kg). From --places 2 on, the profile is divided by a power of\n"
+         "ten so that it fits the display: 3200.00 at 2 places, 3.20000 at 5. Default frame:\n"
+         "'=' then the 7 display characters least significant first and a sign slot ('0' or\n"
+         "'-'): 3.000 is =000.3000.\n"},
         {"demo", "[options]",
          "The simulated indicator read through a pseudo-terminal, shown as big red digits.",
          withHelp(kDemoOptions), runDemo,

@@ -1,7 +1,12 @@
 #include "tolvak/control_options.h"
 
+#include <cmath>
+
+#include "acquisition/number_text.h"
 #include "acquisition/serial_control.h"
+#include "control/automation_error.h"
 #include "control/method_table.h"
+#include "control/utf8.h"
 #include "tolvak/text_format.h"
 
 namespace tolvak::cli {
@@ -11,23 +16,67 @@ namespace {
 struct SetterOption {
     const char* option;
     const char16_t* setter; // its argument type comes from the method table
+    // Stores the value, already checked for the setter, into a Scale's settings.
+    void (*store)(ScaleOptions&, const Variant&);
 };
+
+int16_t shortOf(const Variant& v) {
+    return std::get<int16_t>(v);
+}
+const std::u16string& textOf(const Variant& v) {
+    return std::get<std::u16string>(v);
+}
+
+uint32_t baudOf(const Variant& v) {
+    const std::u16string& text = textOf(v);
+    double rate = 0;
+    if (auto error = trapErrors([&] { rate = numberFromText(text); });
+        error || rate < 0 || rate > 4294967295.0 || rate != std::floor(rate))
+        throw UsageError("--baud: '" + toUtf8(text) + "' is not a whole number of baud");
+    return static_cast<uint32_t>(rate);
+}
+
+char parityOf(const Variant& v) {
+    const std::u16string& text = textOf(v);
+    if (text.size() != 1 || text[0] > 0x7F)
+        throw UsageError("--parity: '" + toUtf8(text) + "' is not one letter");
+    return static_cast<char>(text[0]);
+}
+
+std::string bytesOf(const Variant& v) {
+    std::string bytes;
+    for (char16_t c : textOf(v))
+        bytes += static_cast<char>(c); // one byte per code unit
+    return bytes;
+}
 
 // Mirrors the thirteen setters one to one.
 constexpr SetterOption kSetterOptions[] = {
-    {"--decimals", u"setDecimals"},
-    {"--eload-prebits", u"setEloadPrebits"},
-    {"--eload-bits", u"setEloadbits"},
-    {"--buffer-length", u"setBufferLength"},
-    {"--newline-sep", u"setNewLineSepChar"},
-    {"--enterkey-sep", u"setEnterkeySepChar"},
-    {"--other-sep", u"setOtherSepChar"},
-    {"--reverse", u"setIsReservChar"},
-    {"--port", u"setPortNum"},
-    {"--baud", u"setBandRate"},
-    {"--data-bits", u"setDataBit"},
-    {"--parity", u"setParity"},
-    {"--stop-bits", u"setStopBit"},
+    {"--decimals", u"setDecimals",
+     [](ScaleOptions& o, const Variant& v) { o.format.decimals = shortOf(v); }},
+    {"--eload-prebits", u"setEloadPrebits",
+     [](ScaleOptions& o, const Variant& v) { o.format.eloadPrebits = shortOf(v); }},
+    {"--eload-bits", u"setEloadbits",
+     [](ScaleOptions& o, const Variant& v) { o.format.eloadBits = shortOf(v); }},
+    {"--buffer-length", u"setBufferLength",
+     [](ScaleOptions& o, const Variant& v) { o.line.bufferLength = shortOf(v); }},
+    {"--newline-sep", u"setNewLineSepChar",
+     [](ScaleOptions& o, const Variant& v) { o.format.newLineSeparates = shortOf(v) == 1; }},
+    {"--enterkey-sep", u"setEnterkeySepChar",
+     [](ScaleOptions& o, const Variant& v) { o.format.carriageReturnSeparates = shortOf(v) == 1; }},
+    {"--other-sep", u"setOtherSepChar",
+     [](ScaleOptions& o, const Variant& v) { o.format.otherSeparator = bytesOf(v); }},
+    {"--reverse", u"setIsReservChar",
+     [](ScaleOptions& o, const Variant& v) { o.format.reversed = shortOf(v) == 1; }},
+    {"--port", u"setPortNum", [](ScaleOptions& o, const Variant& v) { o.line.port = shortOf(v); }},
+    {"--baud", u"setBandRate",
+     [](ScaleOptions& o, const Variant& v) { o.line.baudRate = baudOf(v); }},
+    {"--data-bits", u"setDataBit",
+     [](ScaleOptions& o, const Variant& v) { o.line.dataBits = shortOf(v); }},
+    {"--parity", u"setParity",
+     [](ScaleOptions& o, const Variant& v) { o.line.parity = parityOf(v); }},
+    {"--stop-bits", u"setStopBit",
+     [](ScaleOptions& o, const Variant& v) { o.line.stopBits = shortOf(v); }},
 };
 
 const SetterOption* findSetterOption(const std::string& option) {
@@ -81,6 +130,15 @@ void applyControlOptions(const ParsedArgs& args, Tolvak& control,
     }
     if (auto device = args.value("--device"); device && serial)
         serial->bindDevice(control.state().portNum, *device);
+}
+
+ScaleOptions scaleOptions(const ParsedArgs& args) {
+    ScaleOptions options;
+    for (const auto& [option, value] : args.options)
+        if (const SetterOption* s = findSetterOption(option))
+            s->store(options, optionValue(*s, value));
+    if (auto device = args.value("--device")) options.line.device = *device;
+    return options;
 }
 
 } // namespace tolvak::cli

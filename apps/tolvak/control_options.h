@@ -5,6 +5,7 @@
 #include "control/tolvak.h"
 #include "platform/posix/serial_control_posix.h"
 #include "tolvak/cli_args.h"
+#include "tolvak/scale.h"
 
 namespace tolvak::cli {
 
@@ -19,5 +20,14 @@ void checkControlOptions(const ParsedArgs& args);
 // defaults stand for everything else. Binds --device to the port number the control then has.
 void applyControlOptions(const ParsedArgs& args, Tolvak& control,
                          posix::PosixSerialControl* serial);
+
+// The control options as the settings of a public Scale, the others at the control's defaults.
+// Throws UsageError for a value the settings cannot hold (a baud rate that is not a whole
+// number, a parity that is not one letter).
+struct ScaleOptions {
+    LineSettings line;
+    FrameFormat format;
+};
+ScaleOptions scaleOptions(const ParsedArgs& args);
 
 } // namespace tolvak::cli

@@ -1,11 +1,6 @@
 #include "tolvak/scale_feed.h"
 
-#include <ostream>
-
-#include "control/utf8.h"
-#include "platform/posix/console_msg_box.h"
-#include "tolvak/control_options.h"
-#include "tolvak/text_format.h"
+#include <algorithm>
 
 namespace tolvak::cli {
 
@@ -41,39 +36,29 @@ FeedOptions feedOptions(const ParsedArgs& args) {
     return options;
 }
 
-namespace {
-
-// The box's last line is the system's reason ("/dev/ttyUSB0: No such file or directory"); the
-// lines before it are the control's error number.
-std::string lastLine(const std::string& prompt) {
-    size_t end = prompt.find_last_not_of("\r\n");
-    if (end == std::string::npos) return "";
-    size_t start = prompt.find_last_of("\r\n", end);
-    start = start == std::string::npos ? 0 : start + 1;
-    return prompt.substr(start, end + 1 - start);
-}
-
-} // namespace
-
-ScaleFeed::ScaleFeed(const ParsedArgs& args, FeedOptions options, std::ostream& err)
-    : m_session([this](const std::string& title, const std::string& prompt) {
-          m_lastBox = lastLine(prompt);
-          // While following, a device that stays away would repeat its box every retry.
-          std::string text = posix::formatMsgBox(title, prompt);
-          if (!m_options.follow || text != m_lastBoxShown) m_err << text << std::flush;
-          m_lastBoxShown = text;
-      }),
-      m_options(options), m_err(err), m_stable(options.stable) {
-    applyControlOptions(args, *m_session.control, m_session.serial);
-    m_port.device = m_session.serial->devicePath(m_session.control->state().portNum);
-    m_session.control->surface().setObserver(this);
-    m_session.serial->setOnPortLost(
-        [this](const AutomationError& e) { portLost(toUtf8(e.description())); });
-}
-
-ScaleFeed::~ScaleFeed() {
-    m_session.control->surface().setObserver(nullptr);
-    if (m_retry) loop().stopTimer(*m_retry);
+ScaleFeed::ScaleFeed(const ScaleOptions& options, FeedOptions feed)
+    : m_scale(options.line, options.format), m_options(feed) {
+    m_scale.setStableSettings(feed.stable);
+    m_port.device = options.line.device.empty()
+                        ? "/dev/ttyS" + std::to_string(options.line.port - 1)
+                        : options.line.device;
+    m_scale.onError([this](const Error& e) {
+        if (e.source == Error::Source::Open) {
+            m_lastOpenError = e.description;
+            // A device that stays away would repeat its error at every retry.
+            if (m_port.state == PortStatus::State::waiting && e.description == m_port.error) return;
+        }
+        if (m_onError) m_onError(e);
+    });
+    m_scale.onPortLost([this](const Error& e) {
+        if (!m_options.follow) {
+            setPort(PortStatus::State::closed, e.description);
+            return;
+        }
+        setPort(PortStatus::State::waiting, e.description);
+        m_retryDue = std::chrono::steady_clock::now() + m_options.retryInterval;
+        m_scale.stop(); // back to runFor, which waits out the device from now on
+    });
 }
 
 bool ScaleFeed::start() {
@@ -81,47 +66,22 @@ bool ScaleFeed::start() {
     return m_port.state == PortStatus::State::connected || m_options.follow;
 }
 
-void ScaleFeed::stop() {
-    if (m_retry) loop().stopTimer(*m_retry);
-    m_retry.reset();
-    m_session.control->CloseComm();
+void ScaleFeed::close() {
+    m_scale.close();
 }
 
 void ScaleFeed::tryOpen() {
-    m_retry.reset();
-    m_lastBox.clear();
-    const int boxesBefore = m_session.boxes;
-    m_session.control->OpenComm();
-    if (m_session.boxes == boxesBefore && m_session.serial->portOpen()) {
-        m_lastBoxShown.clear();
-        m_stable.reset(); // readings from before a gap say nothing about the weight now
+    m_lastOpenError.clear();
+    // The device is opened by its path each time, so a symlink (a udev name) is followed to
+    // wherever it points now.
+    if (m_scale.open()) {
         setPort(PortStatus::State::connected, "");
         return;
     }
-    const std::string error = m_lastBox.empty() ? "the port could not be opened" : m_lastBox;
-    if (!m_options.follow) {
-        setPort(PortStatus::State::closed, error);
-        return;
-    }
-    setPort(PortStatus::State::waiting, error);
-    scheduleRetry();
-}
-
-void ScaleFeed::portLost(const std::string& error) {
-    if (!m_options.follow) {
-        setPort(PortStatus::State::closed, error);
-        return;
-    }
-    setPort(PortStatus::State::waiting, error);
-    scheduleRetry();
-}
-
-void ScaleFeed::scheduleRetry() {
-    if (m_retry) return;
-    // OpenComm opens the device by its path each time, so a symlink (a udev name) is followed to
-    // wherever it points now.
-    m_retry = loop().startTimer(
-        m_options.retryInterval, [this] { tryOpen(); }, false);
+    std::string error = m_lastOpenError.empty() ? "the port could not be opened" : m_lastOpenError;
+    setPort(m_options.follow ? PortStatus::State::waiting : PortStatus::State::closed,
+            std::move(error));
+    m_retryDue = std::chrono::steady_clock::now() + m_options.retryInterval;
 }
 
 void ScaleFeed::setPort(PortStatus::State state, std::string error) {
@@ -131,15 +91,37 @@ void ScaleFeed::setPort(PortStatus::State state, std::string error) {
     if (m_onPortStatus) m_onPortStatus(m_port);
 }
 
-void ScaleFeed::textChanged(ChildId id, std::u16string_view text) {
-    if (id != ChildId::lblNumber) return;
-    Reading reading;
-    reading.seq = ++m_seq;
-    reading.weight = std::u16string(text);
-    reading.value = weightValue(text);
-    reading.stable = m_stable.add(reading.value, StableWeight::Clock::now());
-    reading.time = std::chrono::system_clock::now();
-    if (m_onReading) m_onReading(reading);
+bool ScaleFeed::runFor(std::chrono::milliseconds duration) {
+    using std::chrono::steady_clock;
+    const auto deadline = steady_clock::now() + duration;
+    while (!m_stopRequested) {
+        const auto now = steady_clock::now();
+        if (now >= deadline) return false;
+        auto until = deadline;
+        const bool waiting = m_options.follow && !m_scale.isOpen();
+        if (waiting) {
+            if (now >= m_retryDue) {
+                tryOpen();
+                continue;
+            }
+            until = std::min(until, m_retryDue);
+        }
+        m_scale.runFor(std::chrono::ceil<std::chrono::milliseconds>(until - now));
+        if (!m_options.follow && !m_scale.isOpen() && m_port.state != PortStatus::State::connected)
+            return false; // lost, not following: the caller sees the state
+    }
+    return true;
+}
+
+void ScaleFeed::run() {
+    while (!runFor(std::chrono::hours(1))) {
+        if (!m_options.follow && !m_scale.isOpen()) return;
+    }
+}
+
+void ScaleFeed::stop() {
+    m_stopRequested = true;
+    m_scale.stop();
 }
 
 } // namespace tolvak::cli

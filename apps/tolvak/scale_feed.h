@@ -1,14 +1,15 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
-#include <iosfwd>
-#include <optional>
+#include <string>
+#include <vector>
 
-#include "acquisition/stable_weight.h"
 #include "tolvak/cli_args.h"
-#include "tolvak/reading.h"
-#include "tolvak/session.h"
+#include "tolvak/control_options.h"
+#include "tolvak/port_status.h"
+#include "tolvak/scale.h"
 
 namespace tolvak::cli {
 
@@ -24,49 +25,46 @@ const std::vector<OptionDef>& stableOptionDefs();
 // The feed's options from the command line: the stable settings and --follow.
 FeedOptions feedOptions(const ParsedArgs& args);
 
-// The control reading one port, as a stream of readings (with the stable flag) and port states.
-// Everything runs on the thread that runs loop().
-class ScaleFeed : public SurfaceObserver {
+// A Scale that reports its port's state and, when following, outlives its device: while the
+// port is closed it tries to open it again every retryInterval. Callbacks run on the thread that
+// runs the feed.
+class ScaleFeed {
   public:
-    // args: the control options (checked by the caller). Message boxes go to err.
-    ScaleFeed(const ParsedArgs& args, FeedOptions options, std::ostream& err);
-    ~ScaleFeed() override;
+    ScaleFeed(const ScaleOptions& options, FeedOptions feed);
 
-    posix::EventLoop& loop() { return m_session.loop; }
-    Tolvak& control() { return *m_session.control; }
     const PortStatus& port() const { return m_port; }
 
-    void setOnReading(std::function<void(const Reading&)> handler) {
-        m_onReading = std::move(handler);
+    void onReading(std::function<void(const Reading&)> callback) {
+        m_scale.onReading(std::move(callback));
     }
-    // Told of every change of the port's state or error text.
-    void setOnPortStatus(std::function<void(const PortStatus&)> handler) {
-        m_onPortStatus = std::move(handler);
+    // Open errors (while following, each distinct one once in a row) and receive errors.
+    void onError(std::function<void(const Error&)> callback) { m_onError = std::move(callback); }
+    // Every change of the port's state or error text.
+    void onPortStatus(std::function<void(const PortStatus&)> callback) {
+        m_onPortStatus = std::move(callback);
     }
 
-    // Opens the port. False when it could not be opened and the feed does not follow; the
-    // port's state then says why.
+    // Opens the port. False when it could not be opened and the feed does not follow.
     bool start();
-    void stop();
+    void close();
 
-    void textChanged(ChildId id, std::u16string_view text) override;
+    // Delivers callbacks until stop() (true) or until the time is up (false).
+    bool runFor(std::chrono::milliseconds duration);
+    void run();
+    // From any thread, and from a signal handler.
+    void stop();
 
   private:
     void tryOpen();
-    void portLost(const std::string& error);
     void setPort(PortStatus::State state, std::string error);
-    void scheduleRetry();
 
-    Session m_session;
+    Scale m_scale;
     FeedOptions m_options;
-    std::ostream& m_err;
-    StableWeight m_stable;
     PortStatus m_port;
-    uint64_t m_seq = 0;
-    std::string m_lastBox;
-    std::string m_lastBoxShown;
-    std::optional<posix::EventLoop::Id> m_retry;
-    std::function<void(const Reading&)> m_onReading;
+    std::string m_lastOpenError;
+    std::chrono::steady_clock::time_point m_retryDue;
+    std::atomic<bool> m_stopRequested{false};
+    std::function<void(const Error&)> m_onError;
     std::function<void(const PortStatus&)> m_onPortStatus;
 };
 

@@ -1,16 +1,13 @@
 #include "tolvak/serve.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
 #include <exception>
 #include <ostream>
 #include <thread>
 
-#include "platform/posix/unique_fd.h"
+#include "control/utf8.h"
 #include "tolvak/commands.h"
 #include "tolvak/control_options.h"
+#include "tolvak/receive_errors.h"
 #include "tolvak/scale_feed.h"
 #include "tolvak/web_server.h"
 
@@ -94,35 +91,28 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     out << "tolvak serve: http://" << urlHost(policy.listen) << ':' << server->port() << '/'
         << std::endl;
 
-    // The serial side runs on its own thread with its own event loop; readings cross to the
-    // server's thread through its queue, so no client can slow the reader down.
-    int wake[2];
-    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-        err << "tolvak serve: pipe2 failed\n";
-        return kExitFailure;
-    }
-    posix::UniqueFd wakeRead(wake[0]), wakeWrite(wake[1]);
+    // The serial side runs on its own thread; readings cross to the server's thread through
+    // its queue, so no client can slow the reader down.
+    ScaleFeed feed(scaleOptions(args), options);
+    ReceiveErrorReport errors("serve", err, nullptr);
+    feed.onError([&](const Error& e) {
+        // Open errors are the port's state, told below.
+        if (e.source == Error::Source::Receive)
+            errors.show(AutomationError(e.number, fromUtf8(e.description)));
+    });
+    feed.onReading([&](const Reading& reading) { server->postReading(reading); });
+    feed.onPortStatus([&](const PortStatus& port) {
+        server->postPort(port);
+        describe(err, port);
+    });
+    server->postPort(feed.port());
     std::thread reader([&] {
-        try {
-            ScaleFeed feed(args, options, err);
-            feed.setOnReading([&](const Reading& reading) { server->postReading(reading); });
-            feed.setOnPortStatus([&](const PortStatus& port) {
-                server->postPort(port);
-                describe(err, port);
-            });
-            feed.loop().watch(wakeRead.get(), POLLIN, [&](short) { feed.loop().quit(0); });
-            server->postPort(feed.port());
-            feed.start();
-            feed.loop().run();
-            feed.stop();
-        } catch (const std::exception& e) {
-            err << "tolvak serve: " << e.what() << '\n';
-            server->stop();
-        }
+        feed.start();
+        feed.run();
+        feed.close();
     });
     server->run();
-    const char stop = 1;
-    (void)!::write(wakeWrite.get(), &stop, 1);
+    feed.stop();
     reader.join();
     return kExitOk;
 }

@@ -68,7 +68,7 @@ std::string isoTimestamp(std::chrono::system_clock::time_point time) {
 
 nlohmann::ordered_json readingObject(const Reading& reading) {
     nlohmann::ordered_json object;
-    object["weight"] = toUtf8(reading.weight);
+    object["weight"] = reading.text;
     if (!reading.value) {
         object["value"] = nullptr;
     } else if (std::nearbyint(*reading.value) == *reading.value &&
@@ -88,6 +88,12 @@ std::string readingJson(const Reading& reading) {
 
 std::string jsonText(const nlohmann::ordered_json& value) {
     return value.dump(-1, ' ', true, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::string errorJson(const AutomationError& error, std::chrono::system_clock::time_point time) {
+    return "{\"error\":{\"number\":" + std::to_string(error.number()) +
+           ",\"description\":" + jsonString(error.description()) + "},\"time\":\"" +
+           isoTimestamp(time) + "\"}";
 }
 
 std::string plainWeight(std::u16string_view weight) {

@@ -7,7 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tolvak/reading.h"
+#include "control/automation_error.h"
+#include "tolvak/scale.h"
 
 namespace tolvak::cli {
 
@@ -27,6 +28,10 @@ nlohmann::ordered_json readingObject(const Reading& reading);
 std::string readingJson(const Reading& reading);
 // JSON text of a value as this tool writes it: one line, ASCII only.
 std::string jsonText(const nlohmann::ordered_json& value);
+
+// One error of the receive handler as a JSON object line (without the newline):
+// {"error":{"number":6,"description":"Overflow"},"time":"2026-01-31T12:00:00.123Z"}
+std::string errorJson(const AutomationError& error, std::chrono::system_clock::time_point time);
 
 // The display text for a plain line: the blank a simulated reading carries in front goes.
 std::string plainWeight(std::u16string_view weight);

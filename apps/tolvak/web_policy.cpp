@@ -101,7 +101,8 @@ nlohmann::ordered_json portObject(const PortStatus& port) {
     nlohmann::ordered_json object;
     object["state"] = stateName(port.state);
     object["device"] = port.device;
-    object["error"] = port.error.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(port.error);
+    object["error"] =
+        port.error.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(port.error);
     switch (port.state) {
     case PortStatus::State::connected:
         object["message"] = "connected";
@@ -116,10 +117,10 @@ nlohmann::ordered_json portObject(const PortStatus& port) {
     return object;
 }
 
-std::string readingMessage(const Reading& reading) {
+std::string readingMessage(const Reading& reading, uint64_t seq) {
     nlohmann::ordered_json message;
     message["type"] = "reading";
-    message["seq"] = reading.seq;
+    message["seq"] = seq;
     message.update(readingObject(reading));
     return jsonText(message);
 }
@@ -131,11 +132,11 @@ std::string portMessage(const PortStatus& port) {
     return jsonText(message);
 }
 
-std::string weightAnswer(const std::optional<Reading>& latest, const PortStatus& port,
+std::string weightAnswer(const Reading* latest, uint64_t seq, const PortStatus& port,
                          std::chrono::system_clock::time_point now) {
     nlohmann::ordered_json answer;
     if (latest) {
-        answer["seq"] = latest->seq;
+        answer["seq"] = seq;
         answer.update(readingObject(*latest));
         answer["ageMs"] =
             std::chrono::duration_cast<std::chrono::milliseconds>(now - latest->time).count();

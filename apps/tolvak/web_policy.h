@@ -9,7 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tolvak/reading.h"
+#include "tolvak/port_status.h"
+#include "tolvak/scale.h"
 
 namespace tolvak::cli {
 
@@ -40,11 +41,13 @@ bool hostAllowed(std::string_view host, const AccessPolicy& policy);
 bool originAllowed(std::optional<std::string_view> origin, std::string_view host,
                    const AccessPolicy& policy);
 
-// The messages of /api/events and /ws and the answer of /api/weight.
+// The messages of /api/events and /ws and the answer of /api/weight. seq numbers the readings
+// the server has had, from 1, so that a client can tell that it missed none.
 nlohmann::ordered_json portObject(const PortStatus& port);
-std::string readingMessage(const Reading& reading);
+std::string readingMessage(const Reading& reading, uint64_t seq);
 std::string portMessage(const PortStatus& port);
-std::string weightAnswer(const std::optional<Reading>& latest, const PortStatus& port,
+// latest: null before the first reading.
+std::string weightAnswer(const Reading* latest, uint64_t seq, const PortStatus& port,
                          std::chrono::system_clock::time_point now);
 // /healthz: the server runs; and the port's state, for monitoring.
 std::string healthAnswer(const PortStatus& port);

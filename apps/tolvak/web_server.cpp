@@ -141,8 +141,9 @@ class Hub {
 
     void reading(const Reading& reading) {
         m_latest = reading;
-        const std::string json = readingMessage(reading);
-        m_readingEvent = {message(sseEvent("reading", reading.seq, json)), message(json)};
+        ++m_seq;
+        const std::string json = readingMessage(reading, m_seq);
+        m_readingEvent = {message(sseEvent("reading", m_seq, json)), message(json)};
         publish(m_readingEvent);
     }
 
@@ -167,7 +168,10 @@ class Hub {
         forEach([](Subscriber& s) { s.drop(); });
     }
 
-    const std::optional<Reading>& latest() const { return m_latest; }
+    std::string weightAnswer() const {
+        return cli::weightAnswer(m_latest ? &*m_latest : nullptr, m_seq, m_port,
+                                 std::chrono::system_clock::now());
+    }
     const PortStatus& portStatus() const { return m_port; }
 
   private:
@@ -187,6 +191,7 @@ class Hub {
 
     std::vector<std::weak_ptr<Subscriber>> m_subscribers;
     std::optional<Reading> m_latest;
+    uint64_t m_seq = 0;
     PortStatus m_port;
     Event m_portEvent{message(sseEvent("port", std::nullopt, portMessage({}))),
                       message(portMessage({}))};
@@ -387,9 +392,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
             send(response(req, http::status::ok, "text/html; charset=utf-8", kWebPage));
         } else if (target == "/api/weight") {
             send(response(req, http::status::ok, "application/json",
-                          weightAnswer(m_server.hub.latest(), m_server.hub.portStatus(),
-                                       std::chrono::system_clock::now()) +
-                              "\n"));
+                          m_server.hub.weightAnswer() + "\n"));
         } else if (target == "/healthz") {
             send(response(req, http::status::ok, "application/json",
                           healthAnswer(m_server.hub.portStatus()) + "\n"));

@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 
-#include "tolvak/reading.h"
 #include "tolvak/web_policy.h"
 
 namespace tolvak::cli {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <optional>
 
 #include "acquisition/number_text.h"
 #include "control/automation_error.h"
@@ -37,26 +36,6 @@ void reverseInto(std::u16string_view text, std::u16string& out) {
     out.assign(text.rbegin(), text.rend());
 }
 
-// Decodes one complete frame into the display. scratch holds the reversed frame; divisor is
-// 10 to the power decimals, worked out once per pass when first needed.
-void showFrame(const ControlState& state, SurfaceModel& surface, std::u16string_view frame,
-               std::u16string& scratch, std::optional<double>& divisor) {
-    // Indicators send the digits last first; a reverse flag other than 1 takes them as they come.
-    std::u16string_view t = frame;
-    if (state.reverseFrame == 1) {
-        reverseInto(frame, scratch);
-        t = scratch;
-    }
-    if (isNumeric(t)) {
-        if (!divisor) divisor = decimalDivisor(state.decimals);
-        double value = scale(leadingNumber(t), *divisor);
-        surface.setText(ChildId::lblNumber, decimalText(value));
-    } else {
-        surface.setText(ChildId::lblNumber, u"0");
-    }
-    surface.refresh(ChildId::lblNumber);
-}
-
 // True when text ends with the start of a longer separator whose rest has not arrived yet:
 // the piece before it is not finished, however long it is.
 bool endsInPartOf(std::u16string_view text, std::u16string_view separator) {
@@ -73,48 +52,46 @@ std::u16string reverseText(std::u16string_view text) {
     return out;
 }
 
-void parseFrames(ControlState& state, SurfaceModel& surface, std::u16string_view separator) {
-    std::u16string& raw = state.rawData;
-    if (separator.empty()) return;
-    size_t end = raw.find(separator);
-    if (end == std::u16string::npos) return; // fewer than two pieces
+size_t splitFrames(std::u16string_view text, std::u16string_view separator, int16_t eloadBits,
+                   int16_t eloadPrebits, std::vector<std::u16string_view>& frames) {
+    if (separator.empty()) return 0;
+    size_t end = text.find(separator);
+    if (end == std::u16string_view::npos) return 0; // fewer than two pieces
 
-    const size_t minimum = [&] {
-        int16_t m = checkedSum(state.eloadBits, state.eloadPrebits);
-        return m < 0 ? 0 : static_cast<size_t>(m);
-    }();
-    // Reused across passes and events: the receive path allocates nothing per frame.
-    thread_local std::u16string scratch;
-    std::optional<double> divisor;
-    std::u16string_view text = raw;
+    const int16_t sum = checkedSum(eloadBits, eloadPrebits);
+    const size_t minimum = sum < 0 ? 0 : static_cast<size_t>(sum);
     size_t start = 0;
-    // Every piece but the last is followed by a separator; only the last can be unfinished, so
-    // short pieces before it are dropped rather than glued to later input.
-    while (end != std::u16string::npos) {
+    while (end != std::u16string_view::npos) {
         std::u16string_view piece = text.substr(start, end - start);
-        if (piece.size() >= minimum) showFrame(state, surface, piece, scratch, divisor);
+        if (piece.size() >= minimum) frames.push_back(piece);
         start = end + separator.size();
         end = text.find(separator, start);
     }
     std::u16string_view last = text.substr(start);
     if (last.size() >= minimum && !endsInPartOf(last, separator)) {
-        showFrame(state, surface, last, scratch, divisor);
-        raw.clear();
-    } else {
-        // Keep the separator that precedes the unfinished piece, and the piece.
-        raw.erase(0, start - separator.size());
+        frames.push_back(last);
+        return text.size();
     }
+    return start - separator.size();
 }
 
-void dispatchFrames(ControlState& state, SurfaceModel& surface) {
-    if (state.newLineSep == 1) parseFrames(state, surface, u"\n");
-    if (state.enterKeySep == 1) parseFrames(state, surface, u"\r");
-    if (!state.otherSep.empty()) parseFrames(state, surface, state.otherSep);
+DecodedFrame FrameDecoder::decode(std::u16string_view frame) {
+    // Reused across frames and events: the receive path allocates nothing per frame for it.
+    thread_local std::u16string scratch;
+    // Indicators send the digits last first; a reverse flag other than 1 takes them as they come.
+    std::u16string_view t = frame;
+    if (m_reversed) {
+        reverseInto(frame, scratch);
+        t = scratch;
+    }
+    if (!isNumeric(t)) return {u"0", std::nullopt};
+    if (!m_divisor) m_divisor = decimalDivisor(m_decimals);
+    double value = scale(leadingNumber(t), *m_divisor);
+    return {decimalText(value), value};
 }
 
-void capRawData(ControlState& state) {
-    if (state.rawData.size() > kRawDataLimit)
-        state.rawData.erase(0, state.rawData.size() - kRawDataLimit);
+void capRawData(std::u16string& text) {
+    if (text.size() > kRawDataLimit) text.erase(0, text.size() - kRawDataLimit);
 }
 
 } // namespace tolvak

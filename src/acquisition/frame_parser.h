@@ -1,11 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
-
-#include "acquisition/control_state.h"
-#include "control/surface_model.h"
+#include <vector>
 
 namespace tolvak {
 
@@ -13,18 +13,42 @@ namespace tolvak {
 // not grow it without bound.
 constexpr size_t kRawDataLimit = 4096;
 
-// Runs one pass per enabled separator (line feed, carriage return, otherSep, in that order) over
-// state.rawData, writing every complete frame's weight into lblNumber.
-void dispatchFrames(ControlState& state, SurfaceModel& surface);
+// One complete frame as the display shows it: its text, and its number when the frame is one (a
+// frame that is not a number shows "0" and has none).
+struct DecodedFrame {
+    std::u16string text;
+    std::optional<double> value;
+};
 
-// One pass: splits rawData at separator, decodes the complete frames, and leaves in rawData only
-// an unfinished last piece with the separator in front of it.
-void parseFrames(ControlState& state, SurfaceModel& surface, std::u16string_view separator);
+// Splits text at separator and appends the complete frames to frames (views into text). Every
+// piece but the last is followed by a separator; only the last can be unfinished, so short
+// pieces before it are dropped rather than glued to later input. Returns how many leading
+// characters are used up: what follows (the separator in front of an unfinished last piece, and
+// the piece) is kept for the next event. Without a separator in text nothing is used up. Throws 6
+// "Overflow" when the minimum length eloadBits + eloadPrebits does not fit 16 bits.
+size_t splitFrames(std::u16string_view text, std::u16string_view separator, int16_t eloadBits,
+                   int16_t eloadPrebits, std::vector<std::u16string_view>& frames);
+
+// Decodes complete frames with one pass's settings: the characters last first when reverseFrame
+// is 1, the number divided by 10 to the power decimals.
+class FrameDecoder {
+  public:
+    FrameDecoder(int16_t decimals, int16_t reverseFrame)
+        : m_decimals(decimals), m_reversed(reverseFrame == 1) {}
+
+    // Throws 6 "Overflow" or 11 "Division by zero" when the number cannot be scaled.
+    DecodedFrame decode(std::u16string_view frame);
+
+  private:
+    int16_t m_decimals;
+    bool m_reversed;
+    std::optional<double> m_divisor; // worked out once, when first needed
+};
 
 // The characters of text, last first.
 std::u16string reverseText(std::u16string_view text);
 
-// Drops the oldest characters of rawData beyond kRawDataLimit.
-void capRawData(ControlState& state);
+// Drops the oldest characters of text beyond kRawDataLimit.
+void capRawData(std::u16string& text);
 
 } // namespace tolvak

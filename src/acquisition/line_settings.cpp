@@ -63,7 +63,7 @@ std::optional<StopBits> parseStopBits(std::u16string_view text) {
 
 } // namespace
 
-std::optional<LineSettings> parseSettingsText(std::u16string_view text) {
+std::optional<SerialSettings> parseSettingsText(std::u16string_view text) {
     auto pieces = splitCommas(text);
     if (pieces.size() != 4) return std::nullopt;
     auto baud = parseBaud(pieces[0]);
@@ -72,7 +72,7 @@ std::optional<LineSettings> parseSettingsText(std::u16string_view text) {
     const std::u16string_view data = pieces[2];
     if (!baud || !parity || !stop || data.size() != 1 || data[0] < u'5' || data[0] > u'8')
         return std::nullopt;
-    return LineSettings{*baud, *parity, data[0] - u'0', *stop};
+    return SerialSettings{*baud, *parity, data[0] - u'0', *stop};
 }
 
 } // namespace tolvak

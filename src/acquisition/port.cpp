@@ -52,6 +52,7 @@ void Tolvak::showPortError(const std::u16string& firstPiece, const AutomationErr
     prompt += decimalText(error.number());
     prompt += u"\r错误信息：";
     prompt += error.description();
+    if (m_portErrorSink) m_portErrorSink(error, prompt);
     m_platform.msgBox->show(prompt, MsgBox::kExclamation, kNoticeTitle);
 }
 

@@ -17,13 +17,13 @@ bool within(double a, double b, double tolerance) {
 } // namespace
 
 bool StableWeight::add(std::optional<double> value, Clock::time_point time) {
-    const Clock::time_point start = time - m_settings.window;
+    const Clock::time_point start = time - m_window;
     while (!m_recent.empty() && m_recent.front().time < start)
         m_recent.pop_front();
     m_recent.push_back({time, value});
     if (!value || m_recent.size() < 2) return false;
     return std::all_of(m_recent.begin(), m_recent.end(), [&](const Entry& e) {
-        return e.value && within(*e.value, *value, m_settings.tolerance);
+        return e.value && within(*e.value, *value, m_tolerance);
     });
 }
 

@@ -6,11 +6,6 @@
 
 namespace tolvak {
 
-struct StableSettings {
-    std::chrono::milliseconds window{1000};
-    double tolerance = 0; // in display units
-};
-
 // Tells a standing weight from a moving one. A reading is stable when at least two readings,
 // itself included, fall within the last window and every one of them is within the tolerance of
 // it. A reading that is not a number is never stable and keeps the readings after it unstable
@@ -19,13 +14,14 @@ class StableWeight {
   public:
     using Clock = std::chrono::steady_clock;
 
-    explicit StableWeight(StableSettings settings = {}) : m_settings(settings) {}
+    // tolerance in display units.
+    explicit StableWeight(std::chrono::milliseconds window = std::chrono::milliseconds(1000),
+                          double tolerance = 0)
+        : m_window(window), m_tolerance(tolerance) {}
 
     // Takes the next reading (times must not go backwards) and says whether it is stable.
     bool add(std::optional<double> value, Clock::time_point time);
     void reset() { m_recent.clear(); }
-
-    const StableSettings& settings() const { return m_settings; }
 
   private:
     struct Entry {
@@ -33,7 +29,8 @@ class StableWeight {
         std::optional<double> value;
     };
 
-    StableSettings m_settings;
+    std::chrono::milliseconds m_window;
+    double m_tolerance;
     std::deque<Entry> m_recent; // the readings within the window, oldest first
 };
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "acquisition/control_state.h"
@@ -22,7 +24,7 @@ namespace tolvak {
 // What a control is built on. The control owns all of it for its whole life.
 struct Platform {
     std::unique_ptr<SerialControl> serial; // MSComm1
-    std::unique_ptr<TimerControl> timer; // Timer1
+    std::unique_ptr<TimerControl> timer;   // Timer1
     std::unique_ptr<MsgBox> msgBox;
     std::unique_ptr<SocketsApi> sockets;
     std::unique_ptr<RandomSource> random;
@@ -31,7 +33,7 @@ struct Platform {
 // One instance of the control: its state, its surface and its 26 automation methods. Every call
 // and event arrives on one thread, one at a time.
 class Tolvak {
-public:
+  public:
     // Builds the design-time surface and runs the Initialize handler (the default settings).
     explicit Tolvak(Platform platform);
     Tolvak(const Tolvak&) = delete;
@@ -71,12 +73,27 @@ public:
     Variant invoke(int32_t dispid, const std::vector<Variant>& args);
 
     // Events of the children and the container.
-    void onComm(); // MSComm1's receive event
+    void onComm();  // MSComm1's receive event
     void onTimer(); // Timer1's tick
     void clickStartPortBtn();
     void clickStopPortBtn();
     // The save step: offers the five entries, stores those that differ from their defaults.
     void writeProperties(PropertyBag& bag, const FontDesc& ambientFont);
+
+    // Results for hosts that show no surface, by explicit callbacks. Each is called on the
+    // control's thread, after the surface has been written.
+    // Every write of the display (lblNumber): its text, and its number when it has one.
+    using ReadingSink = std::function<void(std::u16string_view text, std::optional<double> value)>;
+    void setReadingSink(ReadingSink sink) { m_readingSink = std::move(sink); }
+    // Called with every error the receive handler reports, after it has put the error text into
+    // OutMsg: a host that shows no OutMsg learns of it here.
+    void setReceiveErrorSink(std::function<void(const AutomationError&)> sink) {
+        m_receiveErrorSink = std::move(sink);
+    }
+    // OpenComm and CloseComm failing: the error and the prompt of the box shown for it.
+    using PortErrorSink =
+        std::function<void(const AutomationError& error, const std::u16string& prompt)>;
+    void setPortErrorSink(PortErrorSink sink) { m_portErrorSink = std::move(sink); }
 
     const ControlState& state() const { return m_state; }
     SurfaceModel& surface() { return m_surface; }
@@ -84,18 +101,24 @@ public:
     SerialControl& serial() { return *m_platform.serial; }
     TimerControl& timer() { return *m_platform.timer; }
 
-private:
-    static constexpr int16_t kReceiveThreshold = 2; // a receive event once 2 characters wait
+  private:
+    static constexpr int16_t kReceiveThreshold = 2;      // a receive event once 2 characters wait
     static constexpr int32_t kSimulationInterval = 2000; // milliseconds
 
     void initialize();
     std::u16string buildSettingsText() const;
     void closePortIfOpen();
     void showPortError(const std::u16string& firstPiece, const AutomationError& error);
+    void dispatchFrames();
+    void framePass(std::u16string_view separator);
 
     Platform m_platform;
     ControlState m_state;
     SurfaceModel m_surface;
+    std::vector<std::u16string_view> m_frames; // one pass's frames, kept to reuse its storage
+    ReadingSink m_readingSink;
+    std::function<void(const AutomationError&)> m_receiveErrorSink;
+    PortErrorSink m_portErrorSink;
 };
 
 } // namespace tolvak

@@ -35,7 +35,9 @@ void Tolvak::onTimer() {
     if (r >= 1.0f) r = std::nextafter(1.0f, 0.0f);
     double reading = std::floor(static_cast<double>(r) * 100000.0);
     // A tick has nobody to report to: if the display refuses the text it keeps the old one.
-    trapErrors([&] { m_surface.setText(ChildId::lblNumber, blankSignedText(reading)); });
+    std::u16string text = blankSignedText(reading);
+    auto refused = trapErrors([&] { m_surface.setText(ChildId::lblNumber, text); });
+    if (!refused && m_readingSink) m_readingSink(text, reading);
 }
 
 } // namespace tolvak

@@ -295,7 +295,7 @@ TEST(SerialPortRules, OpenPortRefusesOtherPortAndBufferButTakesSettings) {
     }
     EXPECT_EQ(port.commPort(), 1);
     // The good settings were applied to the open port; the bad ones changed nothing.
-    EXPECT_EQ(port.lineSettings(), (LineSettings{9600, Parity::Even, 7, StopBits::Two}));
+    EXPECT_EQ(port.lineSettings(), (SerialSettings{9600, Parity::Even, 7, StopBits::Two}));
     // A second OpenComm on the open port reprograms it without a box.
     rig.control->OpenComm();
     EXPECT_TRUE(rig.boxes.empty());

@@ -13,6 +13,7 @@
 #include "platform/posix/pseudo_terminal.h"
 #include "pty_rig.h"
 #include "tolvak/indicator.h"
+#include "tolvak/text_format.h"
 
 namespace tolvak::testing {
 namespace {
@@ -64,21 +65,27 @@ TEST_P(BadUsage, OneLineAndStatus64) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, BadUsage,
-    ::testing::Values(UsageCase{"nope", "unknown command 'nope'"},
-                      UsageCase{"read --bogus", "unknown option '--bogus'"},
-                      UsageCase{"read --decimals x", "--decimals: 'x' is not a number"},
-                      UsageCase{"read --other-sep \"\\\\x4\"", "--other-sep"},
-                      UsageCase{"read --timeout 0", "--timeout"},
-                      UsageCase{"read extra", "unexpected argument 'extra'"},
-                      UsageCase{"replay", "needs one FILE"},
-                      UsageCase{"replay a b", "needs one FILE"},
-                      UsageCase{"replay - --chunk-size 0", "--chunk-size"},
-                      UsageCase{"indicator --order up", "--order"},
-                      UsageCase{"indicator --weight 10000000", "does not fit"},
-                      UsageCase{"indicator --separator \"\" --terminator \"\"", "separator"},
-                      UsageCase{"demo --seconds", "needs a value"},
-                      UsageCase{"simulate --port 1", "unknown option '--port'"},
-                      UsageCase{"host-info --json=1", "takes no value"}));
+    ::testing::Values(
+        UsageCase{"nope", "unknown command 'nope'"},
+        UsageCase{"read --bogus", "unknown option '--bogus'"},
+        UsageCase{"read --decimals x", "--decimals: 'x' is not a number"},
+        UsageCase{"read --other-sep \"\\\\x4\"", "--other-sep"},
+        UsageCase{"read --timeout 0", "--timeout: '0' is not a number from 0.001 to 10000000"},
+        UsageCase{"read extra", "unexpected argument 'extra'"},
+        UsageCase{"replay", "needs one FILE"}, UsageCase{"replay a b", "needs one FILE"},
+        UsageCase{"replay - --chunk-size 0", "--chunk-size"},
+        // Whole-number options refuse a fraction instead of cutting it off.
+        UsageCase{"replay - --chunk-size 2.5", "--chunk-size: '2.5' is not a whole number"},
+        UsageCase{"indicator --places 1.5", "--places: '1.5' is not a whole number"},
+        UsageCase{"indicator --count 2.5", "--count: '2.5' is not a whole number"},
+        UsageCase{"indicator --baud 9600.5", "--baud: '9600.5' is not a whole number"},
+        UsageCase{"demo --baud 2400.5", "--baud: '2400.5' is not a whole number"},
+        UsageCase{"indicator --order up", "--order"},
+        UsageCase{"indicator --weight 10000000", "does not fit"},
+        UsageCase{"indicator --separator \"\" --terminator \"\"", "separator"},
+        UsageCase{"demo --seconds", "needs a value"},
+        UsageCase{"simulate --port 1", "unknown option '--port'"},
+        UsageCase{"host-info --json=1", "takes no value"}));
 
 class Help : public ::testing::TestWithParam<std::pair<const char*, std::vector<const char*>>> {};
 
@@ -133,21 +140,34 @@ TEST(Tool, ReadStopsCleanlyOnSigterm) {
     EXPECT_EQ(run.out, "status 0\n") << run.err;
 }
 
+// An indicator on a fresh pseudo-terminal, sending one frame every 20 ms while it lives.
+class SendingIndicator {
+  public:
+    explicit SendingIndicator(std::string frame)
+        : m_pty(posix::PseudoTerminal::open()), m_thread([this, frame] {
+              while (!m_stop) {
+                  writeAll(m_pty.master(), frame);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+              }
+          }) {}
+    ~SendingIndicator() {
+        m_stop = true;
+        m_thread.join();
+    }
+    std::string path() const { return m_pty.slavePath(); }
+
+  private:
+    posix::PseudoTerminal m_pty;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
 TEST(Tool, ReadPrintsJsonReadingsFromTheLine) {
-    auto pty = posix::PseudoTerminal::open();
-    std::atomic<bool> stop{false};
-    std::thread indicator([&] {
-        cli::FrameFormat format;
-        format.places = 1;
-        while (!stop) {
-            writeAll(pty.master(), cli::encodeFrame(1234.5, format));
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    });
+    cli::FrameFormat format;
+    format.places = 1;
+    SendingIndicator indicator(cli::encodeFrame(1234.5, format));
     ToolRun run =
-        runShell("\"$T\" read --device " + pty.slavePath() + " --baud 9600 --once --json");
-    stop = true;
-    indicator.join();
+        runShell("\"$T\" read --device " + indicator.path() + " --baud 9600 --once --json");
     EXPECT_EQ(run.status, 0) << run.err;
     // The first reading is never stable: it has nothing to agree with yet.
     EXPECT_EQ(
@@ -195,12 +215,45 @@ TEST(Tool, ReadFollowWaitsOutAnUnpluggedDevice) {
 }
 
 TEST(Tool, IndicatorAndReadTalkThroughAPseudoTerminal) {
-    ToolRun run =
-        runShell("\"$T\" indicator --weight -20 --rate 50 --seconds 5 > /tmp/tolvak-ind-$$ & "
-                 "sleep 0.3; \"$T\" read --device $(head -n1 /tmp/tolvak-ind-$$) --once; "
-                 "echo status $?; rm -f /tmp/tolvak-ind-$$; kill %1");
+    ToolRun run = runShell(
+        "\"$T\" indicator --weight -20 --rate 50 --seconds 5 > /tmp/tolvak-ind-$$ & "
+        // Waits for the indicator to name its device: a busy machine may take a while.
+        "for i in $(seq 200); do [ $(wc -l < /tmp/tolvak-ind-$$) -ge 1 ] && break; sleep 0.05; "
+        "done; "
+        "\"$T\" read --device $(head -n1 /tmp/tolvak-ind-$$) --once; "
+        "echo status $?; rm -f /tmp/tolvak-ind-$$; kill %1");
     EXPECT_EQ(run.out, "-20\nstatus 0\n") << run.err;
 }
+
+// The indicator runs on through the truck driving on at any number of places (the weight used to
+// outgrow the display and abort it), and every frame it wrote reads back through the control.
+class IndicatorPlaces : public ::testing::TestWithParam<int> {};
+
+TEST_P(IndicatorPlaces, RunsOnAndEveryFrameDecodes) {
+    const std::string places = std::to_string(GetParam());
+    ToolRun run = runShell("f=/tmp/tolvak-places-$$; : > $f; \"$T\" indicator --places " + places +
+                           " --seconds 4.5 --device $f; echo status $?; wc -c < $f; "
+                           "\"$T\" replay $f; rm -f $f");
+    std::istringstream lines(run.out);
+    std::string status, line;
+    size_t bytes = 0;
+    std::getline(lines, status);
+    lines >> bytes >> std::ws;
+    EXPECT_EQ(status, "status 0") << run.err;
+    std::vector<double> shown;
+    while (std::getline(lines, line)) {
+        if (line.rfind("display ", 0) != 0) continue;
+        const std::string text = line.substr(8);
+        const auto value = cli::weightValue(std::u16string(text.begin(), text.end()));
+        ASSERT_TRUE(value) << line;
+        shown.push_back(*value);
+    }
+    EXPECT_EQ(shown.size(), bytes / 9) << "every 9-byte frame is shown";
+    ASSERT_FALSE(shown.empty());
+    EXPECT_GT(shown.back(), shown.front()) << "the truck was driving on";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, IndicatorPlaces, ::testing::Values(2, 5));
 
 TEST(Tool, DemoPrintsPlainLinesWhenNotOnATerminal) {
     ToolRun run = runShell("\"$T\" demo --seconds 1 --weight 250");
@@ -214,6 +267,74 @@ TEST(Tool, ReplayReadsStandardInput) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "display 12.5\ndisplay 12.5\nraw \"=05.2\"\ndisplay 12.5\nraw \"=05.2\"\n");
 }
+
+TEST(Tool, ReplayShowsTheFramesBehindOneThatCannotBeDecoded) {
+    ToolRun run = runShell("printf \"=00012.50=1E999999=00013.50=00014.50=00015.50=00016.50="
+                           "00017.50=00018.50=\" | \"$T\" replay - --reverse 0 --chunk-size 9");
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::string shown;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("display ", 0) == 0) shown += line.substr(8) + ' ';
+    EXPECT_EQ(shown, "12.5 13.5 14.5 15.5 16.5 17.5 18.5 ");
+}
+
+// Settings under which every frame fails inside the receive handler: the error reaches the user,
+// each distinct one at most once a second however many events fail.
+class ReceiveErrors : public ::testing::TestWithParam<const char*> {};
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+TEST_P(ReceiveErrors, ReplayShowsThemOnStderr) {
+    // 2000 frames, each its own receive event.
+    ToolRun run = runShell("i=0; while [ $i -lt 2000 ]; do printf \"=05.21000\"; i=$((i+1)); done |"
+                           " \"$T\" replay - --chunk-size 9 " +
+                           std::string(GetParam()));
+    EXPECT_EQ(run.status, 0) << run.err;
+    const auto lines = linesOf(run.err);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_LT(lines.size(), 50u) << run.err;
+    for (const std::string& line : lines)
+        EXPECT_EQ(line, "tolvak replay: receive error 6: Overflow");
+}
+
+TEST_P(ReceiveErrors, ReadShowsThemOnStderrAndAsJson) {
+    SendingIndicator indicator("=05.21000");
+    for (const char* json : {"", " --json"}) {
+        SCOPED_TRACE(json);
+        ToolRun run = runShell("\"$T\" read --device " + indicator.path() + " --timeout 1 " +
+                               GetParam() + json);
+        EXPECT_EQ(run.status, 3) << run.err;
+        const auto lines = linesOf(run.err);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.front(), "tolvak read: receive error 6: Overflow");
+        // Frames arrive 50 times a second; the error is shown about once a second.
+        EXPECT_LE(lines.size(), 5u) << run.err;
+        const auto out = linesOf(run.out);
+        if (*json) {
+            ASSERT_FALSE(out.empty());
+            EXPECT_LE(out.size(), 4u) << run.out;
+            for (const std::string& line : out)
+                EXPECT_EQ(line.rfind("{\"error\":{\"number\":6,\"description\":\"Overflow\"},"
+                                     "\"time\":\"",
+                                     0),
+                          0u)
+                    << line;
+        } else {
+            EXPECT_EQ(run.out, "");
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ReceiveErrors,
+                         ::testing::Values("--decimals 400",
+                                           "--eload-bits 32767 --eload-prebits 32767"));
 
 TEST(Tool, ReplayOfAMissingFileFails) {
     ToolRun run = runShell("\"$T\" replay /nonexistent/capture.bin");

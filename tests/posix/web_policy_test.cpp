@@ -115,8 +115,7 @@ TEST(AccessPolicy, OriginMustBeThePagesOwnOrAllowed) {
 
 Reading sampleReading() {
     Reading reading;
-    reading.seq = 7;
-    reading.weight = u"12.5";
+    reading.text = "12.5";
     reading.value = 12.5;
     reading.stable = true;
     reading.time = std::chrono::system_clock::time_point(std::chrono::milliseconds(1500));
@@ -124,7 +123,7 @@ Reading sampleReading() {
 }
 
 TEST(WebMessages, ReadingAndPortMessages) {
-    EXPECT_EQ(readingMessage(sampleReading()),
+    EXPECT_EQ(readingMessage(sampleReading(), 7),
               R"({"type":"reading","seq":7,"weight":"12.5","value":12.5,"stable":true,)"
               R"("time":"1970-01-01T00:00:01.500Z"})");
     PortStatus waiting{PortStatus::State::waiting, "/dev/ttyUSB0",
@@ -141,13 +140,14 @@ TEST(WebMessages, ReadingAndPortMessages) {
 TEST(WebMessages, WeightAnswerHasTheAgeAndThePort) {
     const PortStatus connected{PortStatus::State::connected, "/dev/ttyS0", ""};
     const auto now = std::chrono::system_clock::time_point(std::chrono::milliseconds(1750));
-    auto answer = nlohmann::json::parse(weightAnswer(sampleReading(), connected, now));
+    const Reading reading = sampleReading();
+    auto answer = nlohmann::json::parse(weightAnswer(&reading, 7, connected, now));
     EXPECT_EQ(answer["ageMs"], 250);
     EXPECT_EQ(answer["weight"], "12.5");
     EXPECT_EQ(answer["seq"], 7);
     EXPECT_EQ(answer["port"]["state"], "connected");
     // Before the first reading every reading field is null, and the port still answers.
-    auto empty = nlohmann::json::parse(weightAnswer(std::nullopt, connected, now));
+    auto empty = nlohmann::json::parse(weightAnswer(nullptr, 0, connected, now));
     for (const char* key : {"seq", "weight", "value", "time", "ageMs"})
         EXPECT_TRUE(empty[key].is_null()) << key;
     EXPECT_EQ(empty["stable"], false);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <random>
 
 #include "acquisition/frame_parser.h"
@@ -255,8 +256,45 @@ TEST(FrameParser, ScalingFaultsAreReported) {
         std::u16string chunk = std::u16string(c.frame) + u"=";
         EXPECT_EQ(line.feed(chunk), Writes{});
         EXPECT_EQ(line.outMsg(), u"接收数据出错，错误代码：" + std::u16string(c.error));
-        EXPECT_EQ(line.raw(), chunk) << "nothing lost";
+        EXPECT_EQ(line.raw(), u"=") << "the frame is consumed";
     }
+}
+
+// A frame that cannot be decoded is reported once and consumed: the frames behind it are shown,
+// in the same pass and at later events, however the stream is cut.
+TEST(FrameParser, UndecodableFrameHoldsUpNothing) {
+    const std::u16string stream =
+        u"=00012.50=1E999999=00013.50=00014.50=00015.50=00016.50=00017.50=00018.50=";
+    const Writes expected = {"12.5", "13.5", "14.5", "15.5", "16.5", "17.5", "18.5"};
+    const std::u16string error = u"接收数据出错，错误代码：6错误信息：Overflow";
+    for (size_t chunkSize : {stream.size(), size_t{9}, size_t{1}, size_t{4}, size_t{13}}) {
+        SCOPED_TRACE(chunkSize);
+        Line line;
+        line.h.control->setIsReservChar(0);
+        int reports = 0;
+        for (size_t at = 0; at < stream.size(); at += chunkSize) {
+            line.feed(stream.substr(at, chunkSize));
+            reports += line.outMsg() == error;
+        }
+        EXPECT_EQ(line.h.displayWrites(), expected);
+        EXPECT_EQ(reports, 1);
+        EXPECT_EQ(line.raw(), u"=");
+    }
+}
+
+// Errors that every frame would meet keep everything for a later event: a minimum length beyond
+// 16 bits, and a display that refuses its text.
+TEST(FrameParser, ErrorsNoFrameCanAvoidKeepRawData) {
+    Line overflow;
+    overflow.h.control->setEloadbits(32767);
+    overflow.h.control->setEloadPrebits(32767);
+    EXPECT_EQ(overflow.feed(u"=05.21000=05.21000="), Writes{});
+    EXPECT_EQ(overflow.raw(), u"=05.21000=05.21000=");
+
+    Line refused;
+    refused.h.surface.failNext("text:lblNumber", 380, u"Invalid property value", 1);
+    EXPECT_EQ(refused.feed(u"=05.21000=15.21000="), Writes{"12.5"});
+    EXPECT_EQ(refused.raw(), u"=05.21000=15.21000=");
 }
 
 TEST(FrameParser, TinyNumbersUnderflowToZero) {
@@ -316,35 +354,80 @@ TEST(FrameParser, DisplayDoesNotDependOnHowTheStreamIsCut) {
     }
 }
 
-TEST(FrameParserDirect, PassWithoutItsSeparatorChangesNothing) {
-    ControlState state;
-    state.eloadBits = 8;
-    state.reverseFrame = 1;
-    state.rawData = u"05.21000=05.2";
-    SurfaceModel surface;
-    RecordingSurface recorder;
-    surface.setObserver(&recorder);
-    parseFrames(state, surface, u"\n");
-    parseFrames(state, surface, u"");
-    EXPECT_EQ(state.rawData, u"05.21000=05.2");
-    EXPECT_TRUE(recorder.events.empty());
-    parseFrames(state, surface, u"=");
-    EXPECT_EQ(state.rawData, u"=05.2");
-    EXPECT_EQ(recorder.textsOf(ChildId::lblNumber), Writes{"12.5"});
+// Splitting is a function of the text and the settings: no control, no display.
+TEST(FrameParserDirect, SplitsTextIntoFramesAndWhatToKeep) {
+    struct Case {
+        const char* name;
+        const char16_t* text;
+        const char16_t* separator;
+        int16_t eloadBits;
+        int16_t eloadPrebits;
+        std::vector<std::u16string> frames;
+        const char16_t* kept;
+    };
+    const Case cases[] = {
+        {"no such separator", u"05.21000=05.2", u"\n", 8, 0, {}, u"05.21000=05.2"},
+        {"empty separator", u"05.21000=05.2", u"", 8, 0, {}, u"05.21000=05.2"},
+        {"unfinished last piece", u"05.21000=05.2", u"=", 8, 0, {u"05.21000"}, u"=05.2"},
+        {"complete last piece", u"=05.21000", u"=", 8, 0, {u"05.21000"}, u""},
+        {"short pieces dropped", u"1=05.21000=ab=", u"=", 8, 0, {u"05.21000"}, u"="},
+        {"prebits add to the minimum", u"05.21000=", u"=", 8, 1, {}, u"="},
+        {"negative minimum takes all", u"a=b", u"=", -3, 0, {u"a", u"b"}, u""},
+        {"start of a longer separator", u"00012.50\r\n00012.50\r", u"\r\n", 8, 0,
+         {u"00012.50"}, u"\r\n00012.50\r"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::u16string_view> frames;
+        const std::u16string text = c.text;
+        size_t used = splitFrames(text, c.separator, c.eloadBits, c.eloadPrebits, frames);
+        EXPECT_EQ(std::vector<std::u16string>(frames.begin(), frames.end()), c.frames);
+        EXPECT_EQ(text.substr(used), c.kept);
+    }
+    std::vector<std::u16string_view> frames;
+    EXPECT_THROW(splitFrames(u"a=b", u"=", 32767, 1, frames), AutomationError);
+    EXPECT_EQ(splitFrames(u"ab", u"=", 32767, 1, frames), 0u) << "no separator: nothing to check";
+}
+
+TEST(FrameParserDirect, DecodesOneFrame) {
+    struct Case {
+        const char* name;
+        int16_t decimals;
+        int16_t reverse;
+        const char16_t* frame;
+        const char16_t* text;
+        std::optional<double> value;
+    };
+    const Case cases[] = {
+        {"reversed", 0, 1, u"05.21000", u"12.5", 12.5},
+        {"display order", 0, 0, u"00012.50", u"12.5", 12.5},
+        {"decimals", 2, 1, u"05210000", u"12.5", 12.5},
+        {"not a number shows 0 and has no value", 0, 1, u"05.21O00", u"0", std::nullopt},
+        {"reverse flag other than 1 takes them as they come", 0, 2, u"00012.50", u"12.5", 12.5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DecodedFrame shown = FrameDecoder(c.decimals, c.reverse).decode(c.frame);
+        EXPECT_EQ(shown.text, c.text);
+        EXPECT_EQ(shown.value, c.value);
+    }
+    EXPECT_THROW(FrameDecoder(400, 1).decode(u"05.21000"), AutomationError);
 }
 
 TEST(FrameParserDirect, DispatchRunsOnlyEnabledPasses) {
-    ControlState state;
-    state.eloadBits = 8;
-    state.reverseFrame = 1;
-    state.rawData = u"05.21000=";
-    SurfaceModel surface;
-    dispatchFrames(state, surface); // every separator off
-    EXPECT_EQ(state.rawData, u"05.21000=");
-    state.otherSep = u"=";
-    dispatchFrames(state, surface);
-    EXPECT_EQ(state.rawData, u"=");
-    EXPECT_EQ(surface.text(ChildId::lblNumber), u"12.5");
+    Line line;
+    line.h.control->setNewLineSepChar(0);
+    line.h.control->setEnterkeySepChar(0);
+    line.h.control->setOtherSepChar(u"");
+    EXPECT_EQ(line.feed(u"05.21000=\n\r"), Writes{});
+    EXPECT_EQ(line.raw(), u"05.21000=\n\r");
+    line.h.control->setNewLineSepChar(1);
+    EXPECT_EQ(line.feed(u"x"), Writes{"0"}) << "the line feed pass alone";
+    EXPECT_EQ(line.raw(), u"\n\rx");
+    line.h.control->setNewLineSepChar(0);
+    line.h.control->setOtherSepChar(u"=");
+    EXPECT_EQ(line.feed(u"=05.21000=05"), Writes{"12.5"});
+    EXPECT_EQ(line.raw(), u"=05");
 }
 
 TEST(FrameParserDirect, ReverseText) {

@@ -10,7 +10,7 @@ namespace {
 
 struct SettingsCase {
     std::u16string text;
-    std::optional<LineSettings> expected;
+    std::optional<SerialSettings> expected;
 };
 void PrintTo(const SettingsCase& c, std::ostream* os) { *os << '"' << testing::utf8(c.text) << '"'; }
 
@@ -21,18 +21,18 @@ TEST_P(LineSettingsTest, ReadsWhatTheControlBuildsAndRefusesTheRest) {
     EXPECT_EQ(parseSettingsText(c.text), c.expected) << testing::utf8(c.text);
 }
 
-const LineSettings k2400{2400, Parity::None, 8, StopBits::One};
+const SerialSettings k2400{2400, Parity::None, 8, StopBits::One};
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, LineSettingsTest,
     ::testing::Values(
         SettingsCase{u" 2400,n, 8 , 1", k2400}, SettingsCase{u"2400,n,8,1", k2400},
-        SettingsCase{u" 9600,E, 7 , 2", LineSettings{9600, Parity::Even, 7, StopBits::Two}},
-        SettingsCase{u" 19200,o, 5 , 1.5", LineSettings{19200, Parity::Odd, 5, StopBits::OneAndHalf}},
-        SettingsCase{u" 4800,M, 6 , 1", LineSettings{4800, Parity::Mark, 6, StopBits::One}},
-        SettingsCase{u" 4800,s, 6 , 1", LineSettings{4800, Parity::Space, 6, StopBits::One}},
+        SettingsCase{u" 9600,E, 7 , 2", SerialSettings{9600, Parity::Even, 7, StopBits::Two}},
+        SettingsCase{u" 19200,o, 5 , 1.5", SerialSettings{19200, Parity::Odd, 5, StopBits::OneAndHalf}},
+        SettingsCase{u" 4800,M, 6 , 1", SerialSettings{4800, Parity::Mark, 6, StopBits::One}},
+        SettingsCase{u" 4800,s, 6 , 1", SerialSettings{4800, Parity::Space, 6, StopBits::One}},
         // Non-standard rates are the driver's business.
-        SettingsCase{u" 250000,n, 8 , 1", LineSettings{250000, Parity::None, 8, StopBits::One}},
+        SettingsCase{u" 250000,n, 8 , 1", SerialSettings{250000, Parity::None, 8, StopBits::One}},
         SettingsCase{u"", std::nullopt}, SettingsCase{u" 2400,,8,1", std::nullopt},
         SettingsCase{u" 2400,x, 8 , 1", std::nullopt}, SettingsCase{u" 2400,nn, 8 , 1", std::nullopt},
         SettingsCase{u" 2400,n, 9 , 1", std::nullopt}, SettingsCase{u" 2400,n, 4 , 1", std::nullopt},

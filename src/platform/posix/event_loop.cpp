@@ -96,11 +96,25 @@ bool EventLoop::runFor(Clock::duration duration) {
     return stopped();
 }
 
+std::vector<EventLoop::Descriptor> EventLoop::descriptors() const {
+    std::vector<Descriptor> out;
+    out.reserve(m_watches.size());
+    for (const auto& [id, w] : m_watches)
+        out.push_back(Descriptor{w.fd, w.events});
+    return out;
+}
+
+std::optional<EventLoop::Clock::time_point> EventLoop::nextDue() const {
+    std::optional<Clock::time_point> due;
+    for (const auto& [id, timer] : m_timers)
+        if (!due || timer.due < *due) due = timer.due;
+    return due;
+}
+
 bool EventLoop::runOnce(std::optional<Clock::time_point> deadline) {
     if (stopped()) return false;
-    std::optional<Clock::time_point> wakeAt = deadline;
-    for (const auto& [id, timer] : m_timers)
-        if (!wakeAt || timer.due < *wakeAt) wakeAt = timer.due;
+    std::optional<Clock::time_point> wakeAt = nextDue();
+    if (deadline && (!wakeAt || *deadline < *wakeAt)) wakeAt = deadline;
 
     int timeout = -1; // nothing due: sleep until a descriptor or a signal wakes us
     if (wakeAt) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <vector>
 
 #include "platform/posix/unique_fd.h"
 
@@ -43,6 +44,17 @@ class EventLoop {
     bool runOnce(std::optional<Clock::time_point> deadline);
 
     bool stopped() const { return m_exitCode.has_value(); }
+    // Forgets a quit(), so that the loop can run again.
+    void resume() { m_exitCode.reset(); }
+
+    // What another program's loop waits on in place of run(): the descriptors with their poll
+    // events, and the time the next timer falls due (none: no timer).
+    struct Descriptor {
+        int fd;
+        short events;
+    };
+    std::vector<Descriptor> descriptors() const;
+    std::optional<Clock::time_point> nextDue() const;
     // How often poll has returned: the process's wake-ups.
     uint64_t wakeups() const { return m_wakeups; }
 

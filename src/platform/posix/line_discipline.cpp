@@ -54,7 +54,7 @@ int result(int rc) {
 
 } // namespace
 
-int applyLineSettings(int fd, const LineSettings& settings) {
+int applyLineSettings(int fd, const SerialSettings& settings) {
     struct termios2 t {};
     if (ioctl(fd, TCGETS2, &t) != 0) return errno;
     rawFlags(t);

@@ -10,7 +10,7 @@ namespace tolvak::posix {
 
 // Raw line: no echo, no line editing, no signals, no flow control, no output processing, the
 // receiver on, modem lines ignored; DTR and RTS are left as the driver has them.
-int applyLineSettings(int fd, const LineSettings& settings);
+int applyLineSettings(int fd, const SerialSettings& settings);
 int makeRaw(int fd);
 int discardInput(int fd);
 // TIOCEXCL / TIOCNXCL: no other open of the device while we hold it.

@@ -43,7 +43,7 @@ class PosixSerialControl : public SerialControl {
     int16_t commEvent() override { return m_commEvent; }
 
     int16_t commPort() const { return m_port; }
-    const LineSettings& lineSettings() const { return m_settings; }
+    const SerialSettings& lineSettings() const { return m_settings; }
     size_t waiting() const { return m_buffer.size(); }
 
   private:
@@ -58,7 +58,7 @@ class PosixSerialControl : public SerialControl {
     EventLoop& m_loop;
     std::map<int16_t, std::string> m_bound;
     int16_t m_port = 1;
-    LineSettings m_settings;
+    SerialSettings m_settings;
     int16_t m_bufferSize = 1024;
     int16_t m_inputLen = 0;
     int16_t m_threshold = 0;

@@ -144,7 +144,7 @@ size_t SerialControlWin32::waitingCount() {
     return m_received.size();
 }
 
-void SerialControlWin32::applySettings(HANDLE port, const LineSettings& settings) {
+void SerialControlWin32::applySettings(HANDLE port, const SerialSettings& settings) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(port, &dcb)) throw fromWin32(GetLastError(), portName());

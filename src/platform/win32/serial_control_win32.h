@@ -47,7 +47,7 @@ class SerialControlWin32 : public SerialControl {
     void open();
     void openClaimed();
     void close();
-    void applySettings(HANDLE port, const LineSettings& settings);
+    void applySettings(HANDLE port, const SerialSettings& settings);
     void readLoop(HANDLE port, unsigned generation);
     void onMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // Under m_mutex. Once the line has fallen quiet, fewer characters than the threshold are
@@ -56,7 +56,7 @@ class SerialControlWin32 : public SerialControl {
     bool due(bool lineQuiet) const; // under m_mutex
 
     int16_t m_commPort = 1;
-    LineSettings m_settings;
+    SerialSettings m_settings;
     int16_t m_inBufferSize = 1024;
     int16_t m_inputLen = 0;
     int16_t m_commEvent = 0;

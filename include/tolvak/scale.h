@@ -1,0 +1,122 @@
+#pragma once
+
+// Reading a weighbridge indicator from another program: open the line, get a Reading at every
+// display write. Errors and a lost port come back through callbacks; nothing is shown to a user.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tolvak {
+
+// Where the indicator is and how its line is set. The defaults are the control's own.
+struct LineSettings {
+    std::string device;       // e.g. "/dev/ttyUSB0"; empty: port N is /dev/ttyS{N-1}
+    int port = 1;             // the control's port number (setPortNum)
+    uint32_t baudRate = 2400; // setBandRate
+    int dataBits = 8;         // 5 to 8 (setDataBit)
+    char parity = 'n';        // n, e, o, m or s, either case (setParity)
+    int stopBits = 1;         // 1 or 2 (setStopBit)
+    int bufferLength = 10;    // receive buffer size requested from the port (setBufferLength)
+};
+
+// How frames are cut from the stream and read. The defaults are the control's own: frames
+// separated by line feed, carriage return or "=", their characters last first.
+struct FrameFormat {
+    int decimals = 0;                    // the frame's number is divided by 10^decimals
+    int eloadPrebits = 0;                // added to eloadBits
+    int eloadBits = 8;                   // a piece this long (with the above) is a complete frame
+    bool newLineSeparates = true;        // setNewLineSepChar
+    bool carriageReturnSeparates = true; // setEnterkeySepChar
+    std::string otherSeparator = "=";    // bytes; empty for none (setOtherSepChar)
+    bool reversed = true;                // frames carry their characters last first
+};
+
+// One write of the display.
+struct Reading {
+    std::string text;            // the display text, UTF-8, e.g. "12.5" or "-20"
+    std::optional<double> value; // its number; none when the frame was not a number (shows "0")
+    std::chrono::system_clock::time_point time;
+    // The weight stands: see StableSettings. Never for a reading that is not a number.
+    bool stable = false;
+};
+
+// When a reading is stable: at least two readings, itself included, fall within the last
+// window, and every one of them is within tolerance of it.
+struct StableSettings {
+    std::chrono::milliseconds window{1000};
+    double tolerance = 0; // in display units (after decimals)
+};
+
+// An error of the control: its number (8002 no such device, 8005 port already open, 8010 port
+// busy, 380 bad settings, 6 overflow...) and description, in UTF-8.
+struct Error {
+    enum class Source {
+        Open,    // open() failed; the port is closed
+        Close,   // close() failed
+        Receive, // a receive event failed; reading goes on
+        PortLost // the device went away (unplugged, peer closed); the port is closed
+    };
+    Source source = Source::Open;
+    int number = 0;
+    std::string description;
+    // The whole message the control would show for it in its box (Chinese, lines separated by
+    // CR); for Receive and PortLost the same as description.
+    std::string message;
+};
+
+// A scale on a serial line. Every callback runs on the thread that calls process(), run() or
+// runFor(), one at a time; a Scale is used from one thread, except stop(). Not copyable.
+class Scale {
+  public:
+    explicit Scale(LineSettings line = {}, FrameFormat format = {});
+    ~Scale();
+    Scale(Scale&&) noexcept;
+    Scale& operator=(Scale&&) noexcept;
+    Scale(const Scale&) = delete;
+    Scale& operator=(const Scale&) = delete;
+
+    void onReading(std::function<void(const Reading&)> callback);
+    // Takes effect from the next reading; the readings already seen are judged afresh.
+    void setStableSettings(const StableSettings& settings);
+    // Open, Close and Receive errors.
+    void onError(std::function<void(const Error&)> callback);
+    // The device went away under the open port. open() may be called again later.
+    void onPortLost(std::function<void(const Error&)> callback);
+
+    // Opens the port with the settings; false (after onError) when it could not be opened.
+    bool open();
+    void close();
+    bool isOpen() const;
+
+    // Fitting another event loop: wait until one of these descriptors is ready for its poll(2)
+    // events, or the timeout has passed, then call process(). Both may change after each
+    // process(), open() or close(); ask again every time.
+    struct PollDescriptor {
+        int fd;
+        short events; // poll(2) event bits
+    };
+    std::vector<PollDescriptor> pollDescriptors() const;
+    // How long the loop may sleep at most; none: until a descriptor is ready.
+    std::optional<std::chrono::milliseconds> nextTimeout() const;
+    // Handles whatever is ready or due now; never blocks.
+    void process();
+
+    // Blocks, delivering callbacks, until stop().
+    void run();
+    // Blocks until stop() or the time is up; true when stop() ended it.
+    bool runFor(std::chrono::milliseconds duration);
+    // Ends run() or runFor(), now or as soon as it is entered. Callable from any thread and from
+    // a signal handler.
+    void stop();
+
+  private:
+    class Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace tolvak

@@ -1,0 +1,232 @@
+// The public Scale against an indicator played on a pseudo-terminal: readings, errors, a lost
+// port, and the three ways to drive it (run/stop, runFor, another program's poll loop).
+#include "tolvak/scale.h"
+
+#include <poll.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/posix/pseudo_terminal.h"
+#include "pty_rig.h"
+
+namespace tolvak::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+LineSettings lineOn(const posix::PseudoTerminal& pty) {
+    LineSettings line;
+    line.device = pty.slavePath();
+    line.baudRate = 9600;
+    return line;
+}
+
+struct Recorded {
+    std::vector<Reading> readings;
+    std::vector<Error> errors;
+    std::vector<Error> lost;
+};
+
+void record(Scale& scale, Recorded& r) {
+    scale.onReading([&r](const Reading& reading) { r.readings.push_back(reading); });
+    scale.onError([&r](const Error& e) { r.errors.push_back(e); });
+    scale.onPortLost([&r](const Error& e) { r.lost.push_back(e); });
+}
+
+TEST(Scale, ReadsFramesWithTheirValuesAndTimes) {
+    struct Case {
+        const char* name;
+        FrameFormat format;
+        std::string bytes;
+        std::vector<std::string> texts;
+        std::vector<std::optional<double>> values;
+    };
+    FrameFormat decimals;
+    decimals.decimals = 2;
+    FrameFormat crlf;
+    crlf.newLineSeparates = false;
+    crlf.carriageReturnSeparates = false;
+    crlf.otherSeparator = "\r\n";
+    crlf.reversed = false;
+    const Case cases[] = {
+        {"defaults",
+         {},
+         "=05.21000=0200000-=05.2O000=",
+         {"12.5", "-20", "0"},
+         {12.5, -20, std::nullopt}},
+        {"decimals", decimals, "=05210000=", {"12.5"}, {12.5}},
+        {"CR LF in display order",
+         crlf,
+         "00012.50\r\n00032000\r\n",
+         {"12.5", "32000"},
+         {12.5, 32000}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto pty = posix::PseudoTerminal::open();
+        Scale scale(lineOn(pty), c.format);
+        Recorded r;
+        record(scale, r);
+        scale.onReading([&](const Reading& reading) {
+            r.readings.push_back(reading);
+            if (r.readings.size() == c.texts.size()) scale.stop();
+        });
+        const auto before = std::chrono::system_clock::now();
+        ASSERT_TRUE(scale.open());
+        EXPECT_TRUE(scale.isOpen());
+        ASSERT_TRUE(writeAll(pty.master(), c.bytes));
+        EXPECT_TRUE(scale.runFor(5s)) << "stopped by the last reading";
+        ASSERT_EQ(r.readings.size(), c.texts.size());
+        for (size_t i = 0; i < c.texts.size(); ++i) {
+            EXPECT_EQ(r.readings[i].text, c.texts[i]);
+            EXPECT_EQ(r.readings[i].value, c.values[i]);
+            EXPECT_FALSE(r.readings[i].stable);
+            EXPECT_GE(r.readings[i].time, before);
+        }
+        EXPECT_TRUE(r.errors.empty());
+        scale.close();
+        EXPECT_FALSE(scale.isOpen());
+    }
+}
+
+TEST(Scale, MarksReadingsStableOnceTheWeightStands) {
+    auto pty = posix::PseudoTerminal::open();
+    Scale scale(lineOn(pty));
+    scale.setStableSettings({200ms, 0});
+    std::vector<std::pair<std::string, bool>> seen;
+    size_t expected = 4;
+    scale.onReading([&](const Reading& r) {
+        seen.emplace_back(r.text, r.stable);
+        if (seen.size() == expected) scale.stop();
+    });
+    ASSERT_TRUE(scale.open());
+    // Frames of one chunk arrive together: all of them are in the window.
+    ASSERT_TRUE(writeAll(pty.master(), "=05.21000=05.21000=0200000-=0200000-="));
+    ASSERT_TRUE(scale.runFor(5s));
+    // Once the window has passed, the earlier readings no longer count: one reading alone is
+    // not stable, the next one beside it is.
+    std::this_thread::sleep_for(300ms);
+    expected = 6;
+    ASSERT_TRUE(writeAll(pty.master(), "0200000-=0200000-="));
+    ASSERT_TRUE(scale.runFor(5s));
+    const std::vector<std::pair<std::string, bool>> want = {
+        {"12.5", false}, {"12.5", true},
+        {"-20", false},  {"-20", false}, // 12.5 is still in the window
+        {"-20", false},  {"-20", true}};
+    EXPECT_EQ(seen, want);
+}
+
+TEST(Scale, OpenFailuresComeBackAsErrorsNotBoxes) {
+    struct Case {
+        const char* name;
+        LineSettings line;
+        int number;
+        std::string inDescription;
+    };
+    LineSettings missing;
+    missing.device = "/dev/tolvak-no-such-device";
+    LineSettings badParity = missing;
+    badParity.parity = 'x';
+    LineSettings wide = missing;
+    wide.dataBits = 70000;
+    const Case cases[] = {
+        {"no such device", missing, 8002, "/dev/tolvak-no-such-device"},
+        {"bad settings", badParity, 380, ""},
+        {"beyond 16 bits", wide, 6, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scale scale(c.line);
+        Recorded r;
+        record(scale, r);
+        EXPECT_FALSE(scale.open());
+        EXPECT_FALSE(scale.isOpen());
+        ASSERT_EQ(r.errors.size(), 1u);
+        EXPECT_EQ(r.errors[0].source, Error::Source::Open);
+        EXPECT_EQ(r.errors[0].number, c.number);
+        EXPECT_NE(r.errors[0].description.find(c.inDescription), std::string::npos)
+            << r.errors[0].description;
+        EXPECT_NE(r.errors[0].message.find(r.errors[0].description), std::string::npos);
+    }
+}
+
+TEST(Scale, ReportsReceiveErrorsAndReadsOn) {
+    auto pty = posix::PseudoTerminal::open();
+    FrameFormat format;
+    format.decimals = 400; // no double divides by 10^400
+    Scale scale(lineOn(pty), format);
+    Recorded r;
+    record(scale, r);
+    scale.onError([&](const Error& e) {
+        r.errors.push_back(e);
+        scale.stop();
+    });
+    ASSERT_TRUE(scale.open());
+    ASSERT_TRUE(writeAll(pty.master(), "=05.21000="));
+    EXPECT_TRUE(scale.runFor(5s));
+    ASSERT_EQ(r.errors.size(), 1u);
+    EXPECT_EQ(r.errors[0].source, Error::Source::Receive);
+    EXPECT_EQ(r.errors[0].number, 6);
+    EXPECT_TRUE(scale.isOpen());
+}
+
+TEST(Scale, TellsOfALostPortAndOpensAgain) {
+    auto pty = posix::PseudoTerminal::open();
+    Scale scale(lineOn(pty));
+    Recorded r;
+    record(scale, r);
+    scale.onPortLost([&](const Error& e) {
+        r.lost.push_back(e);
+        scale.stop();
+    });
+    ASSERT_TRUE(scale.open());
+    pty.closeMaster();
+    EXPECT_TRUE(scale.runFor(5s));
+    ASSERT_EQ(r.lost.size(), 1u);
+    EXPECT_EQ(r.lost[0].source, Error::Source::PortLost);
+    EXPECT_FALSE(scale.isOpen());
+}
+
+TEST(Scale, StopFromAnotherThreadEndsRun) {
+    auto pty = posix::PseudoTerminal::open();
+    Scale scale(lineOn(pty));
+    ASSERT_TRUE(scale.open());
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(50ms);
+        scale.stop();
+    });
+    scale.run(); // returns only through stop()
+    stopper.join();
+    scale.stop(); // before run(): the next run returns at once
+    EXPECT_TRUE(scale.runFor(60s));
+}
+
+TEST(Scale, FitsAnotherProgramsPollLoop) {
+    auto pty = posix::PseudoTerminal::open();
+    Scale scale(lineOn(pty));
+    std::vector<std::string> texts;
+    scale.onReading([&](const Reading& r) { texts.push_back(r.text); });
+    ASSERT_TRUE(scale.open());
+    scale.process(); // nothing ready: returns at once
+    EXPECT_TRUE(texts.empty());
+    ASSERT_TRUE(writeAll(pty.master(), "=05.21000=05.2100-="));
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (texts.size() < 2 && std::chrono::steady_clock::now() < deadline) {
+        std::vector<pollfd> fds;
+        for (const auto& d : scale.pollDescriptors())
+            fds.push_back(pollfd{d.fd, d.events, 0});
+        ASSERT_FALSE(fds.empty());
+        auto timeout = scale.nextTimeout();
+        ::poll(fds.data(), fds.size(), timeout ? static_cast<int>(timeout->count()) : 1000);
+        scale.process();
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"12.5", "-12.5"}));
+}
+
+} // namespace
+} // namespace tolvak::testing
