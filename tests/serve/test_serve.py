@@ -1,0 +1,350 @@
+"""tolvak serve end to end over loopback: every client gets every reading in order, the stable
+flags, refusals of other hosts and origins, bad and oversized requests, a client that never
+reads, many clients at once, and a device unplugged and plugged in again behind a symlink.
+
+Usage: test_serve.py TOLVAK [unittest arguments]"""
+
+import json
+import os
+import selectors
+import shutil
+import socket
+import sys
+import time
+import unittest
+
+from serve_client import (Indicator, Server, SseClient, WsClient, connect, http_get,
+                          read_head, request_bytes, temp_dir)
+
+TOOL = None
+
+
+class Rig:
+    """A server on a symlinked device; the indicator is started by the test."""
+
+    def __init__(self, serve_args=()):
+        self.dir = temp_dir()
+        self.link = os.path.join(self.dir, "scale")
+        self.indicator = None
+        self.server = Server(TOOL, ["--device", self.link, "--baud", "9600", *serve_args])
+
+    def plug(self, *args):
+        self.indicator = Indicator(TOOL, ["--baud", "9600", *args], link=self.link)
+
+    def unplug(self):
+        self.indicator.stop()
+        self.indicator = None
+
+    def close(self):
+        if self.indicator:
+            self.indicator.stop()
+        status, err = self.server.stop()
+        shutil.rmtree(self.dir, ignore_errors=True)
+        return status, err
+
+
+def collect(clients, until, deadline=60):
+    """Reads from all clients until until(messages_per_client) is true; messages are the parsed
+    JSON objects each client has had so far, in arrival order. Raises on timeout."""
+    sel = selectors.DefaultSelector()
+    for c in clients:
+        if not hasattr(c, "got"):
+            c.got = []
+    got = {c: c.got for c in clients}
+    for c in clients:
+        c.sock.setblocking(False)
+        sel.register(c.sock, selectors.EVENT_READ, c)
+        got[c].extend(obj for obj in _parse(c, b""))
+    end = time.monotonic() + deadline
+    while not until(got):
+        if time.monotonic() > end:
+            raise AssertionError("clients did not get what was expected in time")
+        for key, _ in sel.select(timeout=1):
+            c = key.data
+            try:
+                data = c.sock.recv(65536)
+            except BlockingIOError:
+                continue
+            if not data:
+                sel.unregister(c.sock)
+                continue
+            got[c].extend(_parse(c, data))
+    sel.close()
+    for c in clients:
+        c.sock.setblocking(True)
+    return got
+
+
+def _parse(client, data):
+    if isinstance(client, SseClient):
+        return [obj for _, obj in client.feed(data)]
+    return client.feed(data)
+
+
+def readings(messages):
+    return [m for m in messages if m["type"] == "reading"]
+
+
+class ServeTest(unittest.TestCase):
+    def setUp(self):
+        self.rig = None
+
+    def tearDown(self):
+        if self.rig:
+            self.rig.close()
+
+    def assert_in_order_none_lost(self, rs):
+        seqs = [r["seq"] for r in rs]
+        self.assertEqual(seqs, list(range(seqs[0], seqs[0] + len(seqs))), "gaps or disorder")
+
+    def test_every_client_gets_every_reading_in_order_with_stable_flags(self):
+        self.rig = Rig(["--stable-window", "0.5"])
+        port = self.rig.server.port
+        clients = [SseClient(port) for _ in range(3)] + [WsClient(port) for _ in range(3)]
+        for c in clients:
+            self.assertIn(c.status, (200, 101))
+        # The truck profile: empty bridge, driving on, settling, standing (20 s in all); 8 s
+        # covers the empty bridge and the drive on.
+        self.rig.plug("--rate", "50", "--seconds", "8")
+        got = collect(clients, lambda g: all(
+            any(m["type"] == "port" and m["state"] == "waiting" for m in ms)
+            and len(readings(ms)) >= 300
+            for ms in g.values()))
+        # After the run, the server's latest reading closes every client's sequence.
+        self.rig.indicator.proc.wait(timeout=20)
+        time.sleep(0.5)
+        status, _, body = http_get(port, "/api/weight")
+        self.assertEqual(status, 200)
+        last = json.loads(body)["seq"]
+        got = collect(clients, lambda g: all(readings(ms)[-1]["seq"] == last for ms in g.values()))
+        first_seqs = set()
+        for c, ms in got.items():
+            rs = readings(ms)
+            self.assert_in_order_none_lost(rs)
+            first_seqs.add(rs[0]["seq"])
+            self.check_stable_flags(rs, window=0.5)
+        # All joined before the first reading: all saw the same readings.
+        self.assertEqual(first_seqs, {1})
+        weights = [[r["weight"] for r in readings(ms)] for ms in got.values()]
+        for w in weights[1:]:
+            self.assertEqual(w, weights[0])
+        self.assertIn("0", weights[0])
+        self.assertGreater(len(set(weights[0])), 5, "the weight should change as the truck drives on")
+
+    def check_stable_flags(self, rs, window):
+        times = [time_of(r) for r in rs]
+        for i, r in enumerate(rs):
+            if r["value"] is None:
+                self.assertFalse(r["stable"])
+            # A change from the reading just before (20 ms earlier) is motion.
+            if i > 0 and rs[i - 1]["value"] != r["value"]:
+                self.assertFalse(r["stable"], r)
+            # The same value for well over the window is standing.
+            j = i
+            while j > 0 and rs[j - 1]["value"] == r["value"]:
+                j -= 1
+            if times[i] - times[j] > window + 0.3:
+                self.assertTrue(r["stable"], r)
+
+    def test_refuses_other_hosts_and_origins(self):
+        self.rig = Rig(["--allow-origin", "http://app.example:8080"])
+        port = self.rig.server.port
+        own = "http://127.0.0.1:%d" % port
+        cases = [
+            # (path, Host, headers, expected status)
+            ("/api/weight", None, {}, 200),
+            ("/api/weight", "localhost:%d" % port, {}, 200),
+            ("/api/weight", "evil.example:%d" % port, {}, 403),
+            ("/", "rebind.evil.example", {}, 403),
+            ("/api/weight", None, {"Origin": "http://evil.example"}, 403),
+            ("/api/weight", None, {"Origin": own}, 200),
+            ("/api/weight", None, {"Origin": "http://app.example:8080"}, 200),
+            ("/api/weight", None, {"Origin": "null"}, 403),
+            ("/healthz", None, {}, 200),
+            ("/nothing-here", None, {}, 404),
+            ("/ws", None, {}, 426),
+        ]
+        for path, host, headers, expected in cases:
+            with self.subTest(path=path, host=host, headers=headers):
+                status, hdrs, _ = http_get(port, path, host, headers)
+                self.assertEqual(status, expected)
+                if expected == 200 and "Origin" in headers:
+                    self.assertEqual(hdrs.get("access-control-allow-origin"), headers["Origin"])
+        # Without a Host header at all: refused.
+        with connect(port) as s:
+            s.sendall(b"GET /api/weight HTTP/1.1\r\n\r\n")
+            self.assertEqual(read_head(s)[0], 403)
+        # A method other than GET.
+        self.assertEqual(http_get(port, "/api/weight", method="POST")[0], 405)
+        # A CORS preflight from an allowed origin, and from another.
+        status, hdrs, _ = http_get(port, "/api/weight", headers={
+            "Origin": "http://app.example:8080", "Access-Control-Request-Method": "GET"},
+            method="OPTIONS")
+        self.assertEqual(status, 204)
+        self.assertEqual(hdrs.get("access-control-allow-origin"), "http://app.example:8080")
+        status, _, _ = http_get(port, "/api/weight", headers={"Origin": "http://evil.example"},
+                                method="OPTIONS")
+        self.assertEqual(status, 403)
+        # WebSocket upgrades: the page's own origin and the allowed one; not another site's,
+        # not another host name.
+        for origin, host, expected in [(own, None, 101), ("http://app.example:8080", None, 101),
+                                       ("http://evil.example", None, 403),
+                                       (None, "evil.example:%d" % port, 403)]:
+            with self.subTest(origin=origin, host=host):
+                ws = WsClient(port, origin=origin, host=host)
+                self.assertEqual(ws.status, expected)
+                if expected == 101:
+                    first = ws.next_messages()[0]
+                    self.assertEqual(first["type"], "port")
+                ws.close()
+        # An SSE stream from another site's page.
+        sse = SseClient(port, headers={"Origin": "http://evil.example"})
+        self.assertEqual(sse.status, 403)
+
+    def test_bad_and_oversized_requests_get_4xx_or_closed_and_others_carry_on(self):
+        self.rig = Rig()
+        port = self.rig.server.port
+        watcher = SseClient(port)
+        self.assertEqual(watcher.status, 200)
+        big_header = request_bytes("/api/weight", "127.0.0.1:%d" % port,
+                                   {"X-Padding": "a" * 20000})
+        many_headers = request_bytes("/api/weight", "127.0.0.1:%d" % port,
+                                     {"X-H%d" % i: "v" for i in range(200)})
+        huge_line = b"GET /" + b"a" * 30000 + b" HTTP/1.1\r\nHost: x\r\n\r\n"
+        cases = [
+            ("oversized header", big_header, (431,)),
+            ("too many header fields", many_headers, (431,)),
+            ("oversized request line", huge_line, (431, 400)),
+            ("garbage", b"\x00\x01\x02 not http at all\r\n\r\n", (400,)),
+            ("a body where none belongs", b"GET /api/weight HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+             b"Content-Length: 100000\r\n\r\n", (413,)),
+        ]
+        for name, data, statuses in cases:
+            with self.subTest(name):
+                with connect(port) as s:
+                    try:
+                        s.sendall(data)
+                        status = read_head(s)[0]
+                    except (ConnectionError, OSError):
+                        status = None  # a closed connection is an answer too
+                    if status is not None:
+                        self.assertIn(status, statuses)
+                    # Nothing more comes on this connection.
+                    try:
+                        rest = s.recv(65536)
+                        while rest:
+                            rest = s.recv(65536)
+                    except (ConnectionError, OSError):
+                        pass
+        # A client that opens a connection and sends half a request holds up nobody.
+        idle = connect(port)
+        idle.sendall(b"GET /api/weight HTTP/1.1\r\nHost: 127.0.0.1\r\n")
+        self.assertEqual(http_get(port, "/healthz")[0], 200)
+        self.rig.plug("--weight", "1500", "--rate", "20", "--count", "40")
+        got = collect([watcher], lambda g: len(readings(g[watcher])) >= 10)
+        self.assertEqual(readings(got[watcher])[0]["weight"], "1500")
+        idle.close()
+
+    def test_a_client_that_never_reads_is_dropped_and_the_others_lose_nothing(self):
+        self.rig = Rig(["--client-buffer", "16"])
+        port = self.rig.server.port
+        stalled = WsClient(port, rcvbuf=4096)
+        self.assertEqual(stalled.status, 101)
+        reader = SseClient(port)
+        # About 600 frames a second of 130-byte messages: the stalled client's socket buffers
+        # fill within seconds, then its queue.
+        self.rig.plug("--baud", "115200", "--rate", "600", "--seconds", "12")
+        got = collect([reader], lambda g: len(readings(g[reader])) >= 3000, deadline=60)
+        self.assert_in_order_none_lost(readings(got[reader]))
+        # The stalled client's connection has been closed by the server: draining it ends.
+        stalled.sock.settimeout(20)
+        drained = 0
+        try:
+            while True:
+                chunk = stalled.sock.recv(65536)
+                if not chunk:
+                    break
+                drained += len(chunk)
+        except ConnectionResetError:
+            pass
+        stalled.close()
+        self.assertEqual(http_get(port, "/healthz")[0], 200)
+
+    def test_two_hundred_clients_at_once(self):
+        self.rig = Rig(["--max-clients", "250"])
+        port = self.rig.server.port
+        clients = [SseClient(port) if i % 2 else WsClient(port) for i in range(200)]
+        for c in clients:
+            self.assertIn(c.status, (200, 101))
+        self.rig.plug("--rate", "20", "--weight", "777")
+        got = collect(clients, lambda g: all(len(readings(ms)) >= 20 for ms in g.values()),
+                      deadline=90)
+        for ms in got.values():
+            rs = readings(ms)
+            self.assert_in_order_none_lost(rs)
+            self.assertEqual(rs[0]["weight"], "777")
+        for c in clients:
+            c.close()
+
+    def test_max_clients_turns_the_next_one_away(self):
+        self.rig = Rig(["--max-clients", "5"])
+        port = self.rig.server.port
+        held = [SseClient(port) for _ in range(5)]
+        for c in held:
+            self.assertEqual(c.status, 200)
+        with connect(port) as s:
+            try:
+                s.sendall(request_bytes("/healthz", "127.0.0.1:%d" % port))
+                status = read_head(s)[0]
+            except (ConnectionError, OSError):
+                status = None
+            self.assertIn(status, (503, None))
+        held.pop().close()
+        time.sleep(0.3)
+        self.assertEqual(http_get(port, "/healthz")[0], 200)
+
+    def test_unplugged_and_plugged_in_again_behind_a_symlink(self):
+        self.rig = Rig()
+        port = self.rig.server.port
+        sse, ws = SseClient(port), WsClient(port)
+        clients = [sse, ws]
+        self.rig.plug("--weight", "100", "--rate", "20")
+        got = collect(clients, lambda g: all(
+            any(r["weight"] == "100" for r in readings(ms)) for ms in g.values()))
+        self.rig.unplug()
+        got = collect(clients, lambda g: all(
+            ms and ms[-1]["type"] == "port" and ms[-1]["state"] == "waiting" and
+            ms[-1]["message"] == "waiting for the device" for ms in g.values()))
+        status, _, body = http_get(port, "/api/weight")
+        self.assertIn(b'"state":"waiting"', body)
+        self.rig.plug("--weight", "200", "--rate", "20")
+        got = collect(clients, lambda g: all(
+            any(r["weight"] == "200" for r in readings(ms)) for ms in g.values()))
+        for ms in got.values():
+            states = [m["state"] for m in ms if m["type"] == "port"]
+            # Told of every change, on the same connection: up, gone, up again.
+            first_up = states.index("connected")
+            gone = states.index("waiting", first_up)
+            self.assertIn("connected", states[gone:])
+            self.assertEqual(states[-1], "connected")
+        self.assertEqual(http_get(port, "/healthz")[0], 200)
+
+    def test_stops_cleanly_with_clients_connected(self):
+        self.rig = Rig()
+        port = self.rig.server.port
+        clients = [SseClient(port), WsClient(port)]
+        self.rig.plug("--rate", "20")
+        collect(clients, lambda g: all(readings(ms) for ms in g.values()))
+        status, err = self.rig.close()
+        self.rig = None
+        self.assertEqual(status, 0, err)
+
+
+def time_of(reading):
+    from datetime import datetime
+    return datetime.strptime(reading["time"], "%Y-%m-%dT%H:%M:%S.%fZ").timestamp()
+
+
+if __name__ == "__main__":
+    TOOL = os.path.abspath(sys.argv[1])
+    unittest.main(argv=[sys.argv[0], *sys.argv[2:]], verbosity=2)
