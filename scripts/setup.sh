@@ -27,6 +27,13 @@ install_missing() {
 
 install_missing cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3 \
   python3-serial nlohmann-json3-dev libboost-dev
+# The browser test of tolvak serve: the system's Chromium driven by playwright-core from npm
+# (which never downloads a browser of its own).
+install_missing chromium nodejs
+command -v npm > /dev/null || install_missing npm # NodeSource's nodejs brings its own
+if [ ! -d "$here/../tests/browser/node_modules/playwright-core" ]; then
+  (cd "$here/../tests/browser" && npm ci --no-audit --no-fund)
+fi
 [ "${1:-all}" = native ] && exit 0
 
 install_missing g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64

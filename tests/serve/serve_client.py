@@ -132,16 +132,6 @@ class SseClient:
                 events.append((kind, json.loads(data_line)))
         return events
 
-    def next_events(self):
-        """Blocks until at least one event (or a comment) arrives; [] at end of stream."""
-        events = self.feed(b"")
-        while not events:
-            chunk = self.sock.recv(65536)
-            if not chunk:
-                return []
-            events = self.feed(chunk)
-        return events
-
     def close(self):
         self.sock.close()
 

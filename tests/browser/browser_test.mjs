@@ -1,0 +1,96 @@
+// A real browser opens the page of tolvak serve and sees the weight change as the simulated
+// truck drives on, then stand still (the stable mark). The system's Chromium, headless, driven
+// by playwright-core; no browser is ever downloaded.
+//
+// Usage: node browser_test.mjs TOLVAK SCREENSHOT.png
+// Exit status 77 (skipped) when Chromium or playwright-core is not installed.
+import { spawn } from "node:child_process";
+import { existsSync, mkdtempSync, rmSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
+import { createInterface } from "node:readline";
+
+const CHROMIUM = "/usr/bin/chromium";
+const [tool, screenshot] = process.argv.slice(2);
+
+function skip(why) {
+  console.log("SKIPPED: " + why);
+  process.exit(77);
+}
+
+if (!existsSync(CHROMIUM)) skip(CHROMIUM + " is not installed (scripts/setup.sh installs it)");
+let chromium;
+try {
+  ({ chromium } = await import("playwright-core"));
+} catch {
+  skip("playwright-core is not installed (npm ci --prefix tests/browser)");
+}
+
+// The first line a child prints.
+function firstLine(child) {
+  return new Promise((resolve, reject) => {
+    const lines = createInterface({ input: child.stdout });
+    lines.once("line", resolve);
+    child.once("exit", code => reject(new Error("exited with " + code)));
+  });
+}
+
+const children = [];
+function start(args) {
+  const child = spawn(tool, args, { stdio: ["ignore", "pipe", "inherit"] });
+  children.push(child);
+  return child;
+}
+
+const profile = mkdtempSync(join(tmpdir(), "tolvak-chromium-"));
+let context;
+let failed = false;
+try {
+  const indicator = start(["indicator", "--rate", "20"]);
+  const device = await firstLine(indicator);
+  const serve = start(["serve", "--device", device, "--listen", "127.0.0.1:0"]);
+  const url = (await firstLine(serve)).replace("tolvak serve: ", "");
+
+  context = await chromium.launchPersistentContext(profile, {
+    executablePath: CHROMIUM,
+    headless: true,
+    viewport: { width: 900, height: 420 },
+    args: ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+           "--disable-background-networking", "--disable-component-update", "--disable-sync"],
+  });
+  const page = context.pages()[0] || (await context.newPage());
+  await page.goto(url);
+
+  // Watch the display as the truck drives on: distinct weights, rising past a tonne.
+  const seen = new Set();
+  const deadline = Date.now() + 40000;
+  let weight = 0;
+  while (Date.now() < deadline && !(seen.size >= 5 && weight > 10000)) {
+    const text = await page.getAttribute("#display", "data-weight");
+    if (text && text !== "8888888") {
+      seen.add(text);
+      weight = Number(text);
+    }
+    await page.waitForTimeout(100);
+  }
+  if (seen.size < 5 || !(weight > 10000))
+    throw new Error("the weight did not change as the truck drove on: " + [...seen].join(" "));
+  const port = await page.textContent("#port");
+  if (port !== "connected") throw new Error("port shows '" + port + "'");
+
+  // The truck stands: the page says so, and the digits are lit.
+  await page.waitForSelector("#mark.stable", { timeout: 30000 });
+  const lit = await page.locator("#display .seg.on").count();
+  if (lit < 5) throw new Error("only " + lit + " segments lit");
+  if (screenshot) await page.screenshot({ path: screenshot });
+  console.log("saw " + seen.size + " weights, standing at " +
+              (await page.getAttribute("#display", "data-weight")));
+} catch (e) {
+  console.error("FAILED: " + (e.stack || e));
+  failed = true;
+} finally {
+  if (context) await context.close();
+  for (const child of children) child.kill("SIGTERM");
+  rmSync(profile, { recursive: true, force: true });
+}
+process.exit(failed ? 1 : 0);
