@@ -1,0 +1,173 @@
+#!/usr/bin/env python3
+"""tolvak serve: latency of a reading from the pseudo-terminal to a WebSocket client, beside
+`tolvak read` on the same stream; then CPU and memory of serve with many clients.
+
+    bench/bench_serve.py TOLVAK [--frames N] [--rate R] [--clients C] [--seconds S]
+
+Latency: each frame is written into two pseudo-terminals, one read by `tolvak serve` (a
+WebSocket client waits for the message) and one by `tolvak read` (its stdout line is awaited),
+in alternating order; the time runs from the return of the write of the frame's last byte to
+the message or line arriving in this process. Both paths carry this script's own overhead alike.
+"""
+
+import argparse
+import os
+import select
+import statistics
+import subprocess
+import sys
+import time
+import tty
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "serve"))
+from serve_client import Indicator, Server, SseClient, WsClient  # noqa: E402
+
+
+def frame(weight):
+    # The indicator's default frame: "=" then the 7 display characters least significant first
+    # and a sign slot.
+    return ("=" + str(weight).rjust(7, "0")[::-1] + "0").encode()
+
+
+def raw_pty():
+    master, slave = os.openpty()
+    tty.setraw(slave)
+    path = os.ttyname(slave)
+    os.close(slave)
+    return master, path
+
+
+def percentile(values, p):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(round(p / 100 * (len(ordered) - 1))))]
+
+
+def latency(tool, frames, rate):
+    serve_master, serve_path = raw_pty()
+    read_master, read_path = raw_pty()
+    server = Server(tool, ["--device", serve_path, "--baud", "9600"])
+    reader = subprocess.Popen([tool, "read", "--device", read_path, "--baud", "9600"],
+                              stdout=subprocess.PIPE, bufsize=0)
+    ws = WsClient(server.port)
+    time.sleep(1.5)
+    ws.sock.setblocking(False)
+    pending = b""
+
+    def wait_ws():
+        while True:
+            try:
+                data = ws.sock.recv(65536)
+            except BlockingIOError:
+                select.select([ws.sock], [], [], 5)
+                continue
+            for m in ws.feed(data):
+                if m["type"] == "reading":
+                    return time.perf_counter()
+
+    def wait_read():
+        nonlocal pending
+        while b"\n" not in pending:
+            select.select([reader.stdout], [], [], 5)
+            pending += os.read(reader.stdout.fileno(), 65536)
+        pending = pending.split(b"\n", 1)[1]
+        return time.perf_counter()
+
+    # Drain what the openings produced.
+    ws.feed(b"")
+    serve_ms, read_ms = [], []
+    period = 1.0 / rate
+    for i in range(frames):
+        data = frame(1000 + i % 9000)
+        order = [(serve_master, wait_ws, serve_ms), (read_master, wait_read, read_ms)]
+        if i % 2:
+            order.reverse()
+        for master, wait, out in order:
+            os.write(master, data + b"=")  # the trailing separator ends the frame
+            t0 = time.perf_counter()
+            t1 = wait()
+            if i >= 10:  # warm-up
+                out.append((t1 - t0) * 1000)
+        time.sleep(period)
+    reader.terminate()
+    reader.wait()
+    server.stop()
+    ws.close()
+    os.close(serve_master)
+    os.close(read_master)
+    return serve_ms, read_ms
+
+
+def cpu_ticks(pid):
+    fields = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])
+
+
+def rss_kib(pid):
+    for line in open("/proc/%d/status" % pid):
+        if line.startswith("VmRSS:"):
+            return int(line.split()[1])
+    return 0
+
+
+def load(tool, clients, seconds, rate):
+    indicator = Indicator(tool, ["--rate", str(rate), "--baud", "9600"])
+    server = Server(tool, ["--device", indicator.path, "--baud", "9600",
+                           "--max-clients", str(clients + 10)])
+    conns = [SseClient(server.port) if i % 2 else WsClient(server.port) for i in range(clients)]
+    for c in conns:
+        c.sock.setblocking(False)
+    received = [0]
+
+    def pump(until):
+        while time.monotonic() < until:
+            ready, _, _ = select.select(conns, [], [], 0.5)
+            for c in ready:
+                try:
+                    data = c.sock.recv(65536)
+                except BlockingIOError:
+                    continue
+                received[0] += len(data)
+
+    pump(time.monotonic() + 3)
+    hz = os.sysconf("SC_CLK_TCK")
+    c0, t0 = cpu_ticks(server.proc.pid), time.monotonic()
+    samples = [rss_kib(server.proc.pid)]
+    end = t0 + seconds
+    while time.monotonic() < end:
+        pump(min(end, time.monotonic() + 10))
+        samples.append(rss_kib(server.proc.pid))
+    c1, t1 = cpu_ticks(server.proc.pid), time.monotonic()
+    status, _ = server.stop()
+    indicator.stop()
+    for c in conns:
+        c.close()
+    return 100.0 * (c1 - c0) / hz / (t1 - t0), samples, received[0], status
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("tool")
+    ap.add_argument("--frames", type=int, default=2000)
+    ap.add_argument("--rate", type=float, default=100)
+    ap.add_argument("--clients", type=int, default=200)
+    ap.add_argument("--seconds", type=float, default=60)
+    ap.add_argument("--load-rate", type=float, default=20)
+    args = ap.parse_args()
+
+    serve_ms, read_ms = latency(args.tool, args.frames, args.rate)
+    print("Latency, %d frames at %g frames/s (first 10 left out):" % (len(serve_ms) + 10, args.rate))
+    for name, values in (("tolvak serve -> WebSocket", serve_ms), ("tolvak read -> stdout", read_ms)):
+        print("  %-26s median %.3f ms  p99 %.3f ms" %
+              (name, statistics.median(values), percentile(values, 99)))
+    print("  serve adds at the median: %.3f ms" %
+          (statistics.median(serve_ms) - statistics.median(read_ms)))
+
+    cpu, rss, received, status = load(args.tool, args.clients, args.seconds, args.load_rate)
+    print("Load: %d clients (half SSE, half WebSocket), %g frames/s, %g s:" %
+          (args.clients, args.load_rate, args.seconds))
+    print("  CPU of serve %.2f %% of one core; RSS %s KiB (every 10 s); %d bytes to clients" %
+          (cpu, " ".join(str(s) for s in rss), received))
+
+
+if __name__ == "__main__":
+    main()
