@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "control/automation_error.h"
+#include "base/automation_error.h"
 
 namespace tolvak::cli {
 
