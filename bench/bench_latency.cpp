@@ -20,12 +20,12 @@
 #include <vector>
 
 #include "control/tolvak.h"
-#include "control/utf8.h"
 #include "platform/posix/console_msg_box.h"
 #include "platform/posix/posix_sockets.h"
 #include "platform/posix/posix_timer.h"
 #include "platform/posix/pseudo_terminal.h"
 #include "platform/posix/serial_control_posix.h"
+#include "text/utf8.h"
 #include "tolvak/indicator.h"
 
 namespace {

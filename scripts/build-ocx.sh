@@ -50,6 +50,6 @@ fi
 
 for arch in "${arches[@]}"; do
   mkdir -p "$root/out/$arch"
-  cp "$(build_dir "$arch")/src/control/com/Tolvak.ocx" "$root/out/$arch/Tolvak.ocx"
+  cp "$(build_dir "$arch")/src/ocx/Tolvak.ocx" "$root/out/$arch/Tolvak.ocx"
   echo "$root/out/$arch/Tolvak.ocx"
 done

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
-#include "acquisition/number_text.h"
-#include "control/utf8.h"
+#include "text/number_text.h"
+#include "text/utf8.h"
 
 namespace tolvak::cli {
 

@@ -15,11 +15,11 @@
 #include <system_error>
 
 #include "control/tolvak.h"
-#include "control/utf8.h"
 #include "platform/posix/console_msg_box.h"
 #include "platform/posix/line_discipline.h"
 #include "platform/posix/posix_control.h"
 #include "platform/posix/pseudo_terminal.h"
+#include "text/utf8.h"
 #include "tolvak/control_options.h"
 #include "tolvak/indicator.h"
 #include "tolvak/led_display.h"

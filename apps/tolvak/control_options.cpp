@@ -2,11 +2,12 @@
 
 #include <cmath>
 
-#include "acquisition/number_text.h"
-#include "acquisition/serial_control.h"
-#include "control/automation_error.h"
+#include "base/automation_error.h"
 #include "control/method_table.h"
-#include "control/utf8.h"
+#include "control/serial_control.h"
+#include "text/line_text.h"
+#include "text/number_text.h"
+#include "text/utf8.h"
 #include "tolvak/text_format.h"
 
 namespace tolvak::cli {

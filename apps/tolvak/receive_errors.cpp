@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "control/utf8.h"
+#include "text/utf8.h"
 #include "tolvak/text_format.h"
 
 namespace tolvak::cli {

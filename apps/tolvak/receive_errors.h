@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "control/automation_error.h"
+#include "base/automation_error.h"
 
 namespace tolvak::cli {
 

@@ -4,9 +4,10 @@
 #include <utility>
 
 #include "control/tolvak.h"
-#include "control/utf8.h"
 #include "platform/posix/console_msg_box.h"
 #include "platform/posix/posix_sockets.h"
+#include "text/line_text.h"
+#include "text/utf8.h"
 #include "tolvak/control_options.h"
 #include "tolvak/text_format.h"
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <utility>
 
-#include "acquisition/serial_control.h"
+#include "control/serial_control.h"
 #include "control/tolvak.h"
 #include "tolvak/cli_args.h"
 

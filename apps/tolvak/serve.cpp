@@ -4,7 +4,7 @@
 #include <ostream>
 #include <thread>
 
-#include "control/utf8.h"
+#include "text/utf8.h"
 #include "tolvak/commands.h"
 #include "tolvak/control_options.h"
 #include "tolvak/receive_errors.h"

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <ctime>
 
-#include "acquisition/number_text.h"
-#include "control/automation_error.h"
-#include "control/utf8.h"
+#include "base/automation_error.h"
+#include "text/number_text.h"
+#include "text/utf8.h"
 
 namespace tolvak::cli {
 

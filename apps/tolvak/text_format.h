@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "control/automation_error.h"
+#include "base/automation_error.h"
 #include "tolvak/scale.h"
 
 namespace tolvak::cli {

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include "acquisition/number_text.h"
-#include "control/automation_error.h"
+#include "base/automation_error.h"
+#include "text/number_text.h"
 
 namespace tolvak {
 

@@ -10,11 +10,12 @@
 #include <limits>
 #include <stdexcept>
 
-#include "acquisition/serial_control.h"
 #include "acquisition/stable_weight.h"
-#include "control/utf8.h"
+#include "control/serial_control.h"
 #include "platform/posix/posix_control.h"
 #include "platform/posix/unique_fd.h"
+#include "text/line_text.h"
+#include "text/utf8.h"
 
 namespace tolvak {
 

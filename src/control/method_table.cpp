@@ -1,7 +1,7 @@
 #include "control/method_table.h"
 
-#include "control/ascii_case.h"
 #include "control/tolvak.h"
+#include "text/ascii_case.h"
 
 namespace tolvak {
 
@@ -12,7 +12,8 @@ template <void (Tolvak::*M)(int16_t)> Variant shortSetter(Tolvak& c, const Varia
     return {};
 }
 
-template <void (Tolvak::*M)(const std::u16string&)> Variant textSetter(Tolvak& c, const Variant* a) {
+template <void (Tolvak::*M)(const std::u16string&)>
+Variant textSetter(Tolvak& c, const Variant* a) {
     (c.*M)(toText(*a));
     return {};
 }
@@ -49,13 +50,19 @@ const std::array<MethodInfo, kMethodCount> kMethodTable = {{
     {u"RndStart", 0x60030042, 7, N, {}, RN, action<&Tolvak::RndStart>},
     {u"RndEnd", 0x60030043, 8, N, {}, RN, action<&Tolvak::RndEnd>},
     {u"setDecimals", 0x60030044, 9, S, u"lcDecimals", RV, shortSetter<&Tolvak::setDecimals>},
-    {u"setEloadPrebits", 0x60030045, 10, S, u"lcEloadprebits", RV, shortSetter<&Tolvak::setEloadPrebits>},
+    {u"setEloadPrebits", 0x60030045, 10, S, u"lcEloadprebits", RV,
+     shortSetter<&Tolvak::setEloadPrebits>},
     {u"setEloadbits", 0x60030046, 11, S, u"lcEloadbits", RV, shortSetter<&Tolvak::setEloadbits>},
-    {u"setBufferLength", 0x60030047, 12, S, u"lcBufferLength", RV, shortSetter<&Tolvak::setBufferLength>},
-    {u"setNewLineSepChar", 0x60030048, 13, S, u"lcNewLineSepChar", RV, shortSetter<&Tolvak::setNewLineSepChar>},
-    {u"setEnterkeySepChar", 0x60030049, 14, S, u"lcEnterkeySepChar", RV, shortSetter<&Tolvak::setEnterkeySepChar>},
-    {u"setOtherSepChar", 0x6003004A, 15, T, u"lcOtherSepChar", RV, textSetter<&Tolvak::setOtherSepChar>},
-    {u"setIsReservChar", 0x6003004B, 16, S, u"lcIsReservChar", RV, shortSetter<&Tolvak::setIsReservChar>},
+    {u"setBufferLength", 0x60030047, 12, S, u"lcBufferLength", RV,
+     shortSetter<&Tolvak::setBufferLength>},
+    {u"setNewLineSepChar", 0x60030048, 13, S, u"lcNewLineSepChar", RV,
+     shortSetter<&Tolvak::setNewLineSepChar>},
+    {u"setEnterkeySepChar", 0x60030049, 14, S, u"lcEnterkeySepChar", RV,
+     shortSetter<&Tolvak::setEnterkeySepChar>},
+    {u"setOtherSepChar", 0x6003004A, 15, T, u"lcOtherSepChar", RV,
+     textSetter<&Tolvak::setOtherSepChar>},
+    {u"setIsReservChar", 0x6003004B, 16, S, u"lcIsReservChar", RV,
+     shortSetter<&Tolvak::setIsReservChar>},
     {u"setPortNum", 0x6003004C, 17, S, u"lcPortNum", RV, shortSetter<&Tolvak::setPortNum>},
     {u"setBandRate", 0x6003004D, 18, T, u"lcBandRate", RV, textSetter<&Tolvak::setBandRate>},
     {u"setDataBit", 0x6003004E, 19, S, u"lcDataBit", RV, shortSetter<&Tolvak::setDataBit>},

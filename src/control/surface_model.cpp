@@ -1,21 +1,41 @@
 #include "control/surface_model.h"
 
-#include "control/ascii_case.h"
-#include "control/automation_error.h"
+#include "base/automation_error.h"
+#include "text/ascii_case.h"
 
 namespace tolvak {
 
 namespace {
 
 ChildModel textBox(std::u16string_view name, int32_t left, float width, float height, int tab) {
-    return {name, ChildKind::TextBox, left, 0, width, height, tab, {}, std::nullopt,
-            colors::kWindowText, colors::kWindowBackground, {}};
+    return {name,
+            ChildKind::TextBox,
+            left,
+            0,
+            width,
+            height,
+            tab,
+            {},
+            std::nullopt,
+            colors::kWindowText,
+            colors::kWindowBackground,
+            {}};
 }
 
 ChildModel button(std::u16string_view name, int32_t left, int tab, std::u16string caption,
                   std::u16string toolTip) {
-    return {name, ChildKind::PushButton, left, 0, 615, 375, tab, std::move(caption),
-            std::nullopt, colors::kButtonText, colors::kButtonFace, std::move(toolTip)};
+    return {name,
+            ChildKind::PushButton,
+            left,
+            0,
+            615,
+            375,
+            tab,
+            std::move(caption),
+            std::nullopt,
+            colors::kButtonText,
+            colors::kButtonFace,
+            std::move(toolTip)};
 }
 
 ChildModel hidden(std::u16string_view name, ChildKind kind, int32_t left, int32_t top) {

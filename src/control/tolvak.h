@@ -8,15 +8,15 @@
 #include <string_view>
 #include <vector>
 
-#include "acquisition/control_state.h"
-#include "acquisition/serial_control.h"
-#include "control/automation_error.h"
-#include "control/msg_box.h"
+#include "base/automation_error.h"
+#include "base/msg_box.h"
+#include "control/control_state.h"
 #include "control/property_bag.h"
+#include "control/random_source.h"
+#include "control/serial_control.h"
 #include "control/surface_model.h"
 #include "control/timer_control.h"
 #include "control/variant.h"
-#include "display/random_source.h"
 #include "network/sockets_api.h"
 
 namespace tolvak {

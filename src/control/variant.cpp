@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "acquisition/number_text.h"
-#include "control/automation_error.h"
+#include "base/automation_error.h"
+#include "text/number_text.h"
 
 namespace tolvak {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <optional>
 
-#include "acquisition/number_text.h"
+#include "text/number_text.h"
 
 namespace tolvak {
 
@@ -24,11 +24,14 @@ std::string trimBlanks(const std::string& text) {
 // The dotted text is digits and full stops only, the same in every code page.
 std::string toAscii(const std::u16string& text) {
     std::string out;
-    for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    for (char16_t c : text)
+        out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
     return out;
 }
 
-char hexDigit(int v) { return "0123456789ABCDEF"[v & 15]; }
+char hexDigit(int v) {
+    return "0123456789ABCDEF"[v & 15];
+}
 
 } // namespace
 
@@ -98,7 +101,8 @@ std::u16string NetworkModule::lookupLocalIPAddress() {
     if (std::optional<std::string> name = hostName(m_sockets)) {
         std::optional<std::vector<uint8_t>> address = m_sockets.getHostByName(*name);
         if (address) {
-            for (uint8_t byte : *address) text += decimalText(byte) + u".";
+            for (uint8_t byte : *address)
+                text += decimalText(byte) + u".";
             if (!text.empty()) text.pop_back();
         }
     }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "control/msg_box.h"
+#include "base/msg_box.h"
 #include "network/sockets_api.h"
 
 namespace tolvak {
@@ -10,7 +10,7 @@ namespace tolvak {
 // The free routines behind the three host-identity methods. They keep no state: every call starts
 // and cleans up Windows Sockets itself and reports problems in message boxes.
 class NetworkModule {
-public:
+  public:
     NetworkModule(SocketsApi& sockets, MsgBox& msgBox) : m_sockets(sockets), m_msgBox(msgBox) {}
 
     bool startSockets();
@@ -21,7 +21,7 @@ public:
     bool lookupMacAddress(const std::u16string& ipAddress, std::u16string& macAddress);
     std::u16string getLocalMacAddress();
 
-private:
+  private:
     SocketsApi& m_sockets;
     MsgBox& m_msgBox;
 };

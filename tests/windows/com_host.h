@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "com_check.h"
-#include "control/com/guids.h"
-#include "control/com/handles.h"
-#include "control/com/tolvak_interface.h"
+#include "ocx/guids.h"
+#include "ocx/handles.h"
+#include "ocx/tolvak_interface.h"
 
 namespace tolvak::wintest {
 

@@ -7,7 +7,7 @@ set -uo pipefail
 # The identities, from the one header that holds them: "// {GUID}..." above "... kName = ...".
 guid() {
     awk -v name="$1" 'match($0, /\/\/ \{[0-9A-F-]+\}/) { g = substr($0, RSTART + 3, RLENGTH - 3) }
-                      $0 ~ ("GUID " name " =") { print g; exit }' "$TOLVAK_SOURCE/src/control/com/guids.h"
+                      $0 ~ ("GUID " name " =") { print g; exit }' "$TOLVAK_SOURCE/src/ocx/guids.h"
 }
 clsid=$(guid kClsid) libid=$(guid kLibId)
 interfaces=("$(guid kIidTolvak)" "$(guid kIidTolvakEarlier)" "$(guid kIidEvents)" "$(guid kIidEventsEarlier)")

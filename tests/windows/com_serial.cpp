@@ -10,7 +10,7 @@
 
 #include "com_check.h"
 #include "com_host.h"
-#include "control/com/typelib/typelib_layout.h"
+#include "ocx/typelib/typelib_layout.h"
 
 using namespace tolvak::com;
 using namespace tolvak::wintest;
@@ -86,8 +86,7 @@ int main() {
                            "nothing read before OpenComm");
 
             check.context("OpenComm, the 24th method");
-            check.expectHr(slot<NoArgs>(control, 24)(control),
-                           "OpenComm by its vtable place");
+            check.expectHr(slot<NoArgs>(control, 24)(control), "OpenComm by its vtable place");
 
             const struct {
                 short decimals;
@@ -103,8 +102,7 @@ int main() {
                 check.context("reading " + Checker::utf8(r.shown));
                 setShort(control, &ITolvak::setDecimals, r.decimals);
                 say("SEND " + frameOf(r.digits));
-                check.expect(waitFor(control, r.shown, 20000),
-                             "getTolvakValue shows the weight");
+                check.expect(waitFor(control, r.shown, 20000), "getTolvakValue shows the weight");
                 say("GOT " + Checker::utf8(value(control)));
             }
 
@@ -121,14 +119,12 @@ int main() {
             SysFreeString(raw);
 
             check.context("CloseComm, the 25th method");
-            check.expectHr(slot<NoArgs>(control, 25)(control),
-                           "CloseComm by its vtable place");
+            check.expectHr(slot<NoArgs>(control, 25)(control), "CloseComm by its vtable place");
             const std::wstring last = value(control);
             say("SEND " + frameOf("00042420"));
             pumpMessages(1500);
             check.expectEq(value(control), last, "nothing read after CloseComm");
             say("STOP");
-
         }
     }
     DestroyWindow(host);

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "com_check.h"
-#include "control/com/guids.h"
-#include "control/com/handles.h"
+#include "ocx/guids.h"
+#include "ocx/handles.h"
 
 using namespace tolvak::com;
 using tolvak::wintest::Checker;

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "com_check.h"
-#include "control/com/guids.h"
-#include "control/com/handles.h"
-#include "control/com/typelib/typelib_layout.h"
 #include "control/method_table.h"
+#include "ocx/guids.h"
+#include "ocx/handles.h"
+#include "ocx/typelib/typelib_layout.h"
 
 using namespace tolvak;
 using namespace tolvak::com;

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/automation_error.h"
 #include "com_check.h"
-#include "control/automation_error.h"
 #include "platform/win32/unique_handle.h"
 
 namespace tolvak::wintest {

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "control/msg_box.h"
+#include "base/msg_box.h"
 
 namespace tolvak::posix {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "control/utf8.h"
+#include "text/utf8.h"
 
 namespace tolvak::posix {
 

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "control/automation_error.h"
+#include "base/automation_error.h"
 
 namespace tolvak::posix {
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "control/utf8.h"
+#include "text/utf8.h"
 
 namespace tolvak::posix {
 

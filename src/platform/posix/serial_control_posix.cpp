@@ -8,9 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "control/utf8.h"
 #include "platform/posix/line_discipline.h"
 #include "platform/posix/posix_error.h"
+#include "text/line_text.h"
+#include "text/utf8.h"
 
 namespace tolvak::posix {
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "acquisition/line_settings.h"
-#include "acquisition/serial_control.h"
-#include "control/automation_error.h"
+#include "base/automation_error.h"
+#include "control/serial_control.h"
 #include "platform/posix/event_loop.h"
 #include "platform/posix/unique_fd.h"
 

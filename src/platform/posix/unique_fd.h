@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "control/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace tolvak::posix {
 

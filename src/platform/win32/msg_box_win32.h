@@ -1,6 +1,6 @@
 #pragma once
 
-#include "control/msg_box.h"
+#include "base/msg_box.h"
 
 namespace tolvak::win32 {
 

@@ -5,9 +5,10 @@
 #include <set>
 #include <system_error>
 
-#include "acquisition/number_text.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_error.h"
+#include "text/line_text.h"
+#include "text/number_text.h"
 
 namespace tolvak::win32 {
 

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "acquisition/line_settings.h"
-#include "acquisition/serial_control.h"
+#include "control/serial_control.h"
 #include "platform/win32/message_window.h"
 #include "platform/win32/unique_handle.h"
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "control/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace tolvak::win32 {
 

@@ -1,7 +1,7 @@
 #include "platform/win32/win32_error.h"
 
-#include "acquisition/number_text.h"
 #include "platform/win32/wide_text.h"
+#include "text/number_text.h"
 
 namespace tolvak::win32 {
 

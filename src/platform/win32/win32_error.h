@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "control/automation_error.h"
+#include "base/automation_error.h"
 
 namespace tolvak::win32 {
 

@@ -22,8 +22,8 @@ timeout 300 "$TOLVAK_WINE" "$reader" win32 "$ocx32" || failures=$((failures + 1)
 timeout 60 wineserver -w || true
 
 builder=$(find "$TOLVAK_WIN_BUILD_DIR/win64" -name tolvak_build_typelib.exe -print -quit)
-built="$TOLVAK_WIN_BUILD_DIR/win32/src/control/com"
-(cd "$work" && "$TOLVAK_SOURCE/src/control/com/typelib/run_builder.sh" "$builder" win32 \
+built="$TOLVAK_WIN_BUILD_DIR/win32/src/ocx"
+(cd "$work" && "$TOLVAK_SOURCE/src/ocx/typelib/run_builder.sh" "$builder" win32 \
   again.tlb iid.bin srciid.bin)
 for f in Tolvak.tlb:again.tlb iid_tolvak.bin:iid.bin srciid_tolvak.bin:srciid.bin; do
   if cmp "$built/${f%%:*}" "$work/${f#*:}"; then

@@ -1,0 +1,44 @@
+# libtolvak: the core, the Linux platform and the public API in one library, installed with
+# include/tolvak, a CMake package (Tolvak::tolvak) and a pkg-config file.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+if(TOLVAK_SHARED)
+  set(TOLVAK_LIB_KIND SHARED)
+else()
+  set(TOLVAK_LIB_KIND STATIC)
+endif()
+add_library(tolvak_lib ${TOLVAK_LIB_KIND}
+  $<TARGET_OBJECTS:tolvak_core> $<TARGET_OBJECTS:tolvak_posix> $<TARGET_OBJECTS:tolvak_api>)
+add_library(Tolvak::tolvak ALIAS tolvak_lib)
+set_target_properties(tolvak_lib PROPERTIES
+  OUTPUT_NAME tolvak
+  EXPORT_NAME tolvak
+  VERSION ${PROJECT_VERSION}
+  SOVERSION ${PROJECT_VERSION_MAJOR})
+target_compile_features(tolvak_lib PUBLIC cxx_std_17)
+# In the tree the tool and the tests also reach the internal headers; an installed package
+# offers include/tolvak only.
+target_include_directories(tolvak_lib PUBLIC
+  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
+  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+
+install(TARGETS tolvak_lib EXPORT TolvakTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(DIRECTORY include/tolvak DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+set(TOLVAK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tolvak)
+install(EXPORT TolvakTargets NAMESPACE Tolvak:: DESTINATION ${TOLVAK_CMAKE_DIR})
+configure_package_config_file(cmake/TolvakConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/TolvakConfig.cmake INSTALL_DESTINATION ${TOLVAK_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/TolvakConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/TolvakConfig.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/TolvakConfigVersion.cmake DESTINATION ${TOLVAK_CMAKE_DIR})
+
+file(RELATIVE_PATH TOLVAK_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+configure_file(cmake/tolvak.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tolvak.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tolvak.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

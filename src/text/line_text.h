@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tolvak {
+
+// Bytes from the line as the control's text: one byte per code unit, so no byte is lost or
+// merged whatever the code page.
+inline std::u16string lineText(std::string_view bytes) {
+    std::u16string text(bytes.size(), u'\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        text[i] = static_cast<unsigned char>(bytes[i]);
+    return text;
+}
+
+} // namespace tolvak

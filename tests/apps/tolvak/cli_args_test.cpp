@@ -1,0 +1,279 @@
+#include "tolvak/cli_args.h"
+
+#include <gtest/gtest.h>
+
+#include "control/method_table.h"
+#include "platform/posix/console_msg_box.h"
+#include "platform/posix/posix_sockets.h"
+#include "text/utf8.h"
+#include "tolvak/control_options.h"
+#include "tolvak/replay.h"
+#include "tolvak/text_format.h"
+
+namespace tolvak::cli {
+namespace {
+
+struct EscapeCase {
+    std::string text;
+    std::optional<std::string> bytes; // nothing: refused
+};
+
+class EscapeTest : public ::testing::TestWithParam<EscapeCase> {};
+
+TEST_P(EscapeTest, DecodesOrRefuses) {
+    const auto& c = GetParam();
+    if (c.bytes)
+        EXPECT_EQ(parseEscapes(c.text), *c.bytes);
+    else
+        EXPECT_THROW(parseEscapes(c.text), UsageError);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, EscapeTest,
+    ::testing::Values(EscapeCase{"", ""}, EscapeCase{"=", "="}, EscapeCase{"\\r\\n", "\r\n"},
+                      EscapeCase{"\\x02", "\x02"},
+                      EscapeCase{"\\xfF\\x41", "\xff"
+                                               "A"},
+                      EscapeCase{"a\\\\b", "a\\b"}, EscapeCase{"\\t\\0x", std::string("\t\0x", 3)},
+                      EscapeCase{"\\e", "\x1b"}, EscapeCase{"\\'\\\"", "'\""},
+                      EscapeCase{"\\", std::nullopt}, EscapeCase{"ab\\", std::nullopt},
+                      EscapeCase{"\\x4", std::nullopt}, EscapeCase{"\\xg0", std::nullopt},
+                      EscapeCase{"\\q", std::nullopt}));
+
+struct ArgsCase {
+    std::vector<std::string> args;
+    std::vector<std::pair<std::string, std::string>> options;
+    std::vector<std::string> positional;
+    bool refused;
+};
+
+class ArgsTest : public ::testing::TestWithParam<ArgsCase> {};
+
+const std::vector<OptionDef> kDefs = {
+    {"--json", "", ""}, {"--other-sep", "TEXT", ""}, {"--chunk-size", "N", ""}};
+
+TEST_P(ArgsTest, SplitsOptionsAndArguments) {
+    const auto& c = GetParam();
+    if (c.refused) {
+        EXPECT_THROW(parseArgs(c.args, kDefs), UsageError);
+        return;
+    }
+    ParsedArgs parsed = parseArgs(c.args, kDefs);
+    EXPECT_EQ(parsed.options, c.options);
+    EXPECT_EQ(parsed.positional, c.positional);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ArgsTest,
+    ::testing::Values(ArgsCase{{"--json", "file"}, {{"--json", ""}}, {"file"}, false},
+                      ArgsCase{{"--other-sep", ""}, {{"--other-sep", ""}}, {}, false},
+                      ArgsCase{{"--other-sep="}, {{"--other-sep", ""}}, {}, false},
+                      ArgsCase{{"--other-sep", "--json"}, {{"--other-sep", "--json"}}, {}, false},
+                      ArgsCase{{"-", "--chunk-size=3"}, {{"--chunk-size", "3"}}, {"-"}, false},
+                      ArgsCase{{"--", "--json"}, {}, {"--json"}, false},
+                      ArgsCase{{"--jsn"}, {}, {}, true}, ArgsCase{{"--json=1"}, {}, {}, true},
+                      ArgsCase{{"--chunk-size"}, {}, {}, true}, ArgsCase{{"-x"}, {}, {}, true}));
+
+// Whole numbers: parseShort (the control's 16-bit settings) and parseWhole as --count uses it.
+struct WholeCase {
+    bool isShort;
+    std::string text;
+    std::optional<int64_t> value; // nothing: refused
+};
+
+int64_t parseCase(const WholeCase& c) {
+    return c.isShort ? parseShort("--decimals", c.text)
+                     : parseWhole("--count", c.text, 1, 1000000000000);
+}
+
+class WholeTest : public ::testing::TestWithParam<WholeCase> {};
+
+TEST_P(WholeTest, TakesWholeNumbersInRangeAndRefusesFractions) {
+    const auto& c = GetParam();
+    if (c.value)
+        EXPECT_EQ(parseCase(c), *c.value);
+    else
+        EXPECT_THROW(parseCase(c), UsageError);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WholeTest,
+    ::testing::Values(
+        WholeCase{true, "0", 0}, WholeCase{true, "-3", -3}, WholeCase{true, "32767", 32767},
+        WholeCase{true, "-32768", -32768}, WholeCase{true, "32768", std::nullopt},
+        WholeCase{true, "1.5", std::nullopt}, WholeCase{true, "", std::nullopt},
+        WholeCase{true, "12x", std::nullopt}, WholeCase{true, "0x10", std::nullopt},
+        WholeCase{true, " 1", std::nullopt}, WholeCase{true, "nan", std::nullopt},
+        WholeCase{false, "1", 1}, WholeCase{false, "1e3", 1000},
+        WholeCase{false, "1000000000000", 1000000000000}, WholeCase{false, "2.5", std::nullopt},
+        WholeCase{false, "1.000001", std::nullopt}, WholeCase{false, "0", std::nullopt},
+        WholeCase{false, "1000000000001", std::nullopt}, WholeCase{false, "-1", std::nullopt}));
+
+// The messages give the range as it is, fractions and large bounds included.
+TEST(NumberRange, MessageNamesTheTrueBounds) {
+    const struct {
+        double min, max;
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {0.001, 1e7, "0", "--x: '0' is not a number from 0.001 to 10000000"},
+        {-1e7, 1e7, "1e8", "--x: '1e8' is not a number from -10000000 to 10000000"},
+        {0.5, 2.25, "3", "--x: '3' is not a number from 0.5 to 2.25"},
+        {1, 1e12, "x", "--x: 'x' is not a number from 1 to 1000000000000"},
+    };
+    for (const auto& c : cases) {
+        try {
+            parseNumber("--x", c.text, c.min, c.max);
+            ADD_FAILURE() << c.text << " taken";
+        } catch (const UsageError& e) {
+            EXPECT_STREQ(e.what(), c.message);
+        }
+    }
+}
+
+// Each option reaches its own field through its own setter, with the value as given.
+struct ControlOptionCase {
+    std::vector<std::string> args;
+    std::function<bool(const ControlState&)> holds;
+};
+
+class ControlOptionTest : public ::testing::TestWithParam<ControlOptionCase> {};
+
+class NoTimer : public TimerControl {
+  public:
+    void setEnabled(bool) override {}
+    void setInterval(int32_t) override {}
+};
+
+TEST_P(ControlOptionTest, StoresThroughTheSetter) {
+    auto serial = std::make_unique<ReplaySerial>();
+    Platform platform{std::move(serial), std::make_unique<NoTimer>(),
+                      std::make_unique<posix::ConsoleMsgBox>(),
+                      std::make_unique<posix::PosixSockets>(), std::make_unique<ClockRandom>()};
+    Tolvak control(std::move(platform));
+    const ControlState defaults = control.state();
+    ParsedArgs parsed = parseArgs(GetParam().args, controlOptionDefs());
+    applyControlOptions(parsed, control, nullptr);
+    EXPECT_TRUE(GetParam().holds(control.state()));
+    // Nothing else moved from its default.
+    ControlState expected = control.state();
+    EXPECT_EQ(expected.commSettings, defaults.commSettings);
+    EXPECT_EQ(expected.rawData, defaults.rawData);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ControlOptionTest,
+    ::testing::Values(
+        ControlOptionCase{{},
+                          [](const ControlState& s) {
+                              return s.otherSep == u"=" && s.baudRate == u"2400" &&
+                                     s.eloadBits == 8 && s.bufferLength == 10 && s.portNum == 1 &&
+                                     s.parity == u"n";
+                          }},
+        ControlOptionCase{{"--decimals", "-3"},
+                          [](const ControlState& s) { return s.decimals == -3; }},
+        ControlOptionCase{{"--eload-prebits", "2"},
+                          [](const ControlState& s) { return s.eloadPrebits == 2; }},
+        ControlOptionCase{{"--eload-bits", "9"},
+                          [](const ControlState& s) { return s.eloadBits == 9; }},
+        ControlOptionCase{{"--buffer-length", "512"},
+                          [](const ControlState& s) { return s.bufferLength == 512; }},
+        ControlOptionCase{{"--newline-sep", "2"},
+                          [](const ControlState& s) { return s.newLineSep == 2; }},
+        ControlOptionCase{{"--enterkey-sep", "0"},
+                          [](const ControlState& s) { return s.enterKeySep == 0; }},
+        ControlOptionCase{{"--other-sep", ""},
+                          [](const ControlState& s) { return s.otherSep.empty(); }},
+        ControlOptionCase{{"--other-sep", "\\r\\n"},
+                          [](const ControlState& s) { return s.otherSep == u"\r\n"; }},
+        ControlOptionCase{{"--other-sep", "\\xb0"},
+                          [](const ControlState& s) { return s.otherSep == u"\u00b0"; }},
+        ControlOptionCase{{"--reverse", "0"},
+                          [](const ControlState& s) { return s.reverseFrame == 0; }},
+        ControlOptionCase{{"--port", "3"}, [](const ControlState& s) { return s.portNum == 3; }},
+        ControlOptionCase{{"--baud", "9600 "},
+                          [](const ControlState& s) { return s.baudRate == u"9600 "; }},
+        ControlOptionCase{{"--data-bits", "7"},
+                          [](const ControlState& s) { return s.dataBits == 7; }},
+        ControlOptionCase{{"--parity", "E"},
+                          [](const ControlState& s) { return s.parity == u"E"; }},
+        ControlOptionCase{{"--stop-bits", "2"},
+                          [](const ControlState& s) { return s.stopBits == 2; }},
+        ControlOptionCase{{"--decimals", "1", "--decimals", "2"},
+                          [](const ControlState& s) { return s.decimals == 2; }}));
+
+TEST(ControlOptions, BadValuesAreRefusedBeforeAnythingIsSet) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"--decimals", "x"}, {"--port", "70000"}, {"--other-sep", "\\x"}, {"--reverse", ""}};
+    for (const auto& args : bad)
+        EXPECT_THROW(checkControlOptions(parseArgs(args, controlOptionDefs())), UsageError)
+            << args[0] << ' ' << args[1];
+}
+
+struct JsonCase {
+    std::u16string text;
+    std::string json;
+};
+
+class JsonTest : public ::testing::TestWithParam<JsonCase> {};
+
+TEST_P(JsonTest, KeepsEveryByte) {
+    EXPECT_EQ(jsonString(GetParam().text), GetParam().json);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, JsonTest,
+                         ::testing::Values(JsonCase{u"", "\"\""}, JsonCase{u"=05.2", "\"=05.2\""},
+                                           JsonCase{u"a\"b\\c", "\"a\\\"b\\\\c\""},
+                                           JsonCase{u"\r\n\t", "\"\\r\\n\\t\""},
+                                           JsonCase{std::u16string(1, u'\0'), "\"\\u0000\""},
+                                           JsonCase{u"\u00ff\u007f", "\"\\u00ff\\u007f\""}));
+
+TEST(WeightValue, ReadsTheDisplayText) {
+    const std::vector<std::pair<std::u16string, std::optional<double>>> table = {
+        {u"12.5", 12.5},  {u" 502", 502},      {u"-20", -20},          {u"0", 0},
+        {u"1E+15", 1e15}, {u"", std::nullopt}, {u"abc", std::nullopt}, {u"1 2", std::nullopt}};
+    for (const auto& [text, value] : table)
+        EXPECT_EQ(weightValue(text), value);
+}
+
+TEST(ReadingJson, HasTextValueStableAndUtcTime) {
+    const auto epoch = std::chrono::system_clock::time_point(std::chrono::milliseconds(1234));
+    struct Row {
+        std::u16string weight;
+        bool stable;
+        std::string json;
+    };
+    const Row rows[] = {
+        {u" 502", true,
+         R"({"weight":" 502","value":502,"stable":true,"time":"1970-01-01T00:00:01.234Z"})"},
+        {u"x", false,
+         R"({"weight":"x","value":null,"stable":false,"time":"1970-01-01T00:00:01.234Z"})"},
+        {u"-12.5", false,
+         R"({"weight":"-12.5","value":-12.5,"stable":false,"time":"1970-01-01T00:00:01.234Z"})"},
+        {u"1E+15", true,
+         R"({"weight":"1E+15","value":1e+15,"stable":true,"time":"1970-01-01T00:00:01.234Z"})"},
+        {u"\u00ff\r", false,
+         R"({"weight":"\u00ff\r","value":null,"stable":false,"time":"1970-01-01T00:00:01.234Z"})"},
+    };
+    for (const Row& row : rows) {
+        Reading reading;
+        reading.text = toUtf8(row.weight);
+        reading.value = weightValue(row.weight);
+        reading.stable = row.stable;
+        reading.time = epoch;
+        EXPECT_EQ(readingJson(reading), row.json);
+    }
+}
+
+TEST(ErrorJson, HasNumberDescriptionAndUtcTime) {
+    const auto epoch = std::chrono::system_clock::time_point(std::chrono::milliseconds(1234));
+    EXPECT_EQ(errorJson(AutomationError(6, u"Overflow"), epoch),
+              "{\"error\":{\"number\":6,\"description\":\"Overflow\"},"
+              "\"time\":\"1970-01-01T00:00:01.234Z\"}");
+    EXPECT_EQ(errorJson(AutomationError(-2147418113, u"a\"b"), epoch),
+              "{\"error\":{\"number\":-2147418113,\"description\":\"a\\\"b\"},"
+              "\"time\":\"1970-01-01T00:00:01.234Z\"}");
+}
+
+} // namespace
+} // namespace tolvak::cli

@@ -1,0 +1,17 @@
+# The Linux platform's tests (tests/platform/posix) and the tool's (tests/apps/tolvak), in one
+# program: both drive real pseudo-terminals through the same rig.
+find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
+include(GoogleTest)
+
+file(GLOB POSIX_TEST_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_CURRENT_LIST_DIR}/platform/posix/*.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/apps/tolvak/*.cpp)
+add_executable(tolvak_posix_tests ${POSIX_TEST_SOURCES})
+target_include_directories(tolvak_posix_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/platform/posix)
+target_link_libraries(tolvak_posix_tests PRIVATE tolvak_cli GTest::gtest GTest::gtest_main
+                      Threads::Threads)
+# The tool itself, for the tests that run it as a user would.
+target_compile_definitions(tolvak_posix_tests PRIVATE TOLVAK_EXE="$<TARGET_FILE:tolvak>")
+add_dependencies(tolvak_posix_tests tolvak)
+gtest_discover_tests(tolvak_posix_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
