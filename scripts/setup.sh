@@ -4,6 +4,8 @@
 set -euo pipefail
 
 want=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3 python3-serial)
+# The sanitizer build and fuzz targets (clang, libFuzzer) and the valgrind runs of the tests.
+want+=(clang libclang-rt-dev valgrind)
 if [ "${1:-all}" != native ]; then
   want+=(g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 xvfb)
 fi
