@@ -432,8 +432,10 @@ const std::vector<Command>& commands() {
                         {"--seconds", "S", "stop after S seconds"}})),
          runIndicator,
          "Without --weight the weight follows a truck driving on, settling, standing and driving\n"
-         "off (20 s, up to 32000 kg). Default frame: '=' then the 7 display characters least\n"
-         "significant first and a sign slot ('0' or '-'): 3.000 is =000.3000.\n"},
+         "off (20 s, up to 32000 kg). From --places 2 on, the profile is divided by a power of\n"
+         "ten so that it fits the display: 3200.00 at 2 places, 3.20000 at 5. Default frame:\n"
+         "'=' then the 7 display characters least significant first and a sign slot ('0' or\n"
+         "'-'): 3.000 is =000.3000.\n"},
         {"demo", "[options]",
          "The simulated indicator read through a pseudo-terminal, shown as big red digits.",
          withHelp(kDemoOptions), runDemo,

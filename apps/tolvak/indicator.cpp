@@ -22,17 +22,34 @@ double smoothStep(double x) {
     return x * x * (3 - 2 * x);
 }
 
+double roundToPlaces(double weight, int places) {
+    const double scale = std::pow(10.0, places);
+    return std::round(weight * scale) / scale;
+}
+
+// The display characters of a rounded weight's magnitude, before zero-padding.
+std::string magnitudeText(double rounded, int places) {
+    char digits[64];
+    std::snprintf(digits, sizeof digits, "%.*f", places, std::fabs(rounded));
+    return digits;
+}
+
+void checkPlaces(int places) {
+    if (places < 0 || places > kMaxPlaces) throw std::out_of_range("decimal places must be 0 to 5");
+}
+
+bool fitsDisplay(double weight, int places) {
+    return magnitudeText(roundToPlaces(weight, places), places).size() <=
+           static_cast<size_t>(kDisplayWidth);
+}
+
 } // namespace
 
 std::string encodeFrame(double weight, const FrameFormat& format) {
-    if (format.places < 0 || format.places > kMaxPlaces)
-        throw std::out_of_range("decimal places must be 0 to 5");
+    checkPlaces(format.places);
     if (!std::isfinite(weight)) throw std::out_of_range("weight is not a number");
-    const double scale = std::pow(10.0, format.places);
-    const double rounded = std::round(weight * scale) / scale;
-    char digits[64];
-    std::snprintf(digits, sizeof digits, "%.*f", format.places, std::fabs(rounded));
-    std::string display = digits;
+    const double rounded = roundToPlaces(weight, format.places);
+    std::string display = magnitudeText(rounded, format.places);
     if (display.size() > static_cast<size_t>(kDisplayWidth))
         throw std::out_of_range("weight does not fit the 7-character display");
     display.insert(0, kDisplayWidth - display.size(), '0');
@@ -71,6 +88,14 @@ double truckProfile(double seconds) {
     return std::round(w / kDivision) * kDivision + 0.0; // + 0.0: no negative zero
 }
 
+double displayedProfile(double seconds, int places) {
+    checkPlaces(places);
+    double divisor = 1;
+    while (!fitsDisplay(kProfilePeak / divisor, places))
+        divisor *= 10;
+    return truckProfile(seconds) / divisor;
+}
+
 Indicator::Indicator(posix::EventLoop& loop, int fd, IndicatorConfig config)
     : m_loop(loop), m_fd(fd), m_config(std::move(config)) {
     int flags = ::fcntl(m_fd, F_GETFL);
@@ -107,7 +132,8 @@ void Indicator::tick() {
         produced = due - kMaxCatchUp;
     }
     for (; produced < due; ++produced) {
-        const double weight = m_config.weight ? *m_config.weight : truckProfile(elapsed);
+        const double weight =
+            m_config.weight ? *m_config.weight : displayedProfile(elapsed, m_config.format.places);
         if (!flush()) {
             ++m_dropped;
             continue;

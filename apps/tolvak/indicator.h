@@ -25,10 +25,17 @@ constexpr int kDisplayWidth = 7;
 std::string encodeFrame(double weight, const FrameFormat& format);
 
 // A truck driving on, settling, standing, driving off, and the empty bridge; repeats every
-// kProfilePeriod seconds. Kilograms, in steps of the 20 kg division.
+// kProfilePeriod seconds. Kilograms, in steps of the 20 kg division; never above kProfilePeak
+// (the bridge overshoots while it settles).
 constexpr double kProfilePeriod = 20.0;
 constexpr double kProfileGross = 32000.0;
+constexpr double kProfilePeak = kProfileGross + 600.0;
 double truckProfile(double seconds);
+
+// The truck profile as an indicator with this many places shows it: divided by the smallest power
+// of ten that lets the peak fit the display, so the digits stay those of the profile and only the
+// point moves (32000 at 0 or 1 places, 3200.00 at 2, 3.20000 at 5).
+double displayedProfile(double seconds, int places);
 
 struct IndicatorConfig {
     FrameFormat format;

@@ -38,23 +38,29 @@ void reverseInto(std::u16string_view text, std::u16string& out) {
 }
 
 // Decodes one complete frame into the display. scratch holds the reversed frame; divisor is
-// 10 to the power decimals, worked out once per pass when first needed.
-void showFrame(const ControlState& state, SurfaceModel& surface, std::u16string_view frame,
-               std::u16string& scratch, std::optional<double>& divisor) {
+// 10 to the power decimals, worked out once per pass when first needed. Returns the error of a
+// frame whose number cannot be scaled (the display keeps its text); a display that refuses its
+// text throws.
+std::optional<AutomationError> showFrame(const ControlState& state, SurfaceModel& surface,
+                                         std::u16string_view frame, std::u16string& scratch,
+                                         std::optional<double>& divisor) {
     // Indicators send the digits last first; a reverse flag other than 1 takes them as they come.
     std::u16string_view t = frame;
     if (state.reverseFrame == 1) {
         reverseInto(frame, scratch);
         t = scratch;
     }
+    std::u16string text = u"0";
     if (isNumeric(t)) {
-        if (!divisor) divisor = decimalDivisor(state.decimals);
-        double value = scale(leadingNumber(t), *divisor);
-        surface.setText(ChildId::lblNumber, decimalText(value));
-    } else {
-        surface.setText(ChildId::lblNumber, u"0");
+        auto error = trapErrors([&] {
+            if (!divisor) divisor = decimalDivisor(state.decimals);
+            text = decimalText(scale(leadingNumber(t), *divisor));
+        });
+        if (error) return error;
     }
+    surface.setText(ChildId::lblNumber, text);
     surface.refresh(ChildId::lblNumber);
+    return std::nullopt;
 }
 
 // True when text ends with the start of a longer separator whose rest has not arrived yet:
@@ -86,24 +92,33 @@ void parseFrames(ControlState& state, SurfaceModel& surface, std::u16string_view
     // Reused across passes and events: the receive path allocates nothing per frame.
     thread_local std::u16string scratch;
     std::optional<double> divisor;
+    // A frame that cannot be decoded is consumed like any other: left in rawData it would fail
+    // again at every event and hold up every frame behind it. The first such error is raised
+    // once the pass is done.
+    std::optional<AutomationError> undecoded;
+    auto show = [&](std::u16string_view frame) {
+        auto error = showFrame(state, surface, frame, scratch, divisor);
+        if (error && !undecoded) undecoded = std::move(error);
+    };
     std::u16string_view text = raw;
     size_t start = 0;
     // Every piece but the last is followed by a separator; only the last can be unfinished, so
     // short pieces before it are dropped rather than glued to later input.
     while (end != std::u16string::npos) {
         std::u16string_view piece = text.substr(start, end - start);
-        if (piece.size() >= minimum) showFrame(state, surface, piece, scratch, divisor);
+        if (piece.size() >= minimum) show(piece);
         start = end + separator.size();
         end = text.find(separator, start);
     }
     std::u16string_view last = text.substr(start);
     if (last.size() >= minimum && !endsInPartOf(last, separator)) {
-        showFrame(state, surface, last, scratch, divisor);
+        show(last);
         raw.clear();
     } else {
         // Keep the separator that precedes the unfinished piece, and the piece.
         raw.erase(0, start - separator.size());
     }
+    if (undecoded) throw *undecoded;
 }
 
 void dispatchFrames(ControlState& state, SurfaceModel& surface) {

@@ -18,7 +18,10 @@ constexpr size_t kRawDataLimit = 4096;
 void dispatchFrames(ControlState& state, SurfaceModel& surface);
 
 // One pass: splits rawData at separator, decodes the complete frames, and leaves in rawData only
-// an unfinished last piece with the separator in front of it.
+// an unfinished last piece with the separator in front of it. A frame whose number cannot be
+// scaled is consumed all the same and the pass goes on; the first such error is thrown at its
+// end. An error of the display, or a minimum length beyond 16 bits, ends the pass where it
+// happens and leaves rawData as it was.
 void parseFrames(ControlState& state, SurfaceModel& surface, std::u16string_view separator);
 
 // The characters of text, last first.

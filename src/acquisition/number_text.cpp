@@ -15,13 +15,16 @@ namespace {
 
 constexpr char16_t kBlank = u' ';
 
-bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool isDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
 
 std::u16string widen(const char* first, const char* last, bool leadingBlank) {
     std::u16string out;
     out.reserve(static_cast<size_t>(last - first) + 1);
     if (leadingBlank) out.push_back(kBlank);
-    for (const char* p = first; p != last; ++p) out.push_back(static_cast<char16_t>(*p));
+    for (const char* p = first; p != last; ++p)
+        out.push_back(static_cast<char16_t>(*p));
     return out;
 }
 
@@ -56,7 +59,8 @@ char* formatDecimal(double value, char* first, char* last) {
         auto result = std::to_chars(first, last, value, std::chars_format::fixed, fraction);
         char* end = result.ptr;
         if (fraction > 0) {
-            while (end[-1] == '0') --end;
+            while (end[-1] == '0')
+                --end;
             if (end[-1] == '.') --end;
         }
         // Rounding may have produced "-0".
@@ -70,13 +74,18 @@ char* formatDecimal(double value, char* first, char* last) {
     auto result = std::to_chars(first, last, value, std::chars_format::scientific, 14);
     char* e = std::find(first, result.ptr, 'e');
     char* mantissaEnd = e;
-    while (mantissaEnd[-1] == '0') --mantissaEnd;
+    while (mantissaEnd[-1] == '0')
+        --mantissaEnd;
     if (mantissaEnd[-1] == '.') --mantissaEnd;
-    int exponent = std::atoi(e + 1);
+    // to_chars writes no terminating NUL: the exponent is read from its output and no further,
+    // or digits an earlier call left in the buffer would join it.
+    const char* exponentSign = e + 1;
+    const bool negativeExponent = *exponentSign == '-';
+    int absExponent = 0;
+    std::from_chars(exponentSign + 1, result.ptr, absExponent);
     char* out = mantissaEnd;
     *out++ = 'E';
-    *out++ = exponent < 0 ? '-' : '+';
-    int absExponent = std::abs(exponent);
+    *out++ = negativeExponent ? '-' : '+';
     if (absExponent < 10) *out++ = '0';
     return std::to_chars(out, last, absExponent).ptr;
 }
@@ -97,10 +106,12 @@ long decimalMagnitude(const std::string& number) {
     size_t point = mantissa.find('.');
     std::string integerPart = mantissa.substr(0, point);
     size_t firstNonZero = integerPart.find_first_not_of("+-0");
-    if (firstNonZero != std::string::npos) return exponent + static_cast<long>(integerPart.size() - firstNonZero);
+    if (firstNonZero != std::string::npos)
+        return exponent + static_cast<long>(integerPart.size() - firstNonZero);
     std::string fraction = point == std::string::npos ? "" : mantissa.substr(point + 1);
     size_t leadingZeros = fraction.find_first_not_of('0');
-    return exponent - static_cast<long>(leadingZeros == std::string::npos ? fraction.size() : leadingZeros);
+    return exponent -
+           static_cast<long>(leadingZeros == std::string::npos ? fraction.size() : leadingZeros);
 }
 
 } // namespace
@@ -119,8 +130,10 @@ std::u16string blankSignedText(double value) {
 
 bool isNumeric(std::u16string_view text) {
     size_t first = 0, last = text.size();
-    while (first < last && text[first] == kBlank) ++first;
-    while (last > first && text[last - 1] == kBlank) --last;
+    while (first < last && text[first] == kBlank)
+        ++first;
+    while (last > first && text[last - 1] == kBlank)
+        --last;
     size_t i = first;
     if (i < last && (text[i] == u'+' || text[i] == u'-')) ++i;
     size_t digits = 0;
@@ -139,7 +152,8 @@ bool isNumeric(std::u16string_view text) {
         ++i;
         if (i < last && (text[i] == u'+' || text[i] == u'-')) ++i;
         size_t exponentDigits = 0;
-        while (i < last && isDigit(text[i])) ++i, ++exponentDigits;
+        while (i < last && isDigit(text[i]))
+            ++i, ++exponentDigits;
         if (exponentDigits == 0) return false;
     }
     return i == last;
@@ -148,7 +162,7 @@ bool isNumeric(std::u16string_view text) {
 // Plain decimals of up to 15 digits (every indicator frame) are exact as integers, and one
 // division by an exact power of ten rounds correctly: no need to go through text.
 std::optional<double> quickNumber(std::u16string_view text) {
-    static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     size_t i = 0;
     bool negative = false;
@@ -209,7 +223,8 @@ double leadingNumber(std::u16string_view text) {
     }
     if (!mantissaDigits) return 0;
     double value = 0;
-    auto result = std::from_chars(number.data() + (number[0] == '+'), number.data() + number.size(), value);
+    auto result =
+        std::from_chars(number.data() + (number[0] == '+'), number.data() + number.size(), value);
     if (result.ec == std::errc::result_out_of_range) {
         // Out of range both ways: overflow is an error, underflow reads as 0.
         if (decimalMagnitude(number) > 0) throw errors::overflow();

@@ -22,7 +22,7 @@ namespace tolvak {
 // What a control is built on. The control owns all of it for its whole life.
 struct Platform {
     std::unique_ptr<SerialControl> serial; // MSComm1
-    std::unique_ptr<TimerControl> timer; // Timer1
+    std::unique_ptr<TimerControl> timer;   // Timer1
     std::unique_ptr<MsgBox> msgBox;
     std::unique_ptr<SocketsApi> sockets;
     std::unique_ptr<RandomSource> random;
@@ -31,7 +31,7 @@ struct Platform {
 // One instance of the control: its state, its surface and its 26 automation methods. Every call
 // and event arrives on one thread, one at a time.
 class Tolvak {
-public:
+  public:
     // Builds the design-time surface and runs the Initialize handler (the default settings).
     explicit Tolvak(Platform platform);
     Tolvak(const Tolvak&) = delete;
@@ -71,7 +71,7 @@ public:
     Variant invoke(int32_t dispid, const std::vector<Variant>& args);
 
     // Events of the children and the container.
-    void onComm(); // MSComm1's receive event
+    void onComm();  // MSComm1's receive event
     void onTimer(); // Timer1's tick
     void clickStartPortBtn();
     void clickStopPortBtn();
@@ -84,8 +84,8 @@ public:
     SerialControl& serial() { return *m_platform.serial; }
     TimerControl& timer() { return *m_platform.timer; }
 
-private:
-    static constexpr int16_t kReceiveThreshold = 2; // a receive event once 2 characters wait
+  private:
+    static constexpr int16_t kReceiveThreshold = 2;      // a receive event once 2 characters wait
     static constexpr int32_t kSimulationInterval = 2000; // milliseconds
 
     void initialize();

@@ -59,7 +59,7 @@ TEST(TruckProfile, DrivesOnStandsAndDrivesOff) {
         double w = truckProfile(t);
         EXPECT_EQ(std::fmod(w, 20.0), 0.0) << t; // the 20 kg division
         EXPECT_GE(w, -20) << t;
-        EXPECT_LE(w, kProfileGross + 600) << t;
+        EXPECT_LE(w, kProfilePeak) << t;
         EXPECT_FALSE(std::signbit(w) && w == 0) << t;
     }
 }

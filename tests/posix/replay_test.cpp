@@ -92,5 +92,33 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTripCase{32000, 0, "32000"}, RoundTripCase{-20, 0, "-20"},
                       RoundTripCase{9999999, 0, "9999999"}, RoundTripCase{0.05, 2, "0.05"}));
 
+// Through a whole truck profile, at every number of places the indicator takes, each frame fits
+// the display and the control reads it back as the weight sent; the standing truck keeps the
+// digits of its gross weight.
+TEST(IndicatorRoundTrip, WholeProfileAtEveryPlaces) {
+    const double standing[] = {32000, 32000, 3200, 320, 32, 3.2};
+    for (int places = 0; places <= 5; ++places) {
+        SCOPED_TRACE(places);
+        EXPECT_EQ(displayedProfile(10, places), standing[places]);
+        FrameFormat format;
+        format.places = places;
+        std::ostringstream out;
+        Replayer replayer(options({}), out);
+        std::vector<double> sent;
+        for (int ms = 0; ms < kProfilePeriod * 1000; ms += 5) {
+            const double weight = displayedProfile(ms / 1000.0, places);
+            std::string frame;
+            ASSERT_NO_THROW(frame = encodeFrame(weight, format)) << "at " << ms << " ms";
+            replayer.feed(frame);
+            sent.push_back(weight);
+        }
+        std::vector<double> shown;
+        std::istringstream lines(out.str());
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("display ", 0) == 0) shown.push_back(std::stod(line.substr(8)));
+        EXPECT_EQ(shown, sent);
+    }
+}
+
 } // namespace
 } // namespace tolvak::cli

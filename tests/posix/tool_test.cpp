@@ -13,6 +13,7 @@
 #include "platform/posix/pseudo_terminal.h"
 #include "pty_rig.h"
 #include "tolvak/indicator.h"
+#include "tolvak/text_format.h"
 
 namespace tolvak::testing {
 namespace {
@@ -158,6 +159,36 @@ TEST(Tool, IndicatorAndReadTalkThroughAPseudoTerminal) {
     EXPECT_EQ(run.out, "-20\nstatus 0\n") << run.err;
 }
 
+// The indicator runs on through the truck driving on at any number of places (the weight used to
+// outgrow the display and abort it), and every frame it wrote reads back through the control.
+class IndicatorPlaces : public ::testing::TestWithParam<int> {};
+
+TEST_P(IndicatorPlaces, RunsOnAndEveryFrameDecodes) {
+    const std::string places = std::to_string(GetParam());
+    ToolRun run = runShell("f=/tmp/tolvak-places-$$; : > $f; \"$T\" indicator --places " + places +
+                           " --seconds 4.5 --device $f; echo status $?; wc -c < $f; "
+                           "\"$T\" replay $f; rm -f $f");
+    std::istringstream lines(run.out);
+    std::string status, line;
+    size_t bytes = 0;
+    std::getline(lines, status);
+    lines >> bytes >> std::ws;
+    EXPECT_EQ(status, "status 0") << run.err;
+    std::vector<double> shown;
+    while (std::getline(lines, line)) {
+        if (line.rfind("display ", 0) != 0) continue;
+        const std::string text = line.substr(8);
+        const auto value = cli::weightValue(std::u16string(text.begin(), text.end()));
+        ASSERT_TRUE(value) << line;
+        shown.push_back(*value);
+    }
+    EXPECT_EQ(shown.size(), bytes / 9) << "every 9-byte frame is shown";
+    ASSERT_FALSE(shown.empty());
+    EXPECT_GT(shown.back(), shown.front()) << "the truck was driving on";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, IndicatorPlaces, ::testing::Values(2, 5));
+
 TEST(Tool, DemoPrintsPlainLinesWhenNotOnATerminal) {
     ToolRun run = runShell("\"$T\" demo --seconds 1 --weight 250");
     EXPECT_EQ(run.status, 0) << run.err;
@@ -169,6 +200,17 @@ TEST(Tool, ReplayReadsStandardInput) {
         runShell("printf \"=05.21000=05.21000=05.21000=05.2\" | \"$T\" replay - --chunk-size 23");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "display 12.5\ndisplay 12.5\nraw \"=05.2\"\ndisplay 12.5\nraw \"=05.2\"\n");
+}
+
+TEST(Tool, ReplayShowsTheFramesBehindOneThatCannotBeDecoded) {
+    ToolRun run = runShell("printf \"=00012.50=1E999999=00013.50=00014.50=00015.50=00016.50="
+                           "00017.50=00018.50=\" | \"$T\" replay - --reverse 0 --chunk-size 9");
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::string shown;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("display ", 0) == 0) shown += line.substr(8) + ' ';
+    EXPECT_EQ(shown, "12.5 13.5 14.5 15.5 16.5 17.5 18.5 ");
 }
 
 TEST(Tool, ReplayOfAMissingFileFails) {

@@ -255,8 +255,45 @@ TEST(FrameParser, ScalingFaultsAreReported) {
         std::u16string chunk = std::u16string(c.frame) + u"=";
         EXPECT_EQ(line.feed(chunk), Writes{});
         EXPECT_EQ(line.outMsg(), u"接收数据出错，错误代码：" + std::u16string(c.error));
-        EXPECT_EQ(line.raw(), chunk) << "nothing lost";
+        EXPECT_EQ(line.raw(), u"=") << "the frame is consumed";
     }
+}
+
+// A frame that cannot be decoded is reported once and consumed: the frames behind it are shown,
+// in the same pass and at later events, however the stream is cut.
+TEST(FrameParser, UndecodableFrameHoldsUpNothing) {
+    const std::u16string stream =
+        u"=00012.50=1E999999=00013.50=00014.50=00015.50=00016.50=00017.50=00018.50=";
+    const Writes expected = {"12.5", "13.5", "14.5", "15.5", "16.5", "17.5", "18.5"};
+    const std::u16string error = u"接收数据出错，错误代码：6错误信息：Overflow";
+    for (size_t chunkSize : {stream.size(), size_t{9}, size_t{1}, size_t{4}, size_t{13}}) {
+        SCOPED_TRACE(chunkSize);
+        Line line;
+        line.h.control->setIsReservChar(0);
+        int reports = 0;
+        for (size_t at = 0; at < stream.size(); at += chunkSize) {
+            line.feed(stream.substr(at, chunkSize));
+            reports += line.outMsg() == error;
+        }
+        EXPECT_EQ(line.h.displayWrites(), expected);
+        EXPECT_EQ(reports, 1);
+        EXPECT_EQ(line.raw(), u"=");
+    }
+}
+
+// Errors that every frame would meet keep everything for a later event: a minimum length beyond
+// 16 bits, and a display that refuses its text.
+TEST(FrameParser, ErrorsNoFrameCanAvoidKeepRawData) {
+    Line overflow;
+    overflow.h.control->setEloadbits(32767);
+    overflow.h.control->setEloadPrebits(32767);
+    EXPECT_EQ(overflow.feed(u"=05.21000=05.21000="), Writes{});
+    EXPECT_EQ(overflow.raw(), u"=05.21000=05.21000=");
+
+    Line refused;
+    refused.h.surface.failNext("text:lblNumber", 380, u"Invalid property value", 1);
+    EXPECT_EQ(refused.feed(u"=05.21000=15.21000="), Writes{"12.5"});
+    EXPECT_EQ(refused.raw(), u"=05.21000=15.21000=");
 }
 
 TEST(FrameParser, TinyNumbersUnderflowToZero) {

@@ -48,6 +48,42 @@ TEST(NumberText, DecimalText) {
     }
 }
 
+// Leaves digits in the stack memory that the next call's locals occupy, as an earlier number text
+// with many digits does.
+[[gnu::noinline]] void leaveDigitsBehind() {
+    volatile char junk[4096];
+    for (volatile char& c : junk)
+        c = '5';
+}
+
+TEST(NumberText, ExponentIsOnlyWhatWasWritten) {
+    // The sequence that showed digits of earlier calls in the exponent.
+    EXPECT_EQ(decimalText(0.0000123456789012345), u"0.0000123456789012345");
+    EXPECT_EQ(decimalText(1e15), u"1E+15");
+    EXPECT_EQ(decimalText(1e-6), u"1E-06");
+
+    const std::pair<double, const char16_t*> cases[] = {
+        {1e15, u"1E+15"},
+        {1e16, u"1E+16"},
+        {-2e22, u"-2E+22"},
+        {1e100, u"1E+100"},
+        {1.25e-6, u"1.25E-06"},
+        {1e-10, u"1E-10"},
+        {-3.5e-99, u"-3.5E-99"},
+        {1e-100, u"1E-100"},
+        {123456789012345678.0, u"1.23456789012346E+17"},
+        {1.7976931348623157e308, u"1.79769313486232E+308"},
+        {5e-324, u"4.94065645841247E-324"},
+    };
+    for (const auto& [value, text] : cases) {
+        SCOPED_TRACE(utf8(text));
+        leaveDigitsBehind();
+        EXPECT_EQ(decimalText(value), text);
+        leaveDigitsBehind();
+        EXPECT_EQ(blankSignedText(value), (value < 0 ? u"" : u" ") + std::u16string(text));
+    }
+}
+
 TEST(NumberText, BlankSignedText) {
     const std::pair<double, const char16_t*> cases[] = {
         {2400, u" 2400"}, {8, u" 8"},         {0, u" 0"},          {-0.0, u" 0"},
