@@ -73,10 +73,12 @@ class ReadingPrinter : public SurfaceObserver {
   public:
     ReadingPrinter(std::ostream& out, const ParsedArgs& args, std::function<void()> onReading)
         : m_out(out), m_json(args.has("--json")), m_changesOnly(args.has("--changes")),
-          m_onReading(std::move(onReading)) {}
+          m_once(args.has("--once")), m_onReading(std::move(onReading)) {}
 
     void textChanged(ChildId id, std::u16string_view text) override {
         if (id != ChildId::lblNumber) return;
+        // One receive event can write the display several times before the loop stops.
+        if (m_once && m_last) return;
         if (m_changesOnly && m_last && *m_last == text) return;
         m_last = std::u16string(text);
         if (m_json)
@@ -91,6 +93,7 @@ class ReadingPrinter : public SurfaceObserver {
     std::ostream& m_out;
     bool m_json;
     bool m_changesOnly;
+    bool m_once;
     std::optional<std::u16string> m_last;
     std::function<void()> m_onReading;
 };

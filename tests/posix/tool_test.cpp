@@ -130,26 +130,48 @@ TEST(Tool, ReadStopsCleanlyOnSigterm) {
     EXPECT_EQ(run.out, "status 0\n") << run.err;
 }
 
-TEST(Tool, ReadPrintsJsonReadingsFromTheLine) {
+// read --once prints exactly one reading, also when one read of the line brings several frames
+// (a slow reader, a burst after a pause).
+struct OnceCase {
+    int framesPerWrite;
+    const char* options;
+    const char* firstLine; // what the one line starts with
+};
+void PrintTo(const OnceCase& c, std::ostream* os) {
+    *os << c.framesPerWrite << " frames per write, options '" << c.options << "'";
+}
+
+class ReadOnce : public ::testing::TestWithParam<OnceCase> {};
+
+TEST_P(ReadOnce, PrintsOneReading) {
     auto pty = posix::PseudoTerminal::open();
     std::atomic<bool> stop{false};
     std::thread indicator([&] {
         cli::FrameFormat format;
         format.places = 1;
+        std::string frames;
+        for (int i = 0; i < GetParam().framesPerWrite; ++i)
+            frames += cli::encodeFrame(1234.5, format);
         while (!stop) {
-            writeAll(pty.master(), cli::encodeFrame(1234.5, format));
+            writeAll(pty.master(), frames);
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     });
-    ToolRun run =
-        runShell("\"$T\" read --device " + pty.slavePath() + " --baud 9600 --once --json");
+    ToolRun run = runShell("\"$T\" read --device " + pty.slavePath() + " --baud 9600 --once " +
+                           GetParam().options);
     stop = true;
     indicator.join();
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out.rfind("{\"weight\":\"1234.5\",\"value\":1234.5,\"time\":\"", 0), 0u)
-        << run.out;
-    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1);
+    EXPECT_EQ(run.out.rfind(GetParam().firstLine, 0), 0u) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReadOnce,
+    ::testing::Values(OnceCase{1, "--json", "{\"weight\":\"1234.5\",\"value\":1234.5,\"time\":\""},
+                      OnceCase{3, "", "1234.5\n"},
+                      OnceCase{3, "--json",
+                               "{\"weight\":\"1234.5\",\"value\":1234.5,\"time\":\""}));
 
 TEST(Tool, IndicatorAndReadTalkThroughAPseudoTerminal) {
     ToolRun run =
