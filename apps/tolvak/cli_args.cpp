@@ -3,6 +3,10 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
+
+#include "acquisition/number_text.h"
+#include "control/utf8.h"
 
 namespace tolvak::cli {
 
@@ -49,10 +53,15 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<Opt
     return parsed;
 }
 
-int16_t parseShort(const std::string& option, const std::string& text) {
-    double v = parseNumber(option, text, -32768, 32767);
+int64_t parseWhole(const std::string& option, const std::string& text, int64_t min, int64_t max) {
+    double v = parseNumber(option, text, static_cast<double>(min), static_cast<double>(max));
     if (v != std::floor(v)) throw UsageError(option + ": '" + text + "' is not a whole number");
-    return static_cast<int16_t>(v);
+    return static_cast<int64_t>(v);
+}
+
+int16_t parseShort(const std::string& option, const std::string& text) {
+    return static_cast<int16_t>(parseWhole(option, text, std::numeric_limits<int16_t>::min(),
+                                           std::numeric_limits<int16_t>::max()));
 }
 
 double parseNumber(const std::string& option, const std::string& text, double min, double max) {
@@ -64,8 +73,7 @@ double parseNumber(const std::string& option, const std::string& text, double mi
                  // no blanks, hexadecimal, infinity or NaN
                  text.find_first_of(" \t\nxXnN") == std::string::npos;
     if (!whole || v < min || v > max) {
-        std::string range = std::to_string(static_cast<long long>(min)) + " to " +
-                            std::to_string(static_cast<long long>(max));
+        std::string range = toUtf8(decimalText(min)) + " to " + toUtf8(decimalText(max));
         throw UsageError(option + ": '" + text + "' is not a number from " + range);
     }
     return v;

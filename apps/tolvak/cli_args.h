@@ -33,9 +33,11 @@ struct ParsedArgs {
 // "--name value", "--name=value" and flags; "--" ends the options, "-" is an argument.
 ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<OptionDef>& defs);
 
-// Value readers; their errors name the option.
-int16_t parseShort(const std::string& option, const std::string& text);
+// Value readers; their errors name the option and the range.
 double parseNumber(const std::string& option, const std::string& text, double min, double max);
+// For options that count something: a fraction is refused, never cut off.
+int64_t parseWhole(const std::string& option, const std::string& text, int64_t min, int64_t max);
+int16_t parseShort(const std::string& option, const std::string& text);
 // C-style escapes: \r \n \t \0 \\ \' \" \a \b \f \v \e and \xHH; other bytes stand for
 // themselves. Throws UsageError for a malformed escape.
 std::string parseEscapes(const std::string& text);

@@ -23,6 +23,7 @@
 #include "tolvak/control_options.h"
 #include "tolvak/indicator.h"
 #include "tolvak/led_display.h"
+#include "tolvak/receive_errors.h"
 #include "tolvak/replay.h"
 #include "tolvak/text_format.h"
 
@@ -148,6 +149,8 @@ int runRead(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         armTimeout();
     });
     s.control->surface().setObserver(&printer);
+    ReceiveErrorReport errors("read", err, args.has("--json") ? &out : nullptr);
+    s.control->setReceiveErrorSink([&](const AutomationError& e) { errors.show(e); });
 
     s.control->OpenComm();
     if (s.boxes > 0 || !s.serial->portOpen()) return kExitOpenFailed;
@@ -170,7 +173,7 @@ int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     checkControlOptions(args);
     size_t chunkSize = 0;
     if (auto text = args.value("--chunk-size"))
-        chunkSize = static_cast<size_t>(parseNumber("--chunk-size", *text, 1, 1e9));
+        chunkSize = static_cast<size_t>(parseWhole("--chunk-size", *text, 1, 1000000000));
 
     const std::string& name = args.positional.front();
     std::string bytes;
@@ -184,7 +187,10 @@ int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         }
         bytes.assign(std::istreambuf_iterator<char>(file), {});
     }
-    Replayer(args, out).feedAll(bytes, chunkSize);
+    Replayer replayer(args, out);
+    ReceiveErrorReport errors("replay", err);
+    replayer.setReceiveErrorSink([&](const AutomationError& e) { errors.show(e); });
+    replayer.feedAll(bytes, chunkSize);
     out.flush();
     return kExitOk;
 }
@@ -213,17 +219,17 @@ IndicatorConfig indicatorConfig(const ParsedArgs& args) {
     text("--separator", config.format.separator);
     text("--terminator", config.format.terminator);
     if (auto v = args.value("--places"))
-        config.format.places = static_cast<int>(parseNumber("--places", *v, 0, 5));
+        config.format.places = static_cast<int>(parseWhole("--places", *v, 0, 5));
     if (auto v = args.value("--order")) {
         if (*v != "reversed" && *v != "display")
             throw UsageError("--order: '" + *v + "' is neither reversed nor display");
         config.format.leastSignificantFirst = *v == "reversed";
     }
     if (auto v = args.value("--baud"))
-        config.baud = static_cast<uint32_t>(parseNumber("--baud", *v, 50, 4e6));
+        config.baud = static_cast<uint32_t>(parseWhole("--baud", *v, 50, 4000000));
     if (auto v = args.value("--rate")) config.rate = parseNumber("--rate", *v, 0, 1e5);
     if (auto v = args.value("--count"))
-        config.count = static_cast<uint64_t>(parseNumber("--count", *v, 1, 1e12));
+        config.count = static_cast<uint64_t>(parseWhole("--count", *v, 1, 1000000000000));
     if (auto v = args.value("--weight")) {
         config.weight = parseNumber("--weight", *v, -1e7, 1e7);
         try {
@@ -418,14 +424,17 @@ const std::vector<Command>& commands() {
                        {{"--timeout", "S", "exit 3 when S seconds pass without a reading"}})),
          runRead,
          "Exit status: 0 stopped (Ctrl-C, --once), 1 the port went away, 2 the port could not\n"
-         "be opened (the message box text is on stderr), 3 --timeout ran out, 64 bad usage.\n"},
+         "be opened (the message box text is on stderr), 3 --timeout ran out, 64 bad usage.\n"
+         "Errors of the receive handler go to stderr ('receive error 6: Overflow'), each one at\n"
+         "most once a second; with --json also to stdout as {\"error\":{\"number\":6,...}}.\n"},
         {"replay", "FILE|-",
          "Feed a captured byte stream through the receive handler, without a port.",
          withHelp(join(controlOptionDefs(),
                        {{"--chunk-size", "N", "bytes per receive event (default: all in one)"}})),
          runReplay,
          "Prints 'display <text>' for every write of the display and, after each receive\n"
-         "event, 'raw <the receive buffer as a JSON string>'.\n"},
+         "event, 'raw <the receive buffer as a JSON string>'. Errors of the receive handler go\n"
+         "to stderr ('receive error 6: Overflow'), each one at most once a second.\n"},
         {"indicator", "[options]",
          "A simulated weighing indicator writing frames to a serial line.",
          withHelp(join(kIndicatorOptions,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -48,6 +49,10 @@ class Replayer : private SurfaceObserver {
     void feed(std::string_view chunk);
     // chunkSize bytes per event (0: all as one event).
     void feedAll(std::string_view bytes, size_t chunkSize);
+    // Where the errors of the receive handler go.
+    void setReceiveErrorSink(std::function<void(const AutomationError&)> sink) {
+        m_control->setReceiveErrorSink(std::move(sink));
+    }
 
   private:
     void textChanged(ChildId id, std::u16string_view text) override;

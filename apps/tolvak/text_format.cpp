@@ -76,6 +76,12 @@ std::string readingJson(std::u16string_view weight, std::chrono::system_clock::t
     return out;
 }
 
+std::string errorJson(const AutomationError& error, std::chrono::system_clock::time_point time) {
+    return "{\"error\":{\"number\":" + std::to_string(error.number()) +
+           ",\"description\":" + jsonString(error.description()) + "},\"time\":\"" +
+           isoTimestamp(time) + "\"}";
+}
+
 std::string plainWeight(std::u16string_view weight) {
     std::string text = toUtf8(weight);
     size_t first = text.find_first_not_of(' ');

@@ -27,6 +27,7 @@ void Tolvak::onComm() {
         text += error->description();
         // The text box may refuse this too; the serial component gets no error back either way.
         trapErrors([&] { m_surface.setText(ChildId::OutMsg, text); });
+        if (m_receiveErrorSink) m_receiveErrorSink(*error);
     }
 }
 

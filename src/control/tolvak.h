@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -78,6 +79,12 @@ class Tolvak {
     // The save step: offers the five entries, stores those that differ from their defaults.
     void writeProperties(PropertyBag& bag, const FontDesc& ambientFont);
 
+    // Called with every error the receive handler reports, after it has put the error text into
+    // OutMsg: a host that shows no OutMsg learns of it here.
+    void setReceiveErrorSink(std::function<void(const AutomationError&)> sink) {
+        m_receiveErrorSink = std::move(sink);
+    }
+
     const ControlState& state() const { return m_state; }
     SurfaceModel& surface() { return m_surface; }
     const SurfaceModel& surface() const { return m_surface; }
@@ -96,6 +103,7 @@ class Tolvak {
     Platform m_platform;
     ControlState m_state;
     SurfaceModel m_surface;
+    std::function<void(const AutomationError&)> m_receiveErrorSink;
 };
 
 } // namespace tolvak

@@ -73,28 +73,62 @@ INSTANTIATE_TEST_SUITE_P(
                       ArgsCase{{"--jsn"}, {}, {}, true}, ArgsCase{{"--json=1"}, {}, {}, true},
                       ArgsCase{{"--chunk-size"}, {}, {}, true}, ArgsCase{{"-x"}, {}, {}, true}));
 
-struct NumberCase {
+// Whole numbers: parseShort (the control's 16-bit settings) and parseWhole as --count uses it.
+struct WholeCase {
+    bool isShort;
     std::string text;
-    std::optional<int16_t> value;
+    std::optional<int64_t> value; // nothing: refused
 };
 
-class ShortTest : public ::testing::TestWithParam<NumberCase> {};
+int64_t parseCase(const WholeCase& c) {
+    return c.isShort ? parseShort("--decimals", c.text)
+                     : parseWhole("--count", c.text, 1, 1000000000000);
+}
 
-TEST_P(ShortTest, TakesWholeNumbersInRange) {
+class WholeTest : public ::testing::TestWithParam<WholeCase> {};
+
+TEST_P(WholeTest, TakesWholeNumbersInRangeAndRefusesFractions) {
     const auto& c = GetParam();
     if (c.value)
-        EXPECT_EQ(parseShort("--decimals", c.text), *c.value);
+        EXPECT_EQ(parseCase(c), *c.value);
     else
-        EXPECT_THROW(parseShort("--decimals", c.text), UsageError);
+        EXPECT_THROW(parseCase(c), UsageError);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, ShortTest,
-    ::testing::Values(NumberCase{"0", 0}, NumberCase{"-3", -3}, NumberCase{"32767", 32767},
-                      NumberCase{"-32768", -32768}, NumberCase{"32768", std::nullopt},
-                      NumberCase{"1.5", std::nullopt}, NumberCase{"", std::nullopt},
-                      NumberCase{"12x", std::nullopt}, NumberCase{"0x10", std::nullopt},
-                      NumberCase{" 1", std::nullopt}, NumberCase{"nan", std::nullopt}));
+    Table, WholeTest,
+    ::testing::Values(
+        WholeCase{true, "0", 0}, WholeCase{true, "-3", -3}, WholeCase{true, "32767", 32767},
+        WholeCase{true, "-32768", -32768}, WholeCase{true, "32768", std::nullopt},
+        WholeCase{true, "1.5", std::nullopt}, WholeCase{true, "", std::nullopt},
+        WholeCase{true, "12x", std::nullopt}, WholeCase{true, "0x10", std::nullopt},
+        WholeCase{true, " 1", std::nullopt}, WholeCase{true, "nan", std::nullopt},
+        WholeCase{false, "1", 1}, WholeCase{false, "1e3", 1000},
+        WholeCase{false, "1000000000000", 1000000000000}, WholeCase{false, "2.5", std::nullopt},
+        WholeCase{false, "1.000001", std::nullopt}, WholeCase{false, "0", std::nullopt},
+        WholeCase{false, "1000000000001", std::nullopt}, WholeCase{false, "-1", std::nullopt}));
+
+// The messages give the range as it is, fractions and large bounds included.
+TEST(NumberRange, MessageNamesTheTrueBounds) {
+    const struct {
+        double min, max;
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {0.001, 1e7, "0", "--x: '0' is not a number from 0.001 to 10000000"},
+        {-1e7, 1e7, "1e8", "--x: '1e8' is not a number from -10000000 to 10000000"},
+        {0.5, 2.25, "3", "--x: '3' is not a number from 0.5 to 2.25"},
+        {1, 1e12, "x", "--x: 'x' is not a number from 1 to 1000000000000"},
+    };
+    for (const auto& c : cases) {
+        try {
+            parseNumber("--x", c.text, c.min, c.max);
+            ADD_FAILURE() << c.text << " taken";
+        } catch (const UsageError& e) {
+            EXPECT_STREQ(e.what(), c.message);
+        }
+    }
+}
 
 // Each option reaches its own field through its own setter, with the value as given.
 struct ControlOptionCase {
@@ -207,6 +241,16 @@ TEST(ReadingJson, HasTextValueAndUtcTime) {
               "{\"weight\":\" 502\",\"value\":502,\"time\":\"1970-01-01T00:00:01.234Z\"}");
     EXPECT_EQ(readingJson(u"x", epoch),
               "{\"weight\":\"x\",\"value\":null,\"time\":\"1970-01-01T00:00:01.234Z\"}");
+}
+
+TEST(ErrorJson, HasNumberDescriptionAndUtcTime) {
+    const auto epoch = std::chrono::system_clock::time_point(std::chrono::milliseconds(1234));
+    EXPECT_EQ(errorJson(AutomationError(6, u"Overflow"), epoch),
+              "{\"error\":{\"number\":6,\"description\":\"Overflow\"},"
+              "\"time\":\"1970-01-01T00:00:01.234Z\"}");
+    EXPECT_EQ(errorJson(AutomationError(-2147418113, u"a\"b"), epoch),
+              "{\"error\":{\"number\":-2147418113,\"description\":\"a\\\"b\"},"
+              "\"time\":\"1970-01-01T00:00:01.234Z\"}");
 }
 
 } // namespace

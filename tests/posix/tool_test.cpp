@@ -65,21 +65,27 @@ TEST_P(BadUsage, OneLineAndStatus64) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, BadUsage,
-    ::testing::Values(UsageCase{"nope", "unknown command 'nope'"},
-                      UsageCase{"read --bogus", "unknown option '--bogus'"},
-                      UsageCase{"read --decimals x", "--decimals: 'x' is not a number"},
-                      UsageCase{"read --other-sep \"\\\\x4\"", "--other-sep"},
-                      UsageCase{"read --timeout 0", "--timeout"},
-                      UsageCase{"read extra", "unexpected argument 'extra'"},
-                      UsageCase{"replay", "needs one FILE"},
-                      UsageCase{"replay a b", "needs one FILE"},
-                      UsageCase{"replay - --chunk-size 0", "--chunk-size"},
-                      UsageCase{"indicator --order up", "--order"},
-                      UsageCase{"indicator --weight 10000000", "does not fit"},
-                      UsageCase{"indicator --separator \"\" --terminator \"\"", "separator"},
-                      UsageCase{"demo --seconds", "needs a value"},
-                      UsageCase{"simulate --port 1", "unknown option '--port'"},
-                      UsageCase{"host-info --json=1", "takes no value"}));
+    ::testing::Values(
+        UsageCase{"nope", "unknown command 'nope'"},
+        UsageCase{"read --bogus", "unknown option '--bogus'"},
+        UsageCase{"read --decimals x", "--decimals: 'x' is not a number"},
+        UsageCase{"read --other-sep \"\\\\x4\"", "--other-sep"},
+        UsageCase{"read --timeout 0", "--timeout: '0' is not a number from 0.001 to 10000000"},
+        UsageCase{"read extra", "unexpected argument 'extra'"},
+        UsageCase{"replay", "needs one FILE"}, UsageCase{"replay a b", "needs one FILE"},
+        UsageCase{"replay - --chunk-size 0", "--chunk-size"},
+        // Whole-number options refuse a fraction instead of cutting it off.
+        UsageCase{"replay - --chunk-size 2.5", "--chunk-size: '2.5' is not a whole number"},
+        UsageCase{"indicator --places 1.5", "--places: '1.5' is not a whole number"},
+        UsageCase{"indicator --count 2.5", "--count: '2.5' is not a whole number"},
+        UsageCase{"indicator --baud 9600.5", "--baud: '9600.5' is not a whole number"},
+        UsageCase{"demo --baud 2400.5", "--baud: '2400.5' is not a whole number"},
+        UsageCase{"indicator --order up", "--order"},
+        UsageCase{"indicator --weight 10000000", "does not fit"},
+        UsageCase{"indicator --separator \"\" --terminator \"\"", "separator"},
+        UsageCase{"demo --seconds", "needs a value"},
+        UsageCase{"simulate --port 1", "unknown option '--port'"},
+        UsageCase{"host-info --json=1", "takes no value"}));
 
 class Help : public ::testing::TestWithParam<std::pair<const char*, std::vector<const char*>>> {};
 
@@ -130,6 +136,28 @@ TEST(Tool, ReadStopsCleanlyOnSigterm) {
     EXPECT_EQ(run.out, "status 0\n") << run.err;
 }
 
+// An indicator on a fresh pseudo-terminal, sending the same bytes every 20 ms while it lives.
+class SendingIndicator {
+  public:
+    explicit SendingIndicator(std::string frames)
+        : m_pty(posix::PseudoTerminal::open()), m_thread([this, frames] {
+              while (!m_stop) {
+                  writeAll(m_pty.master(), frames);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+              }
+          }) {}
+    ~SendingIndicator() {
+        m_stop = true;
+        m_thread.join();
+    }
+    std::string path() const { return m_pty.slavePath(); }
+
+  private:
+    posix::PseudoTerminal m_pty;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
 // read --once prints exactly one reading, also when one read of the line brings several frames
 // (a slow reader, a burst after a pause).
 struct OnceCase {
@@ -144,23 +172,14 @@ void PrintTo(const OnceCase& c, std::ostream* os) {
 class ReadOnce : public ::testing::TestWithParam<OnceCase> {};
 
 TEST_P(ReadOnce, PrintsOneReading) {
-    auto pty = posix::PseudoTerminal::open();
-    std::atomic<bool> stop{false};
-    std::thread indicator([&] {
-        cli::FrameFormat format;
-        format.places = 1;
-        std::string frames;
-        for (int i = 0; i < GetParam().framesPerWrite; ++i)
-            frames += cli::encodeFrame(1234.5, format);
-        while (!stop) {
-            writeAll(pty.master(), frames);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    });
-    ToolRun run = runShell("\"$T\" read --device " + pty.slavePath() + " --baud 9600 --once " +
+    cli::FrameFormat format;
+    format.places = 1;
+    std::string frames;
+    for (int i = 0; i < GetParam().framesPerWrite; ++i)
+        frames += cli::encodeFrame(1234.5, format);
+    SendingIndicator indicator(frames);
+    ToolRun run = runShell("\"$T\" read --device " + indicator.path() + " --baud 9600 --once " +
                            GetParam().options);
-    stop = true;
-    indicator.join();
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.rfind(GetParam().firstLine, 0), 0u) << run.out;
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
@@ -234,6 +253,63 @@ TEST(Tool, ReplayShowsTheFramesBehindOneThatCannotBeDecoded) {
         if (line.rfind("display ", 0) == 0) shown += line.substr(8) + ' ';
     EXPECT_EQ(shown, "12.5 13.5 14.5 15.5 16.5 17.5 18.5 ");
 }
+
+// Settings under which every frame fails inside the receive handler: the error reaches the user,
+// each distinct one at most once a second however many events fail.
+class ReceiveErrors : public ::testing::TestWithParam<const char*> {};
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+TEST_P(ReceiveErrors, ReplayShowsThemOnStderr) {
+    // 2000 frames, each its own receive event.
+    ToolRun run = runShell("i=0; while [ $i -lt 2000 ]; do printf \"=05.21000\"; i=$((i+1)); done |"
+                           " \"$T\" replay - --chunk-size 9 " +
+                           std::string(GetParam()));
+    EXPECT_EQ(run.status, 0) << run.err;
+    const auto lines = linesOf(run.err);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_LT(lines.size(), 50u) << run.err;
+    for (const std::string& line : lines)
+        EXPECT_EQ(line, "tolvak replay: receive error 6: Overflow");
+}
+
+TEST_P(ReceiveErrors, ReadShowsThemOnStderrAndAsJson) {
+    SendingIndicator indicator("=05.21000");
+    for (const char* json : {"", " --json"}) {
+        SCOPED_TRACE(json);
+        ToolRun run = runShell("\"$T\" read --device " + indicator.path() + " --timeout 1 " +
+                               GetParam() + json);
+        EXPECT_EQ(run.status, 3) << run.err;
+        const auto lines = linesOf(run.err);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.front(), "tolvak read: receive error 6: Overflow");
+        // Frames arrive 50 times a second; the error is shown about once a second.
+        EXPECT_LE(lines.size(), 5u) << run.err;
+        const auto out = linesOf(run.out);
+        if (*json) {
+            ASSERT_FALSE(out.empty());
+            EXPECT_LE(out.size(), 4u) << run.out;
+            for (const std::string& line : out)
+                EXPECT_EQ(line.rfind("{\"error\":{\"number\":6,\"description\":\"Overflow\"},"
+                                     "\"time\":\"",
+                                     0),
+                          0u)
+                    << line;
+        } else {
+            EXPECT_EQ(run.out, "");
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ReceiveErrors,
+                         ::testing::Values("--decimals 400",
+                                           "--eload-bits 32767 --eload-prebits 32767"));
 
 TEST(Tool, ReplayOfAMissingFileFails) {
     ToolRun run = runShell("\"$T\" replay /nonexistent/capture.bin");

@@ -191,6 +191,31 @@ TEST(Receive, FailuresPutTheErrorTextInOutMsg) {
     }
 }
 
+// Every error the handler reports also leaves the control through its error sink, once per event,
+// even when OutMsg refuses the error text; a run without error sends nothing.
+TEST(Receive, ReportedErrorsGoToTheErrorSink) {
+    Harness h;
+    std::vector<std::pair<int32_t, std::u16string>> sunk;
+    h.control->setReceiveErrorSink(
+        [&](const AutomationError& e) { sunk.emplace_back(e.number(), e.description()); });
+    h.control->OpenComm();
+    const std::vector<std::pair<int32_t, std::u16string>> none;
+
+    h.serial->receive(u"=05.21000=05.2");
+    EXPECT_EQ(sunk, none);
+
+    h.control->setDecimals(400);
+    h.serial->receive(u"1000=05.21000=");
+    EXPECT_EQ(sunk, (decltype(sunk){{6, u"Overflow"}})) << "two frames fail, one report";
+    EXPECT_EQ(h.control->surface().text(ChildId::OutMsg), receiveErrorText(u"6", u"Overflow"));
+
+    h.control->setDecimals(0);
+    h.serial->failNext("Input", 8012, u"Port not open");
+    h.surface.failNext("text:OutMsg", 7, u"Out of memory");
+    h.serial->receive(u"x");
+    EXPECT_EQ(sunk, (decltype(sunk){{6, u"Overflow"}, {8012, u"Port not open"}}));
+}
+
 TEST(Receive, ParserFailureSkipsTheLaterPasses) {
     Harness h;
     h.control->OpenComm();
