@@ -3,7 +3,8 @@
 # or a leak fails, and so does a reading that does not come out as it should.
 #
 #   valgrind_tool.sh replay TOOL   replay of a 1 MB indicator stream at several --decimals: every
-#                                  frame must reach the display
+#                                  frame must reach the display; at --decimals 400 none can be
+#                                  scaled and the error must be reported
 #   valgrind_tool.sh read TOOL     read --once on a pseudo-terminal fed by the simulated indicator
 set -euo pipefail
 [ $# -eq 2 ] || { echo "usage: $0 replay|read TOOL" >&2; exit 64; }
@@ -44,6 +45,18 @@ replay() {
     fi
     echo "replay --decimals $decimals: $shown frames shown, valgrind clean"
   done
+  # No numeric frame can be scaled: the error path, reported on stderr; only frames that are no
+  # number reach the display.
+  if ! undervalgrind replay "$work/stream" --decimals 400 --chunk-size 61 >"$work/out" 2>"$work/err"; then
+    cat "$work/err" >&2
+    echo "FAIL: replay --decimals 400 under valgrind" >&2
+    return 1
+  fi
+  if ! grep -q 'receive error 6: Overflow' "$work/err" || grep '^display ' "$work/out" | grep -vqx 'display 0'; then
+    echo "FAIL: replay --decimals 400 did not report overflow, or showed a number" >&2
+    return 1
+  fi
+  echo "replay --decimals 400: overflow reported, valgrind clean"
 }
 
 read_pty() {
