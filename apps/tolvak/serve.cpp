@@ -71,10 +71,10 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     }
     ServerLimits limits;
     if (auto text = args.value("--max-clients"))
-        limits.maxClients = static_cast<size_t>(parseNumber("--max-clients", *text, 1, 100000));
+        limits.maxClients = static_cast<size_t>(parseWhole("--max-clients", *text, 1, 100000));
     if (auto text = args.value("--client-buffer"))
         limits.clientBuffer =
-            static_cast<size_t>(parseNumber("--client-buffer", *text, 1, 1 << 20)) * 1024;
+            static_cast<size_t>(parseWhole("--client-buffer", *text, 1, 1 << 20)) * 1024;
 
     if (!policy.listen.loopback)
         err << "tolvak serve: warning: listening on " << policy.listen.address

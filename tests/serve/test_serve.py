@@ -9,6 +9,7 @@ import os
 import selectors
 import shutil
 import socket
+import subprocess
 import sys
 import time
 import unittest
@@ -328,6 +329,15 @@ class ServeTest(unittest.TestCase):
             self.assertIn("connected", states[gone:])
             self.assertEqual(states[-1], "connected")
         self.assertEqual(http_get(port, "/healthz")[0], 200)
+
+    def test_a_port_in_use_is_an_error_not_a_hang(self):
+        self.rig = Rig()
+        second = subprocess.run([TOOL, "serve", "--device", self.rig.link, "--listen",
+                                 self.rig.server.host], capture_output=True, text=True,
+                                timeout=30)
+        self.assertEqual(second.returncode, 1)
+        self.assertIn("cannot listen on " + self.rig.server.host, second.stderr)
+        self.assertEqual(http_get(self.rig.server.port, "/healthz")[0], 200)
 
     def test_stops_cleanly_with_clients_connected(self):
         self.rig = Rig()

@@ -85,7 +85,16 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"indicator --separator \"\" --terminator \"\"", "separator"},
         UsageCase{"demo --seconds", "needs a value"},
         UsageCase{"simulate --port 1", "unknown option '--port'"},
-        UsageCase{"host-info --json=1", "takes no value"}));
+        UsageCase{"host-info --json=1", "takes no value"},
+        UsageCase{"read --stable-window 0", "--stable-window: '0' is not a number"},
+        UsageCase{"read --stable-tolerance -1", "--stable-tolerance"},
+        UsageCase{"serve --listen localhost:8111",
+                  "--listen: 'localhost:8111' is not ADDRESS:PORT"},
+        UsageCase{"serve --listen 127.0.0.1:99999", "--listen"},
+        UsageCase{"serve --max-clients 0", "--max-clients"},
+        UsageCase{"serve --max-clients 2.5", "--max-clients: '2.5' is not a whole number"},
+        UsageCase{"serve --client-buffer x", "--client-buffer"},
+        UsageCase{"serve extra", "unexpected argument 'extra'"}));
 
 class Help : public ::testing::TestWithParam<std::pair<const char*, std::vector<const char*>>> {};
 
@@ -100,23 +109,27 @@ TEST_P(Help, DescribesTheCommandAndItsOptions) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Help,
-    ::testing::Values(std::make_pair("read",
-                                     std::vector<const char*>{
-                                         "--decimals",      "--eload-prebits", "--eload-bits",
-                                         "--buffer-length", "--newline-sep",   "--enterkey-sep",
-                                         "--other-sep",     "--reverse",       "--port",
-                                         "--baud",          "--data-bits",     "--parity",
-                                         "--stop-bits",     "--device",        "--changes",
-                                         "--json",          "--once",          "--timeout",
-                                         "--stable",        "--stable-window", "--stable-tolerance",
-                                         "--follow"}),
-                      std::make_pair("replay",
-                                     std::vector<const char*>{"--chunk-size", "--other-sep"}),
-                      std::make_pair("indicator", std::vector<const char*>{"--device", "--weight",
-                                                                           "--baud", "--rate"}),
-                      std::make_pair("demo", std::vector<const char*>{"--seconds"}),
-                      std::make_pair("simulate", std::vector<const char*>{"--json", "--seconds"}),
-                      std::make_pair("host-info", std::vector<const char*>{"--json"})));
+    ::testing::Values(
+        std::make_pair("read",
+                       std::vector<const char*>{
+                           "--decimals",      "--eload-prebits", "--eload-bits",
+                           "--buffer-length", "--newline-sep",   "--enterkey-sep",
+                           "--other-sep",     "--reverse",       "--port",
+                           "--baud",          "--data-bits",     "--parity",
+                           "--stop-bits",     "--device",        "--changes",
+                           "--json",          "--once",          "--timeout",
+                           "--stable",        "--stable-window", "--stable-tolerance",
+                           "--follow"}),
+        std::make_pair("replay", std::vector<const char*>{"--chunk-size", "--other-sep"}),
+        std::make_pair("indicator",
+                       std::vector<const char*>{"--device", "--weight", "--baud", "--rate"}),
+        std::make_pair("serve",
+                       std::vector<const char*>{"--listen", "--allow-origin", "--allow-host",
+                                                "--max-clients", "--client-buffer", "--device",
+                                                "--baud", "--stable-window", "--stable-tolerance"}),
+        std::make_pair("demo", std::vector<const char*>{"--seconds"}),
+        std::make_pair("simulate", std::vector<const char*>{"--json", "--seconds"}),
+        std::make_pair("host-info", std::vector<const char*>{"--json"})));
 
 TEST(Tool, ReadOnAMissingDeviceShowsTheBoxAndExits2) {
     ToolRun run = runShell("\"$T\" read --device /dev/tolvak-missing --port 4");
