@@ -330,6 +330,27 @@ class ServeTest(unittest.TestCase):
             self.assertEqual(states[-1], "connected")
         self.assertEqual(http_get(port, "/healthz")[0], 200)
 
+    def test_idle_and_half_sent_requests_are_closed_in_time(self):
+        self.rig = Rig()
+        port = self.rig.server.port
+        silent = connect(port, timeout=60)
+        half = connect(port, timeout=60)
+        half.sendall(b"GET /api/weight HTTP/1.1\r\nHost: 127.0.0.1\r\n")
+        kept = connect(port, timeout=60)  # keep-alive: one answer, then silence
+        kept.sendall(request_bytes("/healthz", "127.0.0.1:%d" % port))
+        status, headers, body = read_head(kept)
+        self.assertEqual(status, 200)
+        for s in (silent, half, kept):
+            with self.subTest(sock=s.getsockname()):
+                data = b""
+                while True:  # the server's request timeout closes it: the read ends
+                    chunk = s.recv(65536)
+                    if not chunk:
+                        break
+                    data += chunk
+                self.assertNotIn(b"HTTP/1.1 200", data)
+                s.close()
+
     def test_a_port_in_use_is_an_error_not_a_hang(self):
         self.rig = Rig()
         second = subprocess.run([TOOL, "serve", "--device", self.rig.link, "--listen",
