@@ -20,11 +20,8 @@
 #include <vector>
 
 #include "control/tolvak.h"
-#include "platform/posix/console_msg_box.h"
-#include "platform/posix/posix_sockets.h"
-#include "platform/posix/posix_timer.h"
+#include "platform/posix/posix_control.h"
 #include "platform/posix/pseudo_terminal.h"
-#include "platform/posix/serial_control_posix.h"
 #include "text/utf8.h"
 #include "tolvak/indicator.h"
 
@@ -99,13 +96,9 @@ Result measureControl(const Options& o) {
     r.name = "tolvak (control on termios + poll)";
     PseudoTerminal pty = PseudoTerminal::open();
     tolvak::posix::EventLoop loop;
-    auto serial = std::make_unique<tolvak::posix::PosixSerialControl>(loop);
-    serial->bindDevice(1, pty.slavePath());
-    tolvak::Platform platform{std::move(serial), std::make_unique<tolvak::posix::PosixTimer>(loop),
-                              std::make_unique<tolvak::posix::ConsoleMsgBox>(),
-                              std::make_unique<tolvak::posix::PosixSockets>(),
-                              std::make_unique<tolvak::ClockRandom>()};
-    tolvak::Tolvak control(std::move(platform));
+    tolvak::posix::PosixControl posix(loop);
+    posix.serial().bindDevice(1, pty.slavePath());
+    tolvak::Tolvak& control = posix.control();
     control.setBandRate(u"9600");
     DisplayClock clock;
     control.surface().setObserver(&clock);

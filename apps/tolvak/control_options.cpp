@@ -14,9 +14,13 @@ namespace tolvak::cli {
 
 namespace {
 
+// One option per setter: its name, the setter, its value and help as --help shows them, and
+// where a Scale's settings keep it.
 struct SetterOption {
     const char* option;
     const char16_t* setter; // its argument type comes from the method table
+    const char* valueName;
+    const char* help;
     // Stores the value, already checked for the setter, into a Scale's settings.
     void (*store)(ScaleOptions&, const Variant&);
 };
@@ -33,7 +37,7 @@ uint32_t baudOf(const Variant& v) {
     double rate = 0;
     if (auto error = trapErrors([&] { rate = numberFromText(text); });
         error || rate < 0 || rate > 4294967295.0 || rate != std::floor(rate))
-        throw UsageError("--baud: '" + toUtf8(text) + "' is not a whole number of baud");
+        throw UsageError("--baud: '" + toUtf8(text) + "' is not a whole number");
     return static_cast<uint32_t>(rate);
 }
 
@@ -53,30 +57,36 @@ std::string bytesOf(const Variant& v) {
 
 // Mirrors the thirteen setters one to one.
 constexpr SetterOption kSetterOptions[] = {
-    {"--decimals", u"setDecimals",
+    {"--decimals", u"setDecimals", "N",
+     "implied decimal places: the frame's number is divided by 10^N",
      [](ScaleOptions& o, const Variant& v) { o.format.decimals = shortOf(v); }},
-    {"--eload-prebits", u"setEloadPrebits",
+    {"--eload-prebits", u"setEloadPrebits", "N",
+     "added to --eload-bits for the minimum frame length",
      [](ScaleOptions& o, const Variant& v) { o.format.eloadPrebits = shortOf(v); }},
-    {"--eload-bits", u"setEloadbits",
+    {"--eload-bits", u"setEloadbits", "N",
+     "minimum length of a complete frame (with --eload-prebits)",
      [](ScaleOptions& o, const Variant& v) { o.format.eloadBits = shortOf(v); }},
-    {"--buffer-length", u"setBufferLength",
+    {"--buffer-length", u"setBufferLength", "N", "receive buffer size requested from the port",
      [](ScaleOptions& o, const Variant& v) { o.line.bufferLength = shortOf(v); }},
-    {"--newline-sep", u"setNewLineSepChar",
+    {"--newline-sep", u"setNewLineSepChar", "FLAG",
+     "1: line feed separates frames; any other value: it does not",
      [](ScaleOptions& o, const Variant& v) { o.format.newLineSeparates = shortOf(v) == 1; }},
-    {"--enterkey-sep", u"setEnterkeySepChar",
+    {"--enterkey-sep", u"setEnterkeySepChar", "FLAG", "1: carriage return separates frames",
      [](ScaleOptions& o, const Variant& v) { o.format.carriageReturnSeparates = shortOf(v) == 1; }},
-    {"--other-sep", u"setOtherSepChar",
+    {"--other-sep", u"setOtherSepChar", "TEXT",
+     "a further separator, escapes allowed ('\\r\\n'); '' for none",
      [](ScaleOptions& o, const Variant& v) { o.format.otherSeparator = bytesOf(v); }},
-    {"--reverse", u"setIsReservChar",
+    {"--reverse", u"setIsReservChar", "FLAG", "1: frames carry their characters last first",
      [](ScaleOptions& o, const Variant& v) { o.format.reversed = shortOf(v) == 1; }},
-    {"--port", u"setPortNum", [](ScaleOptions& o, const Variant& v) { o.line.port = shortOf(v); }},
-    {"--baud", u"setBandRate",
+    {"--port", u"setPortNum", "N", "serial port number: /dev/ttyS{N-1} unless --device is given",
+     [](ScaleOptions& o, const Variant& v) { o.line.port = shortOf(v); }},
+    {"--baud", u"setBandRate", "RATE", "baud rate",
      [](ScaleOptions& o, const Variant& v) { o.line.baudRate = baudOf(v); }},
-    {"--data-bits", u"setDataBit",
+    {"--data-bits", u"setDataBit", "N", "data bits, 5 to 8",
      [](ScaleOptions& o, const Variant& v) { o.line.dataBits = shortOf(v); }},
-    {"--parity", u"setParity",
+    {"--parity", u"setParity", "LETTER", "n, e, o, m or s",
      [](ScaleOptions& o, const Variant& v) { o.line.parity = parityOf(v); }},
-    {"--stop-bits", u"setStopBit",
+    {"--stop-bits", u"setStopBit", "N", "stop bits, 1 or 2",
      [](ScaleOptions& o, const Variant& v) { o.line.stopBits = shortOf(v); }},
 };
 
@@ -98,22 +108,14 @@ Variant optionValue(const SetterOption& s, const std::string& value) {
 } // namespace
 
 const std::vector<OptionDef>& controlOptionDefs() {
-    static const std::vector<OptionDef> defs = {
-        {"--decimals", "N", "implied decimal places: the frame's number is divided by 10^N"},
-        {"--eload-prebits", "N", "added to --eload-bits for the minimum frame length"},
-        {"--eload-bits", "N", "minimum length of a complete frame (with --eload-prebits)"},
-        {"--buffer-length", "N", "receive buffer size requested from the port"},
-        {"--newline-sep", "FLAG", "1: line feed separates frames; any other value: it does not"},
-        {"--enterkey-sep", "FLAG", "1: carriage return separates frames"},
-        {"--other-sep", "TEXT", "a further separator, escapes allowed ('\\r\\n'); '' for none"},
-        {"--reverse", "FLAG", "1: frames carry their characters last first"},
-        {"--port", "N", "serial port number: /dev/ttyS{N-1} unless --device is given"},
-        {"--baud", "RATE", "baud rate"},
-        {"--data-bits", "N", "data bits, 5 to 8"},
-        {"--parity", "LETTER", "n, e, o, m or s"},
-        {"--stop-bits", "N", "stop bits, 1 or 2"},
-        {"--device", "PATH", "the device behind the port number (/dev/ttyUSB0, a pseudo-terminal)"},
-    };
+    static const std::vector<OptionDef> defs = [] {
+        std::vector<OptionDef> out;
+        for (const SetterOption& s : kSetterOptions)
+            out.push_back({s.option, s.valueName, s.help});
+        out.push_back({"--device", "PATH",
+                       "the device behind the port number (/dev/ttyUSB0, a pseudo-terminal)"});
+        return out;
+    }();
     return defs;
 }
 

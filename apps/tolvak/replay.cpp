@@ -13,28 +13,11 @@
 
 namespace tolvak::cli {
 
-namespace {
-
-// Replay has no clock: Timer1 never ticks.
-class IdleTimer : public TimerControl {
-  public:
-    void setEnabled(bool) override {}
-    void setInterval(int32_t) override {}
-};
-
-} // namespace
-
-void ReplaySerial::feed(std::u16string chunk) {
-    m_waiting = std::move(chunk);
-    m_event = kEventReceive;
-    raiseOnComm();
-    m_event = 0;
-}
-
 Replayer::Replayer(const ParsedArgs& options, std::ostream& out) : m_out(out) {
-    auto serial = std::make_unique<ReplaySerial>();
+    auto serial = std::make_unique<NullSerialControl>();
     m_port = serial.get();
-    Platform platform{std::move(serial), std::make_unique<IdleTimer>(),
+    // Replay has no clock: Timer1 never ticks.
+    Platform platform{std::move(serial), std::make_unique<NullTimer>(),
                       std::make_unique<posix::ConsoleMsgBox>(),
                       std::make_unique<posix::PosixSockets>(), std::make_unique<ClockRandom>()};
     m_control = std::make_unique<Tolvak>(std::move(platform));

@@ -8,34 +8,11 @@
 #include <string_view>
 #include <utility>
 
-#include "control/serial_control.h"
+#include "control/null_components.h"
 #include "control/tolvak.h"
 #include "tolvak/cli_args.h"
 
 namespace tolvak::cli {
-
-// A serial component with no port behind it: each feed() is one receive event whose input is
-// exactly the chunk given.
-class ReplaySerial : public SerialControl {
-  public:
-    void setCommPort(int16_t) override {}
-    void setSettings(const std::u16string&) override {}
-    void setInBufferSize(int16_t) override {}
-    void setInBufferCount(int16_t) override { m_waiting.clear(); }
-    void setInputLen(int16_t) override {}
-    void setRThreshold(int16_t) override {}
-    bool portOpen() override { return m_open; }
-    void setPortOpen(bool open) override { m_open = open; }
-    std::u16string input() override { return std::exchange(m_waiting, {}); }
-    int16_t commEvent() override { return m_event; }
-
-    void feed(std::u16string chunk);
-
-  private:
-    std::u16string m_waiting;
-    int16_t m_event = 0;
-    bool m_open = false;
-};
 
 // A control configured by the given options, fed through its receive handler. Writes
 // "display <text>" for every write of the display and, after each event, "raw <rawData as
@@ -58,7 +35,7 @@ class Replayer : private SurfaceObserver {
     void textChanged(ChildId id, std::u16string_view text) override;
 
     std::ostream& m_out;
-    ReplaySerial* m_port;
+    NullSerialControl* m_port;
     std::unique_ptr<Tolvak> m_control;
 };
 

@@ -47,6 +47,7 @@ void Tolvak::framePass(std::u16string_view separator) {
     m_frames.clear();
     const size_t used =
         splitFrames(m_state.rawData, separator, m_state.eloadBits, m_state.eloadPrebits, m_frames);
+    if (m_frames.empty() && used == 0) return; // no separator: nothing to show or to drop
     FrameDecoder decoder(m_state.decimals, m_state.reverseFrame);
     std::optional<AutomationError> undecoded;
     for (std::u16string_view frame : m_frames) {

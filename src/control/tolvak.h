@@ -39,34 +39,21 @@ class Tolvak {
     Tolvak(const Tolvak&) = delete;
     Tolvak& operator=(const Tolvak&) = delete;
 
-    // The automation interface, in vtable order. Errors they do not handle themselves are thrown
-    // as AutomationError.
-    std::u16string getLocalHostName();
-    std::u16string GetLocalIPAddress();
-    std::u16string getLocalMacAddress();
-    void setWinFontSize(int16_t winFontSize);
-    void setWinWidth(int16_t winWidth);
-    void setWinHeight(int16_t winHeight);
-    void RndStart();
-    void RndEnd();
-    void setDecimals(int16_t lcDecimals);
-    void setEloadPrebits(int16_t lcEloadprebits);
-    void setEloadbits(int16_t lcEloadbits);
-    void setBufferLength(int16_t lcBufferLength);
-    void setNewLineSepChar(int16_t lcNewLineSepChar);
-    void setEnterkeySepChar(int16_t lcEnterkeySepChar);
-    void setOtherSepChar(const std::u16string& lcOtherSepChar);
-    void setIsReservChar(int16_t lcIsReservChar);
-    void setPortNum(int16_t lcPortNum);
-    void setBandRate(const std::u16string& lcBandRate);
-    void setDataBit(int16_t lcDataBit);
-    void setParity(const std::u16string& lcParity);
-    void setStopBit(int16_t lcStopBit);
-    std::u16string getTolvakValue() const;
-    std::u16string getDebugInfo() const;
-    void OpenComm();
-    void CloseComm();
-    std::u16string getRawData() const;
+    // The automation interface (control/methods.def). Errors they do not handle themselves are
+    // thrown as AutomationError.
+#define TOLVAK_DECLARE_Getter(name, param) std::u16string name();
+#define TOLVAK_DECLARE_ConstGetter(name, param) std::u16string name() const;
+#define TOLVAK_DECLARE_Action(name, param) void name();
+#define TOLVAK_DECLARE_ShortSetter(name, param) void name(int16_t param);
+#define TOLVAK_DECLARE_TextSetter(name, param) void name(const std::u16string& param);
+#define TOLVAK_METHOD(name, dispid, place, shape, param) TOLVAK_DECLARE_##shape(name, param)
+#define TOLVAK_METHOD_VTABLE_LAST TOLVAK_METHOD
+#include "control/methods.def"
+#undef TOLVAK_DECLARE_Getter
+#undef TOLVAK_DECLARE_ConstGetter
+#undef TOLVAK_DECLARE_Action
+#undef TOLVAK_DECLARE_ShortSetter
+#undef TOLVAK_DECLARE_TextSetter
 
     // Late-bound calls, the way the control calls itself and the way hosts call by DISPID.
     // Arguments are read, never changed. An unknown DISPID throws 438.
@@ -84,7 +71,9 @@ class Tolvak {
     // control's thread, after the surface has been written.
     // Every write of the display (lblNumber): its text, and its number when it has one.
     using ReadingSink = std::function<void(std::u16string_view text, std::optional<double> value)>;
-    void setReadingSink(ReadingSink sink) { m_readingSink = std::move(sink); }
+    void setReadingSink(ReadingSink sink) {
+        m_readingSink = std::move(sink);
+    }
     // Called with every error the receive handler reports, after it has put the error text into
     // OutMsg: a host that shows no OutMsg learns of it here.
     void setReceiveErrorSink(std::function<void(const AutomationError&)> sink) {
@@ -93,13 +82,25 @@ class Tolvak {
     // OpenComm and CloseComm failing: the error and the prompt of the box shown for it.
     using PortErrorSink =
         std::function<void(const AutomationError& error, const std::u16string& prompt)>;
-    void setPortErrorSink(PortErrorSink sink) { m_portErrorSink = std::move(sink); }
+    void setPortErrorSink(PortErrorSink sink) {
+        m_portErrorSink = std::move(sink);
+    }
 
-    const ControlState& state() const { return m_state; }
-    SurfaceModel& surface() { return m_surface; }
-    const SurfaceModel& surface() const { return m_surface; }
-    SerialControl& serial() { return *m_platform.serial; }
-    TimerControl& timer() { return *m_platform.timer; }
+    const ControlState& state() const {
+        return m_state;
+    }
+    SurfaceModel& surface() {
+        return m_surface;
+    }
+    const SurfaceModel& surface() const {
+        return m_surface;
+    }
+    SerialControl& serial() {
+        return *m_platform.serial;
+    }
+    TimerControl& timer() {
+        return *m_platform.timer;
+    }
 
   private:
     static constexpr int16_t kReceiveThreshold = 2;      // a receive event once 2 characters wait

@@ -172,83 +172,17 @@ STDMETHODIMP ControlObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DIS
     return hr;
 }
 
-STDMETHODIMP ControlObject::getLocalHostName(BSTR* r) {
-    return textGetter([](Tolvak& c) { return c.getLocalHostName(); }, r);
-}
-STDMETHODIMP ControlObject::GetLocalIPAddress(BSTR* r) {
-    return textGetter([](Tolvak& c) { return c.GetLocalIPAddress(); }, r);
-}
-STDMETHODIMP ControlObject::getLocalMacAddress(BSTR* r) {
-    return textGetter([](Tolvak& c) { return c.getLocalMacAddress(); }, r);
-}
-STDMETHODIMP ControlObject::setWinFontSize(short* v, VARIANT* r) {
-    return shortSetter(&Tolvak::setWinFontSize, v, r);
-}
-STDMETHODIMP ControlObject::setWinWidth(short* v, VARIANT* r) {
-    return shortSetter(&Tolvak::setWinWidth, v, r);
-}
-STDMETHODIMP ControlObject::setWinHeight(short* v, VARIANT* r) {
-    return shortSetter(&Tolvak::setWinHeight, v, r);
-}
-STDMETHODIMP ControlObject::RndStart() {
-    return action(&Tolvak::RndStart);
-}
-STDMETHODIMP ControlObject::RndEnd() {
-    return action(&Tolvak::RndEnd);
-}
-STDMETHODIMP ControlObject::setDecimals(short* v, VARIANT* r) {
-    return shortSetter(&Tolvak::setDecimals, v, r);
-}
-STDMETHODIMP ControlObject::setEloadPrebits(short* v, VARIANT* r) {
-    return shortSetter(&Tolvak::setEloadPrebits, v, r);
-}
-STDMETHODIMP ControlObject::setEloadbits(short* v, VARIANT* r) {
-    return shortSetter(&Tolvak::setEloadbits, v, r);
-}
-STDMETHODIMP ControlObject::setBufferLength(short* v, VARIANT* r) {
-    return shortSetter(&Tolvak::setBufferLength, v, r);
-}
-STDMETHODIMP ControlObject::setNewLineSepChar(short* v, VARIANT* r) {
-    return shortSetter(&Tolvak::setNewLineSepChar, v, r);
-}
-STDMETHODIMP ControlObject::setEnterkeySepChar(short* v, VARIANT* r) {
-    return shortSetter(&Tolvak::setEnterkeySepChar, v, r);
-}
-STDMETHODIMP ControlObject::setOtherSepChar(BSTR* v, VARIANT* r) {
-    return textSetter(&Tolvak::setOtherSepChar, v, r);
-}
-STDMETHODIMP ControlObject::setIsReservChar(short* v, VARIANT* r) {
-    return shortSetter(&Tolvak::setIsReservChar, v, r);
-}
-STDMETHODIMP ControlObject::setPortNum(short* v, VARIANT* r) {
-    return shortSetter(&Tolvak::setPortNum, v, r);
-}
-STDMETHODIMP ControlObject::setBandRate(BSTR* v, VARIANT* r) {
-    return textSetter(&Tolvak::setBandRate, v, r);
-}
-STDMETHODIMP ControlObject::setDataBit(short* v, VARIANT* r) {
-    return shortSetter(&Tolvak::setDataBit, v, r);
-}
-STDMETHODIMP ControlObject::setParity(BSTR* v, VARIANT* r) {
-    return textSetter(&Tolvak::setParity, v, r);
-}
-STDMETHODIMP ControlObject::setStopBit(short* v, VARIANT* r) {
-    return shortSetter(&Tolvak::setStopBit, v, r);
-}
-STDMETHODIMP ControlObject::getTolvakValue(BSTR* r) {
-    return textGetter([](Tolvak& c) { return c.getTolvakValue(); }, r);
-}
-STDMETHODIMP ControlObject::getDebugInfo(BSTR* r) {
-    return textGetter([](Tolvak& c) { return c.getDebugInfo(); }, r);
-}
-STDMETHODIMP ControlObject::OpenComm() {
-    return action(&Tolvak::OpenComm);
-}
-STDMETHODIMP ControlObject::CloseComm() {
-    return action(&Tolvak::CloseComm);
-}
-STDMETHODIMP ControlObject::getRawData(BSTR* r) {
-    return textGetter([](Tolvak& c) { return c.getRawData(); }, r);
-}
+// Each method forwards to the control by its shape.
+#define TOLVAK_FORWARD_Getter(name) textGetter([](Tolvak& c) { return c.name(); }, result)
+#define TOLVAK_FORWARD_ConstGetter TOLVAK_FORWARD_Getter
+#define TOLVAK_FORWARD_Action(name) action(&Tolvak::name)
+#define TOLVAK_FORWARD_ShortSetter(name) shortSetter(&Tolvak::name, argument, result)
+#define TOLVAK_FORWARD_TextSetter(name) textSetter(&Tolvak::name, argument, result)
+#define TOLVAK_METHOD(name, dispid, place, shape, param)                                           \
+    STDMETHODIMP ControlObject::name(TOLVAK_COM_PARAMETERS_##shape) {                              \
+        return TOLVAK_FORWARD_##shape(name);                                                       \
+    }
+#define TOLVAK_METHOD_VTABLE_LAST TOLVAK_METHOD
+#include "control/methods.def"
 
 } // namespace tolvak::com

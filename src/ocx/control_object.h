@@ -59,32 +59,10 @@ class ControlObject final : public ITolvak,
                         VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
 
     // _Tolvak
-    STDMETHODIMP getLocalHostName(BSTR* result) override;
-    STDMETHODIMP GetLocalIPAddress(BSTR* result) override;
-    STDMETHODIMP getLocalMacAddress(BSTR* result) override;
-    STDMETHODIMP setWinFontSize(short* winFontSize, VARIANT* result) override;
-    STDMETHODIMP setWinWidth(short* winWidth, VARIANT* result) override;
-    STDMETHODIMP setWinHeight(short* winHeight, VARIANT* result) override;
-    STDMETHODIMP RndStart() override;
-    STDMETHODIMP RndEnd() override;
-    STDMETHODIMP setDecimals(short* lcDecimals, VARIANT* result) override;
-    STDMETHODIMP setEloadPrebits(short* lcEloadprebits, VARIANT* result) override;
-    STDMETHODIMP setEloadbits(short* lcEloadbits, VARIANT* result) override;
-    STDMETHODIMP setBufferLength(short* lcBufferLength, VARIANT* result) override;
-    STDMETHODIMP setNewLineSepChar(short* lcNewLineSepChar, VARIANT* result) override;
-    STDMETHODIMP setEnterkeySepChar(short* lcEnterkeySepChar, VARIANT* result) override;
-    STDMETHODIMP setOtherSepChar(BSTR* lcOtherSepChar, VARIANT* result) override;
-    STDMETHODIMP setIsReservChar(short* lcIsReservChar, VARIANT* result) override;
-    STDMETHODIMP setPortNum(short* lcPortNum, VARIANT* result) override;
-    STDMETHODIMP setBandRate(BSTR* lcBandRate, VARIANT* result) override;
-    STDMETHODIMP setDataBit(short* lcDataBit, VARIANT* result) override;
-    STDMETHODIMP setParity(BSTR* lcParity, VARIANT* result) override;
-    STDMETHODIMP setStopBit(short* lcStopBit, VARIANT* result) override;
-    STDMETHODIMP getTolvakValue(BSTR* result) override;
-    STDMETHODIMP getDebugInfo(BSTR* result) override;
-    STDMETHODIMP OpenComm() override;
-    STDMETHODIMP CloseComm() override;
-    STDMETHODIMP getRawData(BSTR* result) override;
+#define TOLVAK_METHOD(name, dispid, place, shape, param)                                           \
+    STDMETHODIMP name(TOLVAK_COM_PARAMETERS_##shape) override;
+#define TOLVAK_METHOD_VTABLE_LAST TOLVAK_METHOD
+#include "control/methods.def"
 
     // IOleObject
     STDMETHODIMP SetClientSite(IOleClientSite* site) override;

@@ -6,40 +6,27 @@
 
 #include "ocx/guids.h"
 
+// The early-bound parameters of each shape of method (control/methods.def).
+#define TOLVAK_COM_PARAMETERS_Getter BSTR* result
+#define TOLVAK_COM_PARAMETERS_ConstGetter BSTR* result
+#define TOLVAK_COM_PARAMETERS_Action
+#define TOLVAK_COM_PARAMETERS_ShortSetter short *argument, VARIANT *result
+#define TOLVAK_COM_PARAMETERS_TextSetter BSTR *argument, VARIANT *result
+
 namespace tolvak::com {
 
 // The _Tolvak dual interface as early-bound callers see it: its own methods in vtable order,
 // getRawData last. Every argument is by reference and left as it was; the last parameter of a
 // method with a result is its [out, retval].
 struct ITolvak : public IDispatch {
-    virtual HRESULT STDMETHODCALLTYPE getLocalHostName(BSTR* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetLocalIPAddress(BSTR* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE getLocalMacAddress(BSTR* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE setWinFontSize(short* winFontSize, VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE setWinWidth(short* winWidth, VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE setWinHeight(short* winHeight, VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE RndStart() = 0;
-    virtual HRESULT STDMETHODCALLTYPE RndEnd() = 0;
-    virtual HRESULT STDMETHODCALLTYPE setDecimals(short* lcDecimals, VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE setEloadPrebits(short* lcEloadprebits, VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE setEloadbits(short* lcEloadbits, VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE setBufferLength(short* lcBufferLength, VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE setNewLineSepChar(short* lcNewLineSepChar,
-                                                        VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE setEnterkeySepChar(short* lcEnterkeySepChar,
-                                                         VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE setOtherSepChar(BSTR* lcOtherSepChar, VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE setIsReservChar(short* lcIsReservChar, VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE setPortNum(short* lcPortNum, VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE setBandRate(BSTR* lcBandRate, VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE setDataBit(short* lcDataBit, VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE setParity(BSTR* lcParity, VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE setStopBit(short* lcStopBit, VARIANT* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE getTolvakValue(BSTR* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE getDebugInfo(BSTR* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE OpenComm() = 0;
-    virtual HRESULT STDMETHODCALLTYPE CloseComm() = 0;
-    virtual HRESULT STDMETHODCALLTYPE getRawData(BSTR* result) = 0;
+#define TOLVAK_METHOD(name, dispid, place, shape, param)                                           \
+    virtual HRESULT STDMETHODCALLTYPE name(TOLVAK_COM_PARAMETERS_##shape) = 0;
+#define TOLVAK_METHOD_VTABLE_LAST(...)
+#include "control/methods.def"
+#define TOLVAK_METHOD(...)
+#define TOLVAK_METHOD_VTABLE_LAST(name, dispid, place, shape, param)                               \
+    virtual HRESULT STDMETHODCALLTYPE name(TOLVAK_COM_PARAMETERS_##shape) = 0;
+#include "control/methods.def"
 };
 
 } // namespace tolvak::com

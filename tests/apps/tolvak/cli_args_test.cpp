@@ -139,15 +139,9 @@ struct ControlOptionCase {
 
 class ControlOptionTest : public ::testing::TestWithParam<ControlOptionCase> {};
 
-class NoTimer : public TimerControl {
-  public:
-    void setEnabled(bool) override {}
-    void setInterval(int32_t) override {}
-};
-
 TEST_P(ControlOptionTest, StoresThroughTheSetter) {
-    auto serial = std::make_unique<ReplaySerial>();
-    Platform platform{std::move(serial), std::make_unique<NoTimer>(),
+    auto serial = std::make_unique<NullSerialControl>();
+    Platform platform{std::move(serial), std::make_unique<NullTimer>(),
                       std::make_unique<posix::ConsoleMsgBox>(),
                       std::make_unique<posix::PosixSockets>(), std::make_unique<ClockRandom>()};
     Tolvak control(std::move(platform));

@@ -16,8 +16,7 @@
 #include "control/tolvak.h"
 #include "platform/posix/console_msg_box.h"
 #include "platform/posix/event_loop.h"
-#include "platform/posix/posix_sockets.h"
-#include "platform/posix/posix_timer.h"
+#include "platform/posix/posix_control.h"
 #include "platform/posix/pseudo_terminal.h"
 #include "platform/posix/serial_control_posix.h"
 
@@ -53,23 +52,18 @@ class PtyRig : public SurfaceObserver {
     // bindPort false: the port number keeps its own device (/dev/ttyS{N-1}).
     explicit PtyRig(const std::vector<std::pair<std::u16string, Variant>>& settings = {},
                     bool bindPort = true)
-        : pty(posix::PseudoTerminal::open()) {
-        auto serialControl = std::make_unique<posix::PosixSerialControl>(loop);
-        serial = serialControl.get();
-        auto box = std::make_unique<posix::ConsoleMsgBox>(
-            [this](const std::string& title, const std::string& prompt, uint32_t flags) {
-                boxes.push_back({title, prompt, flags});
-            });
-        Platform platform{std::move(serialControl), std::make_unique<posix::PosixTimer>(loop),
-                          std::move(box), std::make_unique<posix::PosixSockets>(),
-                          std::make_unique<ClockRandom>()};
-        control = std::make_unique<Tolvak>(std::move(platform));
+        : pty(posix::PseudoTerminal::open()),
+          platform(loop,
+                   std::make_unique<posix::ConsoleMsgBox>(
+                       [this](const std::string& title, const std::string& prompt, uint32_t flags) {
+                           boxes.push_back({title, prompt, flags});
+                       })),
+          serial(&platform.serial()), control(&platform.control()) {
         for (const auto& [setter, value] : settings)
             control->invoke(findMethod(setter)->dispid, {value});
         if (bindPort) serial->bindDevice(control->state().portNum, pty.slavePath());
         control->surface().setObserver(this);
     }
-    ~PtyRig() override { control->surface().setObserver(nullptr); }
 
     void textChanged(ChildId id, std::u16string_view text) override {
         if (id == ChildId::lblNumber) displays.emplace_back(text);
@@ -92,11 +86,12 @@ class PtyRig : public SurfaceObserver {
 
     posix::EventLoop loop;
     posix::PseudoTerminal pty;
-    posix::PosixSerialControl* serial = nullptr;
-    std::unique_ptr<Tolvak> control;
+    std::vector<ShownBox> boxes;
+    posix::PosixControl platform; // detaches the observer when it goes
+    posix::PosixSerialControl* serial;
+    Tolvak* control;
     std::vector<std::u16string> displays;
     std::vector<std::u16string> chunks;
-    std::vector<ShownBox> boxes;
     std::function<void(ChildId)> onText;
 };
 
