@@ -216,7 +216,9 @@ TEST(Tool, ReadStableWaitsForTheWeightToStand) {
     // The truck profile drives on, settles and stands: only standing weights are printed, each
     // differing from the one before, and --json marks them stable.
     ToolRun run = runShell(
-        "\"$T\" indicator --baud 9600 --rate 50 --seconds 12 > /tmp/tolvak-st-$$ & sleep 0.3; "
+        "\"$T\" indicator --baud 9600 --rate 50 --seconds 12 > /tmp/tolvak-st-$$ & "
+        "for i in $(seq 200); do [ $(wc -l < /tmp/tolvak-st-$$) -ge 1 ] && break; sleep 0.05; "
+        "done; "
         "\"$T\" read --device $(head -n1 /tmp/tolvak-st-$$) --baud 9600 --stable --json "
         "--stable-window 0.5 --timeout 11; rm -f /tmp/tolvak-st-$$; kill %1");
     std::istringstream lines(run.out);
@@ -235,14 +237,17 @@ TEST(Tool, ReadStableWaitsForTheWeightToStand) {
 
 TEST(Tool, ReadFollowWaitsOutAnUnpluggedDevice) {
     // The device is a symlink, as udev makes them; replugging points it at a new terminal.
+    // Each step waits for the one before to show (w FILE TEXT), however busy the machine.
     ToolRun run = runShell(
         "d=$(mktemp -d); "
-        "\"$T\" indicator --weight 10 --rate 50 > $d/a & a=$!; sleep 0.3; "
+        "w() { for i in $(seq 400); do grep -q \"$2\" \"$1\" 2>/dev/null && return; sleep 0.05; "
+        "done; }; "
+        "\"$T\" indicator --weight 10 --rate 50 > $d/a & a=$!; w $d/a pts; "
         "ln -s $(head -n1 $d/a) $d/dev; "
-        "\"$T\" read --follow --changes --device $d/dev > $d/out 2> $d/err & r=$!; "
-        "sleep 1; kill $a; wait $a; sleep 1.5; "
-        "\"$T\" indicator --weight 20 --rate 50 > $d/b & b=$!; sleep 0.3; "
-        "ln -sfn $(head -n1 $d/b) $d/dev; sleep 2.5; "
+        "\"$T\" read --follow --changes --device $d/dev > $d/out 2> $d/err & r=$!; w $d/out 10; "
+        "kill $a; wait $a; w $d/err waiting; "
+        "\"$T\" indicator --weight 20 --rate 50 > $d/b & b=$!; w $d/b pts; "
+        "ln -sfn $(head -n1 $d/b) $d/dev; w $d/out 20; "
         "kill $r; wait $r; echo status $?; kill $b; cat $d/out; cat $d/err >&2; rm -rf $d");
     EXPECT_EQ(run.out, "status 0\n10\n20\n") << run.err;
     EXPECT_NE(run.err.find("waiting for the device"), std::string::npos) << run.err;
