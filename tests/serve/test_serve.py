@@ -92,7 +92,9 @@ class ServeTest(unittest.TestCase):
 
     def tearDown(self):
         if self.rig:
-            self.rig.close()
+            # However the test went, the server must stop cleanly: no crash, no sanitizer report.
+            status, err = self.rig.close()
+            self.assertEqual(status, 0, err)
 
     def assert_in_order_none_lost(self, rs):
         seqs = [r["seq"] for r in rs]
@@ -369,6 +371,7 @@ class ServeTest(unittest.TestCase):
         status, err = self.rig.close()
         self.rig = None
         self.assertEqual(status, 0, err)
+        self.assertIn("connected", err)
 
 
 def time_of(reading):
