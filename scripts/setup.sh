@@ -27,6 +27,8 @@ install_missing() {
 
 install_missing cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3 \
   python3-serial
+# The sanitizer build and fuzz targets (clang, libFuzzer) and the valgrind runs of the tests.
+install_missing clang libclang-rt-dev valgrind
 [ "${1:-all}" = native ] && exit 0
 
 install_missing g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64

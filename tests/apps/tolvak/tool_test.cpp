@@ -136,13 +136,13 @@ TEST(Tool, ReadStopsCleanlyOnSigterm) {
     EXPECT_EQ(run.out, "status 0\n") << run.err;
 }
 
-// An indicator on a fresh pseudo-terminal, sending one frame every 20 ms while it lives.
+// An indicator on a fresh pseudo-terminal, sending the same bytes every 20 ms while it lives.
 class SendingIndicator {
   public:
-    explicit SendingIndicator(std::string frame)
-        : m_pty(posix::PseudoTerminal::open()), m_thread([this, frame] {
+    explicit SendingIndicator(std::string frames)
+        : m_pty(posix::PseudoTerminal::open()), m_thread([this, frames] {
               while (!m_stop) {
-                  writeAll(m_pty.master(), frame);
+                  writeAll(m_pty.master(), frames);
                   std::this_thread::sleep_for(std::chrono::milliseconds(20));
               }
           }) {}
@@ -158,17 +158,39 @@ class SendingIndicator {
     std::thread m_thread;
 };
 
-TEST(Tool, ReadPrintsJsonReadingsFromTheLine) {
+// read --once prints exactly one reading, also when one read of the line brings several frames
+// (a slow reader, a burst after a pause).
+struct OnceCase {
+    int framesPerWrite;
+    const char* options;
+    const char* firstLine; // what the one line starts with
+};
+void PrintTo(const OnceCase& c, std::ostream* os) {
+    *os << c.framesPerWrite << " frames per write, options '" << c.options << "'";
+}
+
+class ReadOnce : public ::testing::TestWithParam<OnceCase> {};
+
+TEST_P(ReadOnce, PrintsOneReading) {
     cli::FrameFormat format;
     format.places = 1;
-    SendingIndicator indicator(cli::encodeFrame(1234.5, format));
-    ToolRun run =
-        runShell("\"$T\" read --device " + indicator.path() + " --baud 9600 --once --json");
+    std::string frames;
+    for (int i = 0; i < GetParam().framesPerWrite; ++i)
+        frames += cli::encodeFrame(1234.5, format);
+    SendingIndicator indicator(frames);
+    ToolRun run = runShell("\"$T\" read --device " + indicator.path() + " --baud 9600 --once " +
+                           GetParam().options);
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out.rfind("{\"weight\":\"1234.5\",\"value\":1234.5,\"time\":\"", 0), 0u)
-        << run.out;
-    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1);
+    EXPECT_EQ(run.out.rfind(GetParam().firstLine, 0), 0u) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReadOnce,
+    ::testing::Values(OnceCase{1, "--json", "{\"weight\":\"1234.5\",\"value\":1234.5,\"time\":\""},
+                      OnceCase{3, "", "1234.5\n"},
+                      OnceCase{3, "--json",
+                               "{\"weight\":\"1234.5\",\"value\":1234.5,\"time\":\""}));
 
 TEST(Tool, IndicatorAndReadTalkThroughAPseudoTerminal) {
     ToolRun run = runShell(
