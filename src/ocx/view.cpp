@@ -5,6 +5,8 @@
 
 #include <olectl.h>
 
+#include "platform/win32/log_font.h"
+
 namespace tolvak::com {
 
 namespace {
@@ -44,14 +46,7 @@ void drawChild(HDC dc, const ChildModel& child, const FontDesc& surfaceFont,
            map.y(child.top + child.height)};
     IntersectRect(&r, &r, &surface); // the text boxes are taller than the surface
     const FontDesc desc = child.font.value_or(surfaceFont);
-    LOGFONTW lf{};
-    lf.lfHeight = -map.fontHeight(desc.size);
-    lf.lfWeight = desc.weight;
-    lf.lfItalic = desc.italic;
-    lf.lfUnderline = desc.underline;
-    lf.lfStrikeOut = desc.strikethrough;
-    lf.lfCharSet = static_cast<BYTE>(desc.charset);
-    lstrcpynW(lf.lfFaceName, toWide(desc.face).c_str(), LF_FACESIZE);
+    const LOGFONTW lf = win32::logFontOf(desc, -map.fontHeight(desc.size));
     UniqueGdiObject font(CreateFontIndirectW(&lf));
     HGDIOBJ oldFont = SelectObject(dc, font.get());
     std::wstring text = toWide(child.text);

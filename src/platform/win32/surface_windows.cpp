@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "platform/win32/log_font.h"
 #include "platform/win32/message_window.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_error.h"
@@ -130,14 +131,8 @@ void SurfaceWindows::applyFont(ChildId id) {
         return;
     }
     const FontDesc& desc = *model.font;
-    LOGFONTW logFont{};
-    logFont.lfHeight = -static_cast<LONG>(std::lround(desc.size * m_dpiY / kPointsPerInch));
-    logFont.lfWeight = desc.weight;
-    logFont.lfItalic = desc.italic;
-    logFont.lfUnderline = desc.underline;
-    logFont.lfStrikeOut = desc.strikethrough;
-    logFont.lfCharSet = static_cast<BYTE>(desc.charset);
-    lstrcpynW(logFont.lfFaceName, wide(desc.face), LF_FACESIZE);
+    const LOGFONTW logFont =
+        logFontOf(desc, -static_cast<LONG>(std::lround(desc.size * m_dpiY / kPointsPerInch)));
     HFONT font = CreateFontIndirectW(&logFont);
     if (!font) throw fromWin32(GetLastError(), std::u16string(model.name));
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
