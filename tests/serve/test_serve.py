@@ -254,10 +254,11 @@ class ServeTest(unittest.TestCase):
         stalled = WsClient(port, rcvbuf=4096)
         self.assertEqual(stalled.status, 101)
         reader = SseClient(port)
-        # About 600 frames a second of 130-byte messages: the stalled client's socket buffers
-        # fill within seconds, then its queue.
-        self.rig.plug("--baud", "115200", "--rate", "600", "--seconds", "12")
-        got = collect([reader], lambda g: len(readings(g[reader])) >= 3000, deadline=60)
+        # Up to 600 frames a second of 130-byte messages: the stalled client's socket buffers
+        # fill within seconds, then its queue. A count, not a duration, so that a busy machine
+        # that sends more slowly still sends them all.
+        self.rig.plug("--baud", "115200", "--rate", "600", "--count", "3600")
+        got = collect([reader], lambda g: len(readings(g[reader])) >= 3000, deadline=150)
         self.assert_in_order_none_lost(readings(got[reader]))
         # The stalled client's connection has been closed by the server: draining it ends.
         stalled.sock.settimeout(20)
