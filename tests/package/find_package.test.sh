@@ -44,12 +44,15 @@ c++ -std=c++17 -o "$work/read_weight_pc" "$source/examples/read_weight.cpp" $fla
     fail "build with pkg-config flags: $flags"
 
 # The simulated indicator prints its pseudo-terminal, then sends =5.432100 (1234.5) over and over.
-"$tool" indicator --weight 1234.5 --places 1 --seconds 60 >"$work/indicator.out" &
+"$tool" indicator --weight 1234.5 --places 1 --seconds 120 >"$work/indicator.out" \
+    2>"$work/indicator.err" &
 indicator=$!
+# A loaded machine (the suite runs beside this) may take a while to start it.
 tries=0
 until [ -s "$work/indicator.out" ]; do
+    kill -0 "$indicator" 2>/dev/null || fail "the indicator ended: $(cat "$work/indicator.err")"
     tries=$((tries + 1))
-    [ $tries -lt 100 ] || fail "the indicator printed no device"
+    [ $tries -lt 600 ] || fail "the indicator printed no device: $(cat "$work/indicator.err")"
     sleep 0.1
 done
 device=$(head -n 1 "$work/indicator.out")
@@ -58,6 +61,7 @@ for program in "$work/build/read_weight" "$work/read_weight_pc"; do
     timeout 30 "$program" "$device" 2400 3 >"$work/out" 2>"$work/err" ||
         fail "$program exited $?: $(cat "$work/err")"
     expected=$(printf '1234.5\n1234.5\n1234.5')
-    [ "$(cat "$work/out")" = "$expected" ] || fail "$program printed: $(cat "$work/out")"
+    [ "$(cat "$work/out")" = "$expected" ] ||
+        fail "$program printed: $(cat "$work/out") / $(cat "$work/err")"
 done
 echo "ok: installed package built by CMake and pkg-config, read $device"

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "control/method_table.h"
 #include "platform/posix/console_msg_box.h"
 #include "platform/posix/posix_sockets.h"
@@ -201,6 +203,59 @@ TEST(ControlOptions, BadValuesAreRefusedBeforeAnythingIsSet) {
         {"--decimals", "x"}, {"--port", "70000"}, {"--other-sep", "\\x"}, {"--reverse", ""}};
     for (const auto& args : bad)
         EXPECT_THROW(checkControlOptions(parseArgs(args, controlOptionDefs())), UsageError)
+            << args[0] << ' ' << args[1];
+}
+
+// read hands the same options to a tolvak::Scale: each lands in its own field of the settings,
+// with the control's defaults everywhere else.
+TEST(ControlOptions, BecomeTheScaleSettings) {
+    struct Case {
+        std::vector<std::string> args;
+        std::function<bool(const ScaleOptions&)> holds;
+    };
+    const Case cases[] = {
+        {{},
+         [](const ScaleOptions& o) {
+             return o.line.device.empty() && o.line.port == 1 && o.line.baudRate == 2400 &&
+                    o.line.dataBits == 8 && o.line.parity == 'n' && o.line.stopBits == 1 &&
+                    o.line.bufferLength == 10 && o.format.decimals == 0 &&
+                    o.format.eloadPrebits == 0 && o.format.eloadBits == 8 &&
+                    o.format.newLineSeparates && o.format.carriageReturnSeparates &&
+                    o.format.otherSeparator == "=" && o.format.reversed;
+         }},
+        {{"--decimals", "-3"}, [](const ScaleOptions& o) { return o.format.decimals == -3; }},
+        {{"--eload-prebits", "2"},
+         [](const ScaleOptions& o) { return o.format.eloadPrebits == 2; }},
+        {{"--eload-bits", "9"}, [](const ScaleOptions& o) { return o.format.eloadBits == 9; }},
+        {{"--buffer-length", "512"},
+         [](const ScaleOptions& o) { return o.line.bufferLength == 512; }},
+        {{"--newline-sep", "2"}, [](const ScaleOptions& o) { return !o.format.newLineSeparates; }},
+        {{"--enterkey-sep", "0"},
+         [](const ScaleOptions& o) { return !o.format.carriageReturnSeparates; }},
+        {{"--other-sep", "\\r\\n"},
+         [](const ScaleOptions& o) { return o.format.otherSeparator == "\r\n"; }},
+        {{"--other-sep", "\\xb0"},
+         [](const ScaleOptions& o) { return o.format.otherSeparator == "\xb0"; }},
+        {{"--reverse", "0"}, [](const ScaleOptions& o) { return !o.format.reversed; }},
+        {{"--port", "3"}, [](const ScaleOptions& o) { return o.line.port == 3; }},
+        {{"--baud", "9600 "}, [](const ScaleOptions& o) { return o.line.baudRate == 9600; }},
+        {{"--data-bits", "7"}, [](const ScaleOptions& o) { return o.line.dataBits == 7; }},
+        {{"--parity", "E"}, [](const ScaleOptions& o) { return o.line.parity == 'E'; }},
+        {{"--stop-bits", "2"}, [](const ScaleOptions& o) { return o.line.stopBits == 2; }},
+        {{"--device", "/dev/ttyUSB0"},
+         [](const ScaleOptions& o) { return o.line.device == "/dev/ttyUSB0"; }},
+        {{"--decimals", "1", "--decimals", "2"},
+         [](const ScaleOptions& o) { return o.format.decimals == 2; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? "defaults" : c.args[0]);
+        EXPECT_TRUE(c.holds(scaleOptions(parseArgs(c.args, controlOptionDefs()))));
+    }
+    const std::vector<std::vector<std::string>> bad = {
+        {"--baud", "9600.5"}, {"--baud", "-1"}, {"--baud", "fast"}, {"--baud", "4294967296"},
+        {"--parity", "none"}, {"--parity", ""}, {"--decimals", "x"}};
+    for (const auto& args : bad)
+        EXPECT_THROW(scaleOptions(parseArgs(args, controlOptionDefs())), UsageError)
             << args[0] << ' ' << args[1];
 }
 

@@ -80,6 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"indicator --count 2.5", "--count: '2.5' is not a whole number"},
         UsageCase{"indicator --baud 9600.5", "--baud: '9600.5' is not a whole number"},
         UsageCase{"demo --baud 2400.5", "--baud: '2400.5' is not a whole number"},
+        UsageCase{"read --baud 9600.5", "--baud: '9600.5' is not a whole number"},
+        UsageCase{"read --parity none", "--parity: 'none' is not one letter"},
         UsageCase{"indicator --order up", "--order"},
         UsageCase{"indicator --weight 10000000", "does not fit"},
         UsageCase{"indicator --separator \"\" --terminator \"\"", "separator"},
