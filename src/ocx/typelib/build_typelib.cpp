@@ -184,7 +184,7 @@ void fixVtableSize(const wchar_t* path, SYSKIND kind) {
     const auto records = readAt<int32_t>(file, offsetsAt + 4 * static_cast<size_t>(types));
     const size_t at = static_cast<size_t>(records) + kTypeVtableSizeAt;
     const auto size = static_cast<int16_t>(vtableOffset(kMethodCount + 1, pointerSizeOf(kind)));
-    readAt<int16_t>(file, at);
+    readAt<int16_t>(file, at); // only to refuse a file too short to hold the field
     std::memcpy(file.data() + at, &size, sizeof size);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(file.data(), static_cast<std::streamsize>(file.size()));
