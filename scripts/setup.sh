@@ -26,7 +26,7 @@ install_missing() {
 }
 
 install_missing cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3 \
-  python3-serial nlohmann-json3-dev libboost-dev
+  python3-serial nlohmann-json3-dev libcli11-dev libboost-dev
 # The sanitizer build and fuzz targets (clang, libFuzzer) and the valgrind runs of the tests.
 install_missing clang libclang-rt-dev valgrind
 # The browser test of tolvak serve: the system's Chromium driven by playwright-core from npm

@@ -1,9 +1,13 @@
 #include "tolvak/cli_args.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <map>
+
+#include <CLI/CLI.hpp>
 
 #include "text/number_text.h"
 #include "text/utf8.h"
@@ -21,36 +25,163 @@ std::optional<std::string> ParsedArgs::value(const std::string& name) const {
     return found;
 }
 
-ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<OptionDef>& defs) {
-    ParsedArgs parsed;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--") {
-            parsed.positional.insert(parsed.positional.end(), args.begin() + i + 1, args.end());
-            break;
-        }
-        if (arg.size() < 2 || arg[0] != '-') {
-            parsed.positional.push_back(arg);
-            continue;
-        }
-        const size_t eq = arg.find('=');
-        const std::string name = arg.substr(0, eq);
+namespace {
+
+const char* const kHelpFlag = "-h,--help";
+const char* const kHelpHelp = "show this help and exit";
+
+const OptionDef* findDef(const std::vector<OptionDef>& defs, const std::string& name) {
+    for (const auto& def : defs)
+        if (def.name == name) return &def;
+    return nullptr;
+}
+
+// The command's options on a CLI11 app: each may be given again (the last one counts, and all
+// of them are seen in order), flags refuse "--flag=value".
+void addOptions(CLI::App& app, const std::vector<OptionDef>& defs) {
+    app.set_help_flag();
+    for (const auto& def : defs) {
+        CLI::Option* option = def.valueName.empty()
+                                  ? app.add_flag(def.name, def.help)->disable_flag_override()
+                                  : app.add_option(def.name, def.help)->type_name(def.valueName);
+        option->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    }
+    app.set_help_flag(kHelpFlag, kHelpHelp); // listed last
+}
+
+// CLI11 takes "--name=" for a value never given, and a flag's "--flag=" for the flag; here the
+// first gives the empty value, which the separator options need, and the second is refused.
+std::vector<std::string> withEmptyValues(const std::vector<std::string>& args,
+                                         const std::vector<OptionDef>& defs) {
+    std::vector<std::string> out;
+    bool options = true;
+    for (const std::string& arg : args) {
+        if (arg == "--") options = false;
         const OptionDef* def = nullptr;
-        for (const auto& s : defs)
-            if (s.name == name) def = &s;
-        if (!def) throw UsageError("unknown option '" + name + "'");
-        if (def->valueName.empty()) {
-            if (eq != std::string::npos) throw UsageError(name + " takes no value");
-            parsed.options.emplace_back(name, "");
-        } else if (eq != std::string::npos) {
-            parsed.options.emplace_back(name, arg.substr(eq + 1));
-        } else if (i + 1 < args.size()) {
-            parsed.options.emplace_back(name, args[++i]);
+        if (options && arg.size() > 3 && arg.back() == '=')
+            def = findDef(defs, arg.substr(0, arg.size() - 1));
+        if (def && def->valueName.empty()) {
+            throw UsageError(def->name + " takes no value");
+        } else if (def) {
+            out.push_back(def->name);
+            out.emplace_back();
         } else {
-            throw UsageError(name + " needs a value (" + def->valueName + ")");
+            out.push_back(arg);
+        }
+    }
+    return out;
+}
+
+// The two mistakes CLI11 finds itself, in this tool's words.
+std::string mismatchMessage(const CLI::ArgumentMismatch& e, const std::vector<OptionDef>& defs) {
+    const std::string what = e.what();
+    const std::string overridden = " was given a disallowed flag override";
+    if (what.size() > overridden.size() &&
+        what.compare(what.size() - overridden.size(), overridden.size(), overridden) == 0) {
+        std::string name = what.substr(0, what.size() - overridden.size());
+        if (name.rfind("--", 0) != 0) name = "--" + name;
+        return name + " takes no value";
+    }
+    const std::string name = what.substr(0, what.find(':'));
+    if (const OptionDef* def = findDef(defs, name))
+        return name + " needs a value (" + def->valueName + ")";
+    return what;
+}
+
+} // namespace
+
+ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<OptionDef>& defs) {
+    CLI::App app;
+    addOptions(app, defs);
+    app.allow_extras(); // unknown options and arguments come back in order, for our own words
+    std::vector<std::string> line = withEmptyValues(args, defs);
+    std::reverse(line.begin(), line.end()); // CLI11 takes its arguments last first
+    ParsedArgs parsed;
+    try {
+        app.parse(line);
+    } catch (const CLI::CallForHelp&) {
+        parsed.help = true;
+        return parsed;
+    } catch (const CLI::ArgumentMismatch& e) {
+        throw UsageError(mismatchMessage(e, defs));
+    } catch (const CLI::ParseError& e) {
+        throw UsageError(e.what());
+    }
+    std::map<const CLI::Option*, size_t> taken;
+    for (const CLI::Option* option : app.parse_order()) {
+        const std::vector<std::string>& values = option->results();
+        const size_t i = taken[option]++;
+        const bool flag = findDef(defs, option->get_name())->valueName.empty();
+        parsed.options.emplace_back(option->get_name(),
+                                    flag || i >= values.size() ? "" : values[i]);
+    }
+    bool options = true;
+    for (const std::string& arg : app.remaining()) {
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && arg.size() > 1 && arg[0] == '-') {
+            throw UsageError("unknown option '" + arg.substr(0, arg.find('=')) + "'");
+        } else {
+            parsed.positional.push_back(arg);
         }
     }
     return parsed;
+}
+
+namespace {
+
+// The layout of the tool's help: usage first, then what it does, then the options.
+class HelpFormatter : public CLI::Formatter {
+  public:
+    explicit HelpFormatter(std::string arguments) : m_arguments(std::move(arguments)) {
+        column_width(26);
+        label("OPTIONS", "options");
+        label("SUBCOMMAND", "COMMAND");
+    }
+
+    std::string make_usage(const CLI::App* app, std::string name) const override {
+        std::string usage = "usage: " + name;
+        if (!app->get_subcommands([](const CLI::App*) { return true; }).empty())
+            usage += " COMMAND [options]";
+        else if (!app->get_options().empty())
+            usage += " [options]";
+        if (!m_arguments.empty()) usage += " " + m_arguments;
+        return usage + "\n";
+    }
+
+    std::string make_help(const CLI::App* app, std::string name,
+                          CLI::AppFormatMode mode) const override {
+        std::string text = make_usage(app, name) + "\n" + app->get_description() + "\n";
+        if (!app->get_footer().empty()) text += "\n" + app->get_footer();
+        // Each group starts with a blank line of its own.
+        return text + make_groups(app, mode) + make_subcommands(app, mode);
+    }
+
+  private:
+    std::string m_arguments;
+};
+
+} // namespace
+
+std::string helpText(const CommandHelp& command) {
+    CLI::App app(command.summary, command.name);
+    app.option_defaults()->group("options");
+    addOptions(app, command.options);
+    app.footer(command.notes);
+    app.formatter(std::make_shared<HelpFormatter>(command.arguments));
+    return app.help();
+}
+
+std::string toolHelpText(const std::string& summary, const std::vector<CommandHelp>& commands,
+                         const std::string& footer) {
+    CLI::App app(summary, "tolvak");
+    app.set_help_flag();
+    for (const CommandHelp& command : commands)
+        app.add_subcommand(command.name, command.summary)->group("commands");
+    auto formatter = std::make_shared<HelpFormatter>("");
+    formatter->column_width(14);
+    app.formatter(formatter);
+    return app.help() + "\n" + footer;
 }
 
 int64_t parseWhole(const std::string& option, const std::string& text, int64_t min, int64_t max) {

@@ -24,14 +24,30 @@ struct OptionDef {
 struct ParsedArgs {
     std::vector<std::pair<std::string, std::string>> options; // in the order given
     std::vector<std::string> positional;
+    bool help = false; // --help or -h came before any mistake
 
     bool has(const std::string& name) const;
     // The last value given for name.
     std::optional<std::string> value(const std::string& name) const;
 };
 
-// "--name value", "--name=value" and flags; "--" ends the options, "-" is an argument.
+// "--name value", "--name=value" and flags; "--" ends the options, "-" is an argument. CLI11
+// reads the line; unknown options, a value missing and a flag given one are UsageErrors.
 ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<OptionDef>& defs);
+
+// What --help shows for one command: "usage: NAME [options] ARGUMENTS", the summary, the notes,
+// then each option with its value name and help.
+struct CommandHelp {
+    std::string name;      // "tolvak replay"
+    std::string arguments; // "FILE|-"; empty when the command takes none
+    std::string summary;
+    std::string notes; // lines of their own, each ending in a newline; may be empty
+    std::vector<OptionDef> options;
+};
+std::string helpText(const CommandHelp& command);
+// The tool's own help: its usage, summary, and a line per command (name and summary).
+std::string toolHelpText(const std::string& summary, const std::vector<CommandHelp>& commands,
+                         const std::string& footer);
 
 // Value readers; their errors name the option and the range.
 double parseNumber(const std::string& option, const std::string& text, double min, double max);

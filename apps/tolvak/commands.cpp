@@ -36,13 +36,6 @@ namespace {
 
 using posix::EventLoop;
 
-const OptionDef kHelp{"--help", "", "show this help and exit"};
-
-std::vector<OptionDef> withHelp(std::vector<OptionDef> defs) {
-    defs.push_back(kHelp);
-    return defs;
-}
-
 std::vector<OptionDef> join(std::vector<OptionDef> a, const std::vector<OptionDef>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -440,8 +433,11 @@ int runHostInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     const std::u16string address = s.control->GetLocalIPAddress();
     const std::u16string mac = s.control->getLocalMacAddress();
     if (args.has("--json")) {
-        out << "{\"hostName\":" << jsonString(name) << ",\"ipv4Address\":" << jsonString(address)
-            << ",\"macAddress\":" << jsonString(mac) << "}\n";
+        nlohmann::ordered_json object;
+        object["hostName"] = toUtf8(name);
+        object["ipv4Address"] = toUtf8(address);
+        object["macAddress"] = toUtf8(mac);
+        out << jsonText(object) << '\n';
     } else {
         out << "host name:    " << toUtf8(name) << "\nIPv4 address: " << toUtf8(address)
             << "\nMAC address:  " << toUtf8(mac) << '\n';
@@ -454,7 +450,7 @@ int runHostInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
 
 struct Command {
     const char* name;
-    const char* arguments;
+    const char* arguments; // after the options in the usage line
     const char* summary;
     std::vector<OptionDef> options;
     int (*run)(const ParsedArgs&, std::ostream&, std::ostream&);
@@ -463,15 +459,13 @@ struct Command {
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
-        {"read", "[options]",
-         "Open the port with OpenComm and print the weight at every display write.",
-         withHelp(join(
-             join(join(controlOptionDefs(), kPrintOptions), stableOptionDefs()),
-             {{"--stable", "", "print only stable readings that differ from the last one printed"},
-              {"--follow", "",
-               "keep running when the device is missing or goes away: retry every "
-               "second"},
-              {"--timeout", "S", "exit 3 when S seconds pass without a reading"}})),
+        {"read", "", "Open the port with OpenComm and print the weight at every display write.",
+         join(join(join(controlOptionDefs(), kPrintOptions), stableOptionDefs()),
+              {{"--stable", "", "print only stable readings that differ from the last one printed"},
+               {"--follow", "",
+                "keep running when the device is missing or goes away: retry every "
+                "second"},
+               {"--timeout", "S", "exit 3 when S seconds pass without a reading"}}),
          runRead,
          "A reading is stable when at least two readings fall in the last --stable-window and\n"
          "all of them are within --stable-tolerance of it; --json says so in \"stable\".\n"
@@ -480,9 +474,9 @@ const std::vector<Command>& commands() {
          "With --follow the port going away or missing is waited out instead (1 and 2 never).\n"
          "Errors of the receive handler go to stderr ('receive error 6: Overflow'), each one at\n"
          "most once a second; with --json also to stdout as {\"error\":{\"number\":6,...}}.\n"},
-        {"serve", "[options]",
+        {"serve", "",
          "Serve the weight to web pages and programs: a page, JSON, SSE and WebSocket.",
-         withHelp(serveOptionDefs()), runServe,
+         serveOptionDefs(), runServe,
          "The page is at http://127.0.0.1:8111/ by default. GET /api/weight answers the latest\n"
          "reading, /api/events streams Server-Sent Events, /ws a WebSocket (JSON messages),\n"
          "/healthz tells that it runs. The port is retried every second while the device is\n"
@@ -490,75 +484,50 @@ const std::vector<Command>& commands() {
          "and requests by other host names are refused unless allowed. Ctrl-C stops.\n"},
         {"replay", "FILE|-",
          "Feed a captured byte stream through the receive handler, without a port.",
-         withHelp(join(controlOptionDefs(),
-                       {{"--chunk-size", "N", "bytes per receive event (default: all in one)"}})),
+         join(controlOptionDefs(),
+              {{"--chunk-size", "N", "bytes per receive event (default: all in one)"}}),
          runReplay,
          "Prints 'display <text>' for every write of the display and, after each receive\n"
          "event, 'raw <the receive buffer as a JSON string>'. Errors of the receive handler go\n"
          "to stderr ('receive error 6: Overflow'), each one at most once a second.\n"},
-        {"indicator", "[options]",
-         "A simulated weighing indicator writing frames to a serial line.",
-         withHelp(join(kIndicatorOptions,
-                       {{"--device", "PATH",
-                         "write to this device (default: a new pseudo-terminal, path printed)"},
-                        {"--count", "N", "stop after N frames"},
-                        {"--seconds", "S", "stop after S seconds"}})),
+        {"indicator", "", "A simulated weighing indicator writing frames to a serial line.",
+         join(kIndicatorOptions,
+              {{"--device", "PATH",
+                "write to this device (default: a new pseudo-terminal, path printed)"},
+               {"--count", "N", "stop after N frames"},
+               {"--seconds", "S", "stop after S seconds"}}),
          runIndicator,
          "Without --weight the weight follows a truck driving on, settling, standing and driving\n"
          "off (20 s, up to 32000 kg). From --places 2 on, the profile is divided by a power of\n"
          "ten so that it fits the display: 3200.00 at 2 places, 3.20000 at 5. Default frame:\n"
          "'=' then the 7 display characters least significant first and a sign slot ('0' or\n"
          "'-'): 3.000 is =000.3000.\n"},
-        {"demo", "[options]",
+        {"demo", "",
          "The simulated indicator read through a pseudo-terminal, shown as big red digits.",
-         withHelp(kDemoOptions), runDemo,
+         kDemoOptions, runDemo,
          "Plain lines instead of the big display when standard output is not a terminal.\n"},
-        {"simulate", "[options]",
-         "Simulated readings: a random weight every two seconds (RndStart).",
-         withHelp(join(kPrintOptions, {{"--seconds", "S", "stop after S seconds"}})), runSimulate,
-         ""},
-        {"host-info", "[--json]",
+        {"simulate", "", "Simulated readings: a random weight every two seconds (RndStart).",
+         join(kPrintOptions, {{"--seconds", "S", "stop after S seconds"}}), runSimulate, ""},
+        {"host-info",
+         "",
          "Host name, IPv4 address and MAC address, as the control finds them.",
-         withHelp({{"--json", "", "one JSON object"}}), runHostInfo, ""},
+         {{"--json", "", "one JSON object"}},
+         runHostInfo,
+         ""},
     };
     return table;
 }
 
-std::string commandHelp(const Command& c) {
-    std::ostringstream text;
-    text << "usage: tolvak " << c.name << ' ' << c.arguments << "\n\n" << c.summary << "\n\n";
-    if (*c.notes) text << c.notes << '\n';
-    text << "options:\n";
-    for (const auto& o : c.options) {
-        std::string left = "  " + o.name + (o.valueName.empty() ? "" : " " + o.valueName);
-        if (left.size() < 26)
-            left.resize(26, ' ');
-        else
-            left += "\n" + std::string(26, ' ');
-        text << left << o.help << '\n';
-    }
-    return text.str();
+CommandHelp helpOf(const Command& c) {
+    return {std::string("tolvak ") + c.name, c.arguments, c.summary, c.notes, c.options};
 }
 
 std::string toolHelp() {
-    std::ostringstream text;
-    text << "usage: tolvak COMMAND [options]\n\n"
-            "Reads the weight from a weighbridge indicator on a serial port.\n\ncommands:\n";
-    for (const auto& c : commands()) {
-        std::string name = std::string("  ") + c.name;
-        name.resize(14, ' ');
-        text << name << c.summary << '\n';
-    }
-    text << "\n'tolvak COMMAND --help' describes each command.\n";
-    return text.str();
-}
-
-bool asksForHelp(const std::vector<std::string>& args) {
-    for (const auto& a : args) {
-        if (a == "--") return false;
-        if (a == "--help" || a == "-h") return true;
-    }
-    return false;
+    std::vector<CommandHelp> list;
+    for (const auto& c : commands())
+        list.push_back({c.name, "", c.summary, "", {}});
+    return toolHelpText("Reads the weight from a weighbridge indicator on a serial port.", list,
+                        "'tolvak COMMAND --help' describes each command.\n");
 }
 
 } // namespace
@@ -581,12 +550,13 @@ int runTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return kExitUsage;
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (asksForHelp(rest)) {
-        out << commandHelp(*command);
-        return kExitOk;
-    }
     try {
-        return command->run(parseArgs(rest, command->options), out, err);
+        ParsedArgs parsed = parseArgs(rest, command->options);
+        if (parsed.help) {
+            out << helpText(helpOf(*command));
+            return kExitOk;
+        }
+        return command->run(parsed, out, err);
     } catch (const UsageError& e) {
         err << "tolvak " << name << ": " << e.what() << " (see tolvak " << name << " --help)\n";
         return kExitUsage;

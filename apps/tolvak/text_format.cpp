@@ -11,36 +11,7 @@
 namespace tolvak::cli {
 
 std::string jsonString(std::u16string_view text) {
-    std::string out = "\"";
-    for (char16_t c : text) {
-        switch (c) {
-        case u'"':
-            out += "\\\"";
-            break;
-        case u'\\':
-            out += "\\\\";
-            break;
-        case u'\n':
-            out += "\\n";
-            break;
-        case u'\r':
-            out += "\\r";
-            break;
-        case u'\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20 || c >= 0x7F) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    out += '"';
-    return out;
+    return jsonText(toUtf8(text));
 }
 
 std::optional<double> weightValue(std::u16string_view text) {
@@ -91,9 +62,11 @@ std::string jsonText(const nlohmann::ordered_json& value) {
 }
 
 std::string errorJson(const AutomationError& error, std::chrono::system_clock::time_point time) {
-    return "{\"error\":{\"number\":" + std::to_string(error.number()) +
-           ",\"description\":" + jsonString(error.description()) + "},\"time\":\"" +
-           isoTimestamp(time) + "\"}";
+    nlohmann::ordered_json object;
+    object["error"]["number"] = error.number();
+    object["error"]["description"] = toUtf8(error.description());
+    object["time"] = isoTimestamp(time);
+    return jsonText(object);
 }
 
 std::string plainWeight(std::u16string_view weight) {

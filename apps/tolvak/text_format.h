@@ -12,8 +12,8 @@
 
 namespace tolvak::cli {
 
-// A JSON string literal of the control's text. Code units below 0x20 and from 0x7F up are
-// written as \u escapes, so received bytes come out exactly and the output stays ASCII.
+// A JSON string literal of the control's text. Control characters and everything from 0x7F up
+// are escaped, so received bytes come out exactly and the output stays ASCII.
 std::string jsonString(std::u16string_view text);
 
 // The display text as a number: blanks around it ignored; nothing when it is not one.

@@ -74,7 +74,48 @@ INSTANTIATE_TEST_SUITE_P(
                       ArgsCase{{"-", "--chunk-size=3"}, {{"--chunk-size", "3"}}, {"-"}, false},
                       ArgsCase{{"--", "--json"}, {}, {"--json"}, false},
                       ArgsCase{{"--jsn"}, {}, {}, true}, ArgsCase{{"--json=1"}, {}, {}, true},
-                      ArgsCase{{"--chunk-size"}, {}, {}, true}, ArgsCase{{"-x"}, {}, {}, true}));
+                      ArgsCase{{"--chunk-size"}, {}, {}, true}, ArgsCase{{"-x"}, {}, {}, true},
+                      // A value may look like an option or a negative number.
+                      ArgsCase{{"--chunk-size", "-3"}, {{"--chunk-size", "-3"}}, {}, false},
+                      ArgsCase{{"--other-sep", "-"}, {{"--other-sep", "-"}}, {}, false},
+                      // Every occurrence counts, in order, whichever way it was written.
+                      ArgsCase{{"--other-sep", "a", "--json", "--other-sep=b"},
+                               {{"--other-sep", "a"}, {"--json", ""}, {"--other-sep", "b"}},
+                               {},
+                               false},
+                      ArgsCase{{"--json="}, {}, {}, true}, ArgsCase{{"--bogus=1"}, {}, {}, true},
+                      ArgsCase{{"a", "--", "-x", "--"}, {}, {"a", "-x", "--"}, false}));
+
+// --help wins over mistakes made before it, and means nothing after "--".
+TEST(ArgsHelp, AskedAnywhereAmongTheOptions) {
+    const std::vector<std::pair<std::vector<std::string>, bool>> table = {
+        {{"--help"}, true},
+        {{"-h"}, true},
+        {{"--bogus", "--help"}, true},
+        {{"--chunk-size", "x", "-h"}, true},
+        {{"file", "--help"}, true},
+        {{"--", "--help"}, false},
+        {{"--json"}, false}};
+    for (const auto& [args, help] : table)
+        EXPECT_EQ(parseArgs(args, kDefs).help, help) << args.back();
+}
+
+// The help text comes from the same definitions the parser takes.
+TEST(HelpText, ListsUsageNotesAndEveryOption) {
+    const CommandHelp command{"tolvak replay", "FILE|-", "Feed a stream.", "A note.\n", kDefs};
+    const std::string text = helpText(command);
+    EXPECT_EQ(text.rfind("usage: tolvak replay [options] FILE|-\n\nFeed a stream.\n\nA note.\n", 0),
+              0u)
+        << text;
+    for (const char* line :
+         {"\n  --json  ", "\n  --other-sep TEXT  ", "\n  --chunk-size N  ", "\n  -h,--help  "})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+    const std::string tool =
+        toolHelpText("Reads.", {{"replay", "", "Feed a stream.", "", {}}}, "More.\n");
+    EXPECT_EQ(tool.rfind("usage: tolvak COMMAND [options]\n\nReads.\n", 0), 0u) << tool;
+    EXPECT_NE(tool.find("\ncommands:\n  replay      Feed a stream.\n"), std::string::npos) << tool;
+    EXPECT_EQ(tool.substr(tool.size() - 7), "\nMore.\n");
+}
 
 // Whole numbers: parseShort (the control's 16-bit settings) and parseWhole as --count uses it.
 struct WholeCase {
