@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 usage="usage: $0 [--only win32|win64] [--tests]
   Cross-builds Tolvak.ocx for 32-bit (out/win32) and 64-bit (out/win64) Windows hosts.
   --only ARCH  build just one of them
-  --tests      also build the Windows test programs
+  --tests      also build the Windows test programs (tests/ocx, tests/platform/win32)
   Build folders: \$TOLVAK_WIN_BUILD_DIR/win32 and /win64 (default TOLVAK_WIN_BUILD_DIR: build-win)."
 arches=(win64 win32)
 tests=OFF

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
 # The control hosted by Wine's ATL window, created by ProgID.
 set -euo pipefail
-. "$(dirname "$0")/wine/com_lib.sh"
+. "$(dirname "$0")/../wine/com_lib.sh"
 com_run com_atl

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "control/null_components.h"
 #include "control/tolvak.h"
 #include "platform/win32/surface_windows.h"
 #include "platform/win32/win32_platform.h"
@@ -20,29 +21,14 @@ using namespace tolvak::wintest;
 
 namespace {
 
-// A serial component that only records what it is told and can be fed characters.
-class RecordingSerial : public SerialControl {
+// The serial component without a port, recording when the buttons open and close it.
+class RecordingSerial : public NullSerialControl {
   public:
-    void setCommPort(int16_t) override {}
-    void setSettings(const std::u16string&) override {}
-    void setInBufferSize(int16_t) override {}
-    void setInBufferCount(int16_t) override {}
-    void setInputLen(int16_t) override {}
-    void setRThreshold(int16_t) override {}
-    bool portOpen() override { return open; }
-    void setPortOpen(bool value) override {
-        open = value;
-        log.push_back(value ? "open" : "close");
-    }
-    std::u16string input() override { return std::move(waiting); }
-    int16_t commEvent() override { return kEventReceive; }
-    void receive(const std::u16string& chunk) {
-        waiting += chunk;
-        raiseOnComm();
+    void setPortOpen(bool open) override {
+        NullSerialControl::setPortOpen(open);
+        log.push_back(open ? "open" : "close");
     }
 
-    bool open = false;
-    std::u16string waiting;
     std::vector<std::string> log;
 };
 
@@ -149,15 +135,15 @@ void modelChangesAreMirrored(Checker& check, Tolvak& control, win32::SurfaceWind
                              RecordingSerial& serial, int dpiX, int dpiY) {
     HWND display = surface.childWindow(ChildId::lblNumber);
     check.context("receive event");
-    serial.open = true;
-    serial.receive(u"43210000=77");
+    serial.setPortOpen(true);
+    serial.feed(u"43210000=77");
     check.expectEq(textOf(display), std::wstring(L"1234"), "weight shown");
     check.expectEq(textOf(surface.childWindow(ChildId::OutPutChar)), std::wstring(L"43210000=77"),
                    "raw buffer shown");
     check.expectEq(textOf(surface.childWindow(ChildId::OutMsg)), std::wstring(L"43210000=77"),
                    "chunk shown");
     check.context("a NUL from the line");
-    serial.receive(std::u16string(u"A\0B", 3));
+    serial.feed(std::u16string(u"A\0B", 3));
     check.expectEq(textOf(surface.childWindow(ChildId::OutMsg)), std::wstring(L"A B"),
                    "shown as a blank, the rest kept");
 
@@ -198,7 +184,7 @@ void modelChangesAreMirrored(Checker& check, Tolvak& control, win32::SurfaceWind
 void clicksReachTheControl(Checker& check, RecordingSerial& serial, win32::SurfaceWindows& surface,
                            BoxWatcher& boxes) {
     check.context("buttons");
-    serial.open = false;
+    serial.setPortOpen(false);
     serial.log.clear();
     SendMessageW(surface.childWindow(ChildId::StartPortBtn), BM_CLICK, 0, 0);
     check.expect(serial.log == std::vector<std::string>{"open"}, "open button runs OpenComm");

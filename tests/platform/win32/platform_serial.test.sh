@@ -3,7 +3,7 @@
 # script holds, writing what the test program asks for.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/wine/com_lib.sh"
+. "$here/../../wine/com_lib.sh"
 exe=$(com_exe platform_serial)
 
 timeout 300 python3 - "$WINEPREFIX" "$exe" <<'PY'

@@ -5,7 +5,7 @@
 set -euo pipefail
 prefix=$1 ocx=$2
 [ -f "$ocx" ] || { echo "make_prefix.sh: $ocx not found" >&2; exit 1; }
-. "$(dirname "$0")/../../../scripts/wine-env.sh" "${TOLVAK_WIN_ARCH:?win32 or win64}"
+. "$(dirname "$0")/../../scripts/wine-env.sh" "${TOLVAK_WIN_ARCH:?win32 or win64}"
 export WINEPREFIX="$prefix"
 if [ -d "$prefix" ]; then
   timeout 60 wineserver -k >/dev/null 2>&1 || true

@@ -15,7 +15,8 @@ trap cleanup EXIT
 failures=0
 
 timeout 180 "$TOLVAK_WINE" wineboot -i >/dev/null 2>&1
-reader=$(find "$TOLVAK_WIN_BUILD_DIR/win64" -name com_typelib.exe -print -quit)
+reader="$TOLVAK_WIN_BUILD_DIR/win64/tests/ocx/com_typelib.exe"
+[ -f "$reader" ] || { echo "FAIL $reader not found (scripts/build-ocx.sh --tests builds it)"; exit 1; }
 ocx32=$(timeout 30 "$TOLVAK_WINE" winepath -w "$TOLVAK_SOURCE/out/win32/Tolvak.ocx")
 echo "golden test, 64-bit reader, library inside out/win32/Tolvak.ocx:"
 timeout 300 "$TOLVAK_WINE" "$reader" win32 "$ocx32" || failures=$((failures + 1))

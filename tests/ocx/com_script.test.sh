@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The control from VBScript through Wine's cscript, created by ProgID.
 set -euo pipefail
-. "$(dirname "$0")/wine/com_lib.sh"
+. "$(dirname "$0")/../wine/com_lib.sh"
 script=$(com_winpath "$(dirname "$0")/com_script.vbs")
 status=0
 out=$(timeout 120 "$TOLVAK_WINE" cscript //nologo "$script" 2>&1) || status=$?

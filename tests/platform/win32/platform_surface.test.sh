@@ -3,7 +3,7 @@
 # resolution, once at 144 dpi so that the twips-to-pixels conversion is really exercised.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/wine/com_lib.sh"
+. "$here/../../wine/com_lib.sh"
 key='HKCU\Control Panel\Desktop'
 
 com_run platform_surface

@@ -2,7 +2,7 @@
 # Registration with Wine's regsvr32: what it writes, that unregistering removes all of it, and that
 # registering again restores it. The prefix is left registered.
 set -uo pipefail
-. "$(dirname "$0")/wine/com_lib.sh"
+. "$(dirname "$0")/../wine/com_lib.sh"
 
 # The identities, from the one header that holds them: "// {GUID}..." above "... kName = ...".
 guid() {
