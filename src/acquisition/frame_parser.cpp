@@ -33,7 +33,9 @@ double scale(double value, double divisor) {
 }
 
 void reverseInto(std::u16string_view text, std::u16string& out) {
-    out.assign(text.rbegin(), text.rend());
+    // resize and copy in place: assign() from reverse iterators builds a temporary string.
+    out.resize(text.size());
+    std::reverse_copy(text.begin(), text.end(), out.begin());
 }
 
 // True when text ends with the start of a longer separator whose rest has not arrived yet:
@@ -75,19 +77,22 @@ size_t splitFrames(std::u16string_view text, std::u16string_view separator, int1
     return start - separator.size();
 }
 
-DecodedFrame FrameDecoder::decode(std::u16string_view frame) {
-    // Reused across frames and events: the receive path allocates nothing per frame for it.
-    thread_local std::u16string scratch;
+void FrameDecoder::decode(std::u16string_view frame, DecodedFrame& out) {
     // Indicators send the digits last first; a reverse flag other than 1 takes them as they come.
     std::u16string_view t = frame;
     if (m_reversed) {
-        reverseInto(frame, scratch);
-        t = scratch;
+        reverseInto(frame, m_scratch);
+        t = m_scratch;
     }
-    if (!isNumeric(t)) return {u"0", std::nullopt};
+    if (!isNumeric(t)) {
+        out.text.assign(u"0");
+        out.value.reset();
+        return;
+    }
     if (!m_divisor) m_divisor = decimalDivisor(m_decimals);
     double value = scale(leadingNumber(t), *m_divisor);
-    return {decimalText(value), value};
+    decimalTextInto(value, out.text);
+    out.value = value;
 }
 
 void capRawData(std::u16string& text) {

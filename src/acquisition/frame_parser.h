@@ -33,16 +33,32 @@ size_t splitFrames(std::u16string_view text, std::u16string_view separator, int1
 // is 1, the number divided by 10 to the power decimals.
 class FrameDecoder {
   public:
-    FrameDecoder(int16_t decimals, int16_t reverseFrame)
-        : m_decimals(decimals), m_reversed(reverseFrame == 1) {}
+    explicit FrameDecoder(int16_t decimals = 0, int16_t reverseFrame = 0) {
+        reset(decimals, reverseFrame);
+    }
 
-    // Throws 6 "Overflow" or 11 "Division by zero" when the number cannot be scaled.
-    DecodedFrame decode(std::u16string_view frame);
+    // Settings for the next pass. A decoder kept from pass to pass keeps its working space, so
+    // the receive path allocates nothing per frame for it.
+    void reset(int16_t decimals, int16_t reverseFrame) {
+        m_decimals = decimals;
+        m_reversed = reverseFrame == 1;
+        m_divisor.reset();
+    }
+
+    // Throws 6 "Overflow" or 11 "Division by zero" when the number cannot be scaled; out is
+    // then left as it was.
+    void decode(std::u16string_view frame, DecodedFrame& out);
+    DecodedFrame decode(std::u16string_view frame) {
+        DecodedFrame out;
+        decode(frame, out);
+        return out;
+    }
 
   private:
-    int16_t m_decimals;
-    bool m_reversed;
-    std::optional<double> m_divisor; // worked out once, when first needed
+    int16_t m_decimals = 0;
+    bool m_reversed = false;
+    std::optional<double> m_divisor; // worked out once per pass, when first needed
+    std::u16string m_scratch;        // the reversed frame
 };
 
 // The characters of text, last first.

@@ -48,17 +48,16 @@ void Tolvak::framePass(std::u16string_view separator) {
     const size_t used =
         splitFrames(m_state.rawData, separator, m_state.eloadBits, m_state.eloadPrebits, m_frames);
     if (m_frames.empty() && used == 0) return; // no separator: nothing to show or to drop
-    FrameDecoder decoder(m_state.decimals, m_state.reverseFrame);
+    m_decoder.reset(m_state.decimals, m_state.reverseFrame);
     std::optional<AutomationError> undecoded;
     for (std::u16string_view frame : m_frames) {
-        DecodedFrame shown;
-        if (auto error = trapErrors([&] { shown = decoder.decode(frame); })) {
+        if (auto error = trapErrors([&] { m_decoder.decode(frame, m_shown); })) {
             if (!undecoded) undecoded = std::move(error);
             continue;
         }
-        m_surface.setText(ChildId::lblNumber, shown.text);
+        m_surface.setText(ChildId::lblNumber, m_shown.text);
         m_surface.refresh(ChildId::lblNumber);
-        if (m_readingSink) m_readingSink(shown.text, shown.value);
+        if (m_readingSink) m_readingSink(m_shown.text, m_shown.value);
     }
     m_state.rawData.erase(0, used);
     if (undecoded) throw *undecoded;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "acquisition/frame_parser.h"
 #include "base/automation_error.h"
 #include "base/msg_box.h"
 #include "control/control_state.h"
@@ -116,7 +117,10 @@ class Tolvak {
     Platform m_platform;
     ControlState m_state;
     SurfaceModel m_surface;
-    std::vector<std::u16string_view> m_frames; // one pass's frames, kept to reuse its storage
+    // One pass's frames and what each shows, kept from pass to pass to reuse their storage.
+    std::vector<std::u16string_view> m_frames;
+    FrameDecoder m_decoder;
+    DecodedFrame m_shown;
     ReadingSink m_readingSink;
     std::function<void(const AutomationError&)> m_receiveErrorSink;
     PortErrorSink m_portErrorSink;

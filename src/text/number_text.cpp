@@ -19,12 +19,17 @@ bool isDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
 }
 
+void widenInto(const char* first, const char* last, bool leadingBlank, std::u16string& out) {
+    // Sized once and written in place: append() from char pointers goes through a temporary.
+    const size_t blank = leadingBlank ? 1 : 0;
+    out.resize(blank + static_cast<size_t>(last - first));
+    if (leadingBlank) out[0] = kBlank;
+    std::copy(first, last, out.begin() + static_cast<std::ptrdiff_t>(blank));
+}
+
 std::u16string widen(const char* first, const char* last, bool leadingBlank) {
     std::u16string out;
-    out.reserve(static_cast<size_t>(last - first) + 1);
-    if (leadingBlank) out.push_back(kBlank);
-    for (const char* p = first; p != last; ++p)
-        out.push_back(static_cast<char16_t>(*p));
+    widenInto(first, last, leadingBlank, out);
     return out;
 }
 
@@ -117,9 +122,15 @@ long decimalMagnitude(const std::string& number) {
 } // namespace
 
 std::u16string decimalText(double value) {
+    std::u16string out;
+    decimalTextInto(value, out);
+    return out;
+}
+
+void decimalTextInto(double value, std::u16string& out) {
     char buffer[64];
     char* end = formatDecimal(value, buffer, buffer + sizeof buffer);
-    return widen(buffer, end, false);
+    widenInto(buffer, end, false, out);
 }
 
 std::u16string blankSignedText(double value) {

@@ -11,6 +11,8 @@ namespace tolvak {
 
 // Plain form: "-" before negative values, nothing before others; negative zero is "0".
 std::u16string decimalText(double value);
+// The same into out, reusing its storage: the receive path writes a text per frame.
+void decimalTextInto(double value, std::u16string& out);
 // Blank-signed form: one blank (character 32) before a value that is not negative.
 std::u16string blankSignedText(double value);
 

@@ -417,6 +417,27 @@ TEST(FrameParserDirect, DecodesOneFrame) {
         EXPECT_EQ(shown.value, c.value);
     }
     EXPECT_THROW(FrameDecoder(400, 1).decode(u"05.21000"), AutomationError);
+
+    // The control keeps one decoder and one result from pass to pass: each decode, after any
+    // settings and any earlier frame (longer or shorter, a number or not), gives what a fresh
+    // decoder gives, and a frame that fails leaves the last result as it was.
+    FrameDecoder kept;
+    DecodedFrame out;
+    for (int round = 0; round < 2; ++round) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            kept.reset(c.decimals, c.reverse);
+            kept.decode(c.frame, out);
+            EXPECT_EQ(out.text, c.text);
+            EXPECT_EQ(out.value, c.value);
+            kept.decode(u"12.5000000000000000000", out); // longer than any of the cases
+            const DecodedFrame before = out;
+            kept.reset(400, 1);
+            EXPECT_THROW(kept.decode(u"05.21000", out), AutomationError);
+            EXPECT_EQ(out.text, before.text);
+            EXPECT_EQ(out.value, before.value);
+        }
+    }
 }
 
 TEST(FrameParserDirect, DispatchRunsOnlyEnabledPasses) {
