@@ -11,6 +11,13 @@
 #include <string>
 #include <vector>
 
+// What a shared libtolvak exports; everything else in it stays inside.
+#if defined(__GNUC__)
+#define TOLVAK_API __attribute__((visibility("default")))
+#else
+#define TOLVAK_API
+#endif
+
 namespace tolvak {
 
 // Where the indicator is and how its line is set. The defaults are the control's own.
@@ -71,7 +78,7 @@ struct Error {
 
 // A scale on a serial line. Every callback runs on the thread that calls process(), run() or
 // runFor(), one at a time; a Scale is used from one thread, except stop(). Not copyable.
-class Scale {
+class TOLVAK_API Scale {
   public:
     explicit Scale(LineSettings line = {}, FrameFormat format = {});
     ~Scale();

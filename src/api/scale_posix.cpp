@@ -35,7 +35,8 @@ Error toError(Error::Source source, const AutomationError& e, const std::u16stri
 
 } // namespace
 
-class Scale::Impl {
+// Kept out of what libtolvak.so exports, though Scale itself is exported.
+class __attribute__((visibility("hidden"))) Scale::Impl {
   public:
     Impl(LineSettings line, FrameFormat format)
         : m_line(std::move(line)), m_format(std::move(format)),
