@@ -66,7 +66,7 @@ pcversion=$(PKG_CONFIG_PATH=$pcdir pkg-config --modversion tolvak)
 
 # The library files: an archive alone, or the real file with the soname's and the linker's
 # symlinks in front of it.
-libs=$(cd "$libdir" && ls -d libtolvak* | tr '\n' ' ')
+libs=$(cd "$libdir" && ls -d libtolvak* 2>/dev/null | tr '\n' ' ')
 if [ "$mode" = static ]; then
     [ "$libs" = "libtolvak.a " ] || fail "installed libraries: $libs (want libtolvak.a)"
 else
