@@ -8,8 +8,9 @@ if(TOLVAK_SHARED)
 else()
   set(TOLVAK_LIB_KIND STATIC)
 endif()
-add_library(tolvak_lib ${TOLVAK_LIB_KIND}
+set(TOLVAK_LIB_OBJECTS
   $<TARGET_OBJECTS:tolvak_core> $<TARGET_OBJECTS:tolvak_posix> $<TARGET_OBJECTS:tolvak_api>)
+add_library(tolvak_lib ${TOLVAK_LIB_KIND} ${TOLVAK_LIB_OBJECTS})
 add_library(Tolvak::tolvak ALIAS tolvak_lib)
 set_target_properties(tolvak_lib PROPERTIES
   OUTPUT_NAME tolvak
@@ -23,6 +24,17 @@ target_include_directories(tolvak_lib PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+
+# What the tool and the tests link: they reach the internals too, which a shared libtolvak
+# keeps to itself, so there they take the same objects from an archive of their own.
+if(TOLVAK_SHARED)
+  add_library(tolvak_in_tree STATIC ${TOLVAK_LIB_OBJECTS})
+  target_compile_features(tolvak_in_tree PUBLIC cxx_std_17)
+  target_include_directories(tolvak_in_tree PUBLIC ${PROJECT_SOURCE_DIR}/include
+                             ${PROJECT_SOURCE_DIR}/src)
+else()
+  add_library(tolvak_in_tree ALIAS tolvak_lib)
+endif()
 
 install(TARGETS tolvak_lib EXPORT TolvakTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}

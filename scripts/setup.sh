@@ -27,6 +27,8 @@ install_missing() {
 
 install_missing cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3 \
   python3-serial nlohmann-json3-dev libcli11-dev libboost-dev
+# readelf and nm: the package test reads the shared library's soname and exported symbols.
+install_missing binutils
 # The sanitizer build and fuzz targets (clang, libFuzzer) and the valgrind runs of the tests.
 install_missing clang libclang-rt-dev valgrind
 # The browser test of tolvak serve: the system's Chromium driven by playwright-core from npm

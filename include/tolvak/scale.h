@@ -11,6 +11,13 @@
 #include <string>
 #include <vector>
 
+// What a shared libtolvak exports; everything else in it stays inside.
+#if defined(__GNUC__)
+#define TOLVAK_API __attribute__((visibility("default")))
+#else
+#define TOLVAK_API
+#endif
+
 namespace tolvak {
 
 // Where the indicator is and how its line is set. The defaults are the control's own.
@@ -71,7 +78,7 @@ struct Error {
 
 // A scale on a serial line. Every callback runs on the thread that calls process(), run() or
 // runFor(), one at a time; a Scale is used from one thread, except stop(). Not copyable.
-class Scale {
+class TOLVAK_API Scale {
   public:
     explicit Scale(LineSettings line = {}, FrameFormat format = {});
     ~Scale();
@@ -95,7 +102,8 @@ class Scale {
 
     // Fitting another event loop: wait until one of these descriptors is ready for its poll(2)
     // events, or the timeout has passed, then call process(). Both may change after each
-    // process(), open() or close(); ask again every time.
+    // process(), open() or close(); ask again every time. stop() wakes none of them: it is
+    // meant for run() and runFor().
     struct PollDescriptor {
         int fd;
         short events; // poll(2) event bits
@@ -103,15 +111,18 @@ class Scale {
     std::vector<PollDescriptor> pollDescriptors() const;
     // How long the loop may sleep at most; none: until a descriptor is ready.
     std::optional<std::chrono::milliseconds> nextTimeout() const;
-    // Handles whatever is ready or due now; never blocks.
+    // Handles whatever is ready or due now; never blocks. A pending stop() is left for the next
+    // run() or runFor().
     void process();
 
     // Blocks, delivering callbacks, until stop().
     void run();
     // Blocks until stop() or the time is up; true when stop() ended it.
     bool runFor(std::chrono::milliseconds duration);
-    // Ends run() or runFor(), now or as soon as it is entered. Callable from any thread and from
-    // a signal handler.
+    // Ends run() or runFor(), now or, when neither is running, as soon as the next one is
+    // entered, so that a signal just before run() is not lost; process() neither takes nor
+    // clears it. Stops that come before a run takes them end that one run. Callable from any
+    // thread and from a signal handler.
     void stop();
 
   private:

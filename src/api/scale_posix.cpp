@@ -35,7 +35,8 @@ Error toError(Error::Source source, const AutomationError& e, const std::u16stri
 
 } // namespace
 
-class Scale::Impl {
+// Kept out of what libtolvak.so exports, though Scale itself is exported.
+class __attribute__((visibility("hidden"))) Scale::Impl {
   public:
     Impl(LineSettings line, FrameFormat format)
         : m_line(std::move(line)), m_format(std::move(format)),
@@ -45,12 +46,6 @@ class Scale::Impl {
             throw std::runtime_error("tolvak: no pipe for the scale's wake-ups");
         m_wakeRead.reset(fds[0]);
         m_wakeWrite.reset(fds[1]);
-        m_loop.watch(m_wakeRead.get(), POLLIN, [this](short) {
-            char bytes[64];
-            while (::read(m_wakeRead.get(), bytes, sizeof bytes) > 0) {
-            }
-            m_loop.quit(0);
-        });
 
         Tolvak& control = m_control.control();
         control.setReadingSink([this](std::u16string_view text, std::optional<double> value) {
@@ -96,6 +91,19 @@ class Scale::Impl {
         [[maybe_unused]] auto n = ::write(m_wakeWrite.get(), &byte, 1);
     }
 
+    // Runs the loop with the wake-up pipe watched. Only here: a stop() waits in the pipe until
+    // a run takes it, so process() cannot swallow it, and a program's own poll loop is never
+    // woken by a descriptor that process() leaves unread.
+    template <typename RunLoop> auto takingStops(RunLoop runLoop) {
+        struct Unwatch {
+            posix::EventLoop& loop;
+            posix::EventLoop::Id id;
+            ~Unwatch() { loop.unwatch(id); }
+        } unwatch{m_loop, m_loop.watch(m_wakeRead.get(), POLLIN, [this](short) { takeStops(); })};
+        m_loop.resume();
+        return runLoop();
+    }
+
     posix::EventLoop m_loop;
     StableWeight m_stable;
     std::function<void(const Reading&)> m_onReading;
@@ -103,6 +111,14 @@ class Scale::Impl {
     std::function<void(const Error&)> m_onPortLost;
 
   private:
+    void takeStops() {
+        // Stops that came together end one run.
+        char bytes[64];
+        while (::read(m_wakeRead.get(), bytes, sizeof bytes) > 0) {
+        }
+        m_loop.quit(0);
+    }
+
     // The control's own setters, so the settings are checked and used exactly as a host's are.
     void applySettings(Tolvak& control) {
         const FrameFormat& f = m_format;
@@ -183,17 +199,14 @@ void Scale::process() {
     posix::EventLoop& loop = m_impl->m_loop;
     loop.resume();
     loop.runOnce(posix::EventLoop::Clock::now());
-    loop.resume(); // a stop() meant for run() is not this caller's business
 }
 
 void Scale::run() {
-    m_impl->m_loop.resume();
-    m_impl->m_loop.run();
+    m_impl->takingStops([this] { return m_impl->m_loop.run(); });
 }
 
 bool Scale::runFor(std::chrono::milliseconds duration) {
-    m_impl->m_loop.resume();
-    return m_impl->m_loop.runFor(duration);
+    return m_impl->takingStops([&] { return m_impl->m_loop.runFor(duration); });
 }
 
 void Scale::stop() {

@@ -38,6 +38,14 @@ void record(Scale& scale, Recorded& r) {
     scale.onPortLost([&r](const Error& e) { r.lost.push_back(e); });
 }
 
+// What another program's loop hands to poll(2).
+std::vector<pollfd> pollFds(const Scale& scale) {
+    std::vector<pollfd> fds;
+    for (const auto& d : scale.pollDescriptors())
+        fds.push_back(pollfd{d.fd, d.events, 0});
+    return fds;
+}
+
 TEST(Scale, ReadsFramesWithTheirValuesAndTimes) {
     struct Case {
         const char* name;
@@ -206,6 +214,53 @@ TEST(Scale, StopFromAnotherThreadEndsRun) {
     EXPECT_TRUE(scale.runFor(60s));
 }
 
+TEST(Scale, LeavesAPendingStopToRunNotToProcess) {
+    // A stop() that no run() has taken yet (a signal just before run() starts) must still end
+    // the next run(), even when the program drives process() itself in between; and it must not
+    // leave anything ready for that program's poll loop, which would then spin.
+    struct Case {
+        const char* name;
+        std::string bytes;    // written by the indicator before the stops
+        int stopsBefore;      // stop() calls before process() is driven
+        bool stopFromReading; // each reading calls stop(), inside process()
+        size_t readings;      // what process() delivers
+    };
+    const Case cases[] = {
+        {"nothing ready", "", 1, false, 0},
+        {"a frame ready", "=05.21000=", 1, false, 1},
+        {"two stops end one run", "", 2, false, 0},
+        {"stopped from a reading", "=05.21000=0200000-=", 0, true, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto pty = posix::PseudoTerminal::open();
+        Scale scale(lineOn(pty));
+        std::vector<std::string> texts;
+        scale.onReading([&](const Reading& r) {
+            texts.push_back(r.text);
+            if (c.stopFromReading) scale.stop();
+        });
+        ASSERT_TRUE(scale.open());
+        ASSERT_TRUE(writeAll(pty.master(), c.bytes));
+        for (int i = 0; i < c.stopsBefore; ++i)
+            scale.stop();
+
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        do {
+            auto fds = pollFds(scale);
+            ::poll(fds.data(), fds.size(), texts.size() < c.readings ? 100 : 0);
+            scale.process();
+        } while (texts.size() < c.readings && std::chrono::steady_clock::now() < deadline);
+        EXPECT_EQ(texts.size(), c.readings);
+
+        auto fds = pollFds(scale);
+        EXPECT_EQ(::poll(fds.data(), fds.size(), 0), 0) << "ready with nothing for process()";
+
+        EXPECT_TRUE(scale.runFor(5s)) << "the stop was lost";
+        EXPECT_FALSE(scale.runFor(50ms)) << "one stop ends one run";
+    }
+}
+
 TEST(Scale, FitsAnotherProgramsPollLoop) {
     auto pty = posix::PseudoTerminal::open();
     Scale scale(lineOn(pty));
@@ -217,9 +272,7 @@ TEST(Scale, FitsAnotherProgramsPollLoop) {
     ASSERT_TRUE(writeAll(pty.master(), "=05.21000=05.2100-="));
     const auto deadline = std::chrono::steady_clock::now() + 5s;
     while (texts.size() < 2 && std::chrono::steady_clock::now() < deadline) {
-        std::vector<pollfd> fds;
-        for (const auto& d : scale.pollDescriptors())
-            fds.push_back(pollfd{d.fd, d.events, 0});
+        auto fds = pollFds(scale);
         ASSERT_FALSE(fds.empty());
         auto timeout = scale.nextTimeout();
         ::poll(fds.data(), fds.size(), timeout ? static_cast<int>(timeout->count()) : 1000);

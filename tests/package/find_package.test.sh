@@ -1,12 +1,26 @@
 #!/bin/sh
-# find_package.test.sh BUILD_DIR SOURCE_DIR TOOL
-# Installs the build into a temporary prefix, builds examples/read_weight.cpp against the
-# installed package only (CMake's find_package and pkg-config), and runs both builds against the
-# tool's simulated indicator on a pseudo-terminal.
+# find_package.test.sh static|shared BUILD_DIR SOURCE_DIR TOOL VERSION [CMAKE_ARG...]
+# Installs the libtolvak of BUILD_DIR, of the kind named, into a temporary prefix, builds
+# examples/read_weight.cpp against the installed package only (CMake's find_package and
+# pkg-config), and runs both builds against the tool's simulated indicator on a pseudo-terminal.
+# With CMAKE_ARGs, first configures and builds BUILD_DIR as a build of the library alone, of
+# that kind (kept between runs, so that a second run only rebuilds what changed). VERSION is the
+# project's version as CMake has it: the shared library's file names and soname come from it.
 set -eu
-build=$1
-source=$2
-tool=$3
+mode=$1
+build=$2
+source=$3
+tool=$4
+version=$5
+shift 5
+case $mode in
+static | shared) ;;
+*)
+    echo "usage: $0 static|shared BUILD_DIR SOURCE_DIR TOOL VERSION [CMAKE_ARG...]" >&2
+    exit 64
+    ;;
+esac
+major=${version%%.*}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tolvak-package.XXXXXX")
 indicator=
@@ -16,9 +30,19 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() {
-    echo "FAIL: $*" >&2
+    echo "FAIL ($mode): $*" >&2
     exit 1
 }
+
+if [ $# -gt 0 ]; then
+    shared=OFF
+    [ "$mode" = shared ] && shared=ON
+    cmake -S "$source" -B "$build" -DTOLVAK_SHARED=$shared -DTOLVAK_BUILD_APPS=OFF \
+        -DTOLVAK_BUILD_TESTS=OFF -DTOLVAK_BUILD_BENCH=OFF "$@" >"$work/lib-configure.log" 2>&1 ||
+        fail "configure the library: $(cat "$work/lib-configure.log")"
+    cmake --build "$build" -j2 >"$work/lib-build.log" 2>&1 ||
+        fail "build the library: $(cat "$work/lib-build.log")"
+fi
 
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" || fail "install: $(cat "$work/install.log")"
@@ -33,13 +57,43 @@ bad=$(grep -h '^[[:space:]]*#[[:space:]]*include' "$prefix"/include/tolvak/*.h |
       grep -v -E '^<[a-z_]+>$|^[<"]tolvak/[a-z_]+\.h[>"]$' || true)
 [ -z "$bad" ] || fail "installed headers include: $bad"
 
+pc=$(find "$prefix" -name tolvak.pc)
+[ -n "$pc" ] || fail "no tolvak.pc installed"
+pcdir=$(dirname "$pc")
+libdir=$(dirname "$pcdir")
+pcversion=$(PKG_CONFIG_PATH=$pcdir pkg-config --modversion tolvak)
+[ "$pcversion" = "$version" ] || fail "tolvak.pc says version $pcversion, the project $version"
+
+# The library files: an archive alone, or the real file with the soname's and the linker's
+# symlinks in front of it.
+libs=$(cd "$libdir" && ls -d libtolvak* 2>/dev/null | tr '\n' ' ')
+if [ "$mode" = static ]; then
+    [ "$libs" = "libtolvak.a " ] || fail "installed libraries: $libs (want libtolvak.a)"
+else
+    want="libtolvak.so libtolvak.so.$major libtolvak.so.$version "
+    [ "$libs" = "$want" ] || fail "installed libraries: $libs (want $want)"
+    [ -f "$libdir/libtolvak.so.$version" ] && [ ! -L "$libdir/libtolvak.so.$version" ] ||
+        fail "libtolvak.so.$version is not the library itself"
+    [ "$(readlink "$libdir/libtolvak.so.$major")" = "libtolvak.so.$version" ] ||
+        fail "libtolvak.so.$major does not link to libtolvak.so.$version"
+    [ "$(readlink "$libdir/libtolvak.so")" = "libtolvak.so.$major" ] ||
+        fail "libtolvak.so does not link to libtolvak.so.$major"
+    soname=$(readelf -d "$libdir/libtolvak.so.$version" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+    [ "$soname" = "libtolvak.so.$major" ] || fail "SONAME is '$soname', want libtolvak.so.$major"
+    # Exported: tolvak::Scale's members, and the standard library's template code that every
+    # program carries its own copy of. Nothing of the internals (the rest of namespace tolvak,
+    # Scale::Impl) and nothing of any other library.
+    extra=$(nm -D --defined-only "$libdir/libtolvak.so.$version" |
+            awk '$3 ~ /^_ZNK?6tolvak5Scale4Impl/ ||
+                 ($3 !~ /^_ZNK?6tolvak5Scale/ && $3 !~ /^_Z(T[ISV])?Z?N?K?St/) { print $3 }')
+    [ -z "$extra" ] || fail "exports more than the API: $(echo "$extra" | c++filt)"
+fi
+
 # Against the installed package only: a separate project, no path into the source tree.
 cmake -S "$source/examples" -B "$work/build" -DCMAKE_PREFIX_PATH="$prefix" \
     >"$work/configure.log" 2>&1 || fail "configure: $(cat "$work/configure.log")"
 cmake --build "$work/build" >"$work/build.log" 2>&1 || fail "build: $(cat "$work/build.log")"
-pc=$(find "$prefix" -name tolvak.pc)
-[ -n "$pc" ] || fail "no tolvak.pc installed"
-flags=$(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --cflags --libs tolvak)
+flags=$(PKG_CONFIG_PATH=$pcdir pkg-config --cflags --libs tolvak)
 c++ -std=c++17 -o "$work/read_weight_pc" "$source/examples/read_weight.cpp" $flags ||
     fail "build with pkg-config flags: $flags"
 
@@ -57,11 +111,22 @@ until [ -s "$work/indicator.out" ]; do
 done
 device=$(head -n 1 "$work/indicator.out")
 
+# The CMake build finds a shared library through its RPATH; the pkg-config one, which has none,
+# through LD_LIBRARY_PATH. Each must load the installed libtolvak (static: none at all).
 for program in "$work/build/read_weight" "$work/read_weight_pc"; do
-    timeout 30 "$program" "$device" 2400 3 >"$work/out" 2>"$work/err" ||
+    path=
+    [ "$program" = "$work/read_weight_pc" ] && path=$libdir
+    loaded=$(LD_LIBRARY_PATH=$path ldd "$program" | awk '$1 ~ /^libtolvak/ { print $3 }')
+    if [ "$mode" = static ]; then
+        [ -z "$loaded" ] || fail "$program loads $loaded"
+    else
+        [ -n "$loaded" ] && [ "$(readlink -f "$loaded")" = "$(readlink -f "$libdir/libtolvak.so")" ] ||
+            fail "$program loads '$loaded', not the installed library"
+    fi
+    LD_LIBRARY_PATH=$path timeout 30 "$program" "$device" 2400 3 >"$work/out" 2>"$work/err" ||
         fail "$program exited $?: $(cat "$work/err")"
     expected=$(printf '1234.5\n1234.5\n1234.5')
     [ "$(cat "$work/out")" = "$expected" ] ||
         fail "$program printed: $(cat "$work/out") / $(cat "$work/err")"
 done
-echo "ok: installed package built by CMake and pkg-config, read $device"
+echo "ok: installed $mode package built by CMake and pkg-config, read $device"
