@@ -5,68 +5,28 @@
 #include <memory>
 #include <string>
 
+#include "control/null_components.h"
 #include "control/tolvak.h"
+#include "fakes.h"
 
 namespace {
 
 using namespace tolvak;
 
-// Hands the control one prepared chunk per receive event, as a serial line would.
-class ChunkSerial : public SerialControl {
-public:
-    void setCommPort(int16_t) override {}
-    void setSettings(const std::u16string&) override {}
-    void setInBufferSize(int16_t) override {}
-    void setInBufferCount(int16_t) override {}
-    void setInputLen(int16_t) override {}
-    void setRThreshold(int16_t) override {}
-    bool portOpen() override { return true; }
-    void setPortOpen(bool) override {}
-    std::u16string input() override { return m_chunk; }
-    int16_t commEvent() override { return kEventReceive; }
-
-    void deliver(std::u16string_view chunk) {
-        m_chunk.assign(chunk);
-        raiseOnComm();
-    }
-
-private:
-    std::u16string m_chunk;
-};
-
-class NoTimer : public TimerControl {
-    void setEnabled(bool) override {}
-    void setInterval(int32_t) override {}
-};
-
-class NoBox : public MsgBox {
-    void show(const std::u16string&, uint32_t, const std::u16string&) override {}
-};
-
-class NoSockets : public SocketsApi {
-    int wsaStartup(uint16_t, WsaData&) override { return -1; }
-    int wsaCleanup() override { return 0; }
-    int wsaGetLastError() override { return 0; }
-    int getHostName(char*, int) override { return kSocketError; }
-    std::optional<std::vector<uint8_t>> getHostByName(const std::string&) override { return {}; }
-    uint32_t inetAddr(const std::string&) override { return 0; }
-    uint32_t sendArp(uint32_t, uint32_t, uint8_t*, uint32_t&) override { return 1; }
-    std::u16string fromAnsi(const std::string&) override { return {}; }
-};
-
 struct Bench {
     Bench() {
         Platform p;
-        auto s = std::make_unique<ChunkSerial>();
+        auto s = std::make_unique<NullSerialControl>();
+        s->setPortOpen(true);
         serial = s.get();
         p.serial = std::move(s);
-        p.timer = std::make_unique<NoTimer>();
-        p.msgBox = std::make_unique<NoBox>();
-        p.sockets = std::make_unique<NoSockets>();
+        p.timer = std::make_unique<NullTimer>();
+        p.msgBox = std::make_unique<testing::RecordingMsgBox>();
+        p.sockets = std::make_unique<testing::FakeSockets>();
         p.random = std::make_unique<ClockRandom>();
         control = std::make_unique<Tolvak>(std::move(p));
     }
-    ChunkSerial* serial;
+    NullSerialControl* serial; // one receive event per feed(), as a serial line gives them
     std::unique_ptr<Tolvak> control;
 };
 
@@ -92,7 +52,7 @@ void BM_ReceiveStream(benchmark::State& state) {
     for (auto _ : state) {
         size_t fed = 0;
         while (fed < total) {
-            bench.serial->deliver(std::u16string_view(pattern).substr(offset, kChunk));
+            bench.serial->feed(pattern.substr(offset, kChunk));
             offset = (offset + kChunk) % pattern.size();
             fed += kChunk;
             ++events;
@@ -115,7 +75,8 @@ BENCHMARK(BM_ReceiveStream)
 void BM_ReceiveWithoutSeparator(benchmark::State& state) {
     Bench bench;
     const std::u16string chunk(kChunk, u'7');
-    for (auto _ : state) bench.serial->deliver(chunk);
+    for (auto _ : state)
+        bench.serial->feed(chunk);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kChunk));
 }
 
