@@ -111,7 +111,8 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<Opt
     for (const CLI::Option* option : app.parse_order()) {
         const std::vector<std::string>& values = option->results();
         const size_t i = taken[option]++;
-        const bool flag = findDef(defs, option->get_name())->valueName.empty();
+        const OptionDef* def = findDef(defs, option->get_name());
+        const bool flag = !def || def->valueName.empty();
         parsed.options.emplace_back(option->get_name(),
                                     flag || i >= values.size() ? "" : values[i]);
     }
