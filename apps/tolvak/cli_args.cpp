@@ -37,32 +37,31 @@ const OptionDef* findDef(const std::vector<OptionDef>& defs, const std::string& 
 }
 
 // The command's options on a CLI11 app: each may be given again (the last one counts, and all
-// of them are seen in order), flags refuse "--flag=value".
+// of them are seen in order).
 void addOptions(CLI::App& app, const std::vector<OptionDef>& defs) {
     app.set_help_flag();
     for (const auto& def : defs) {
         CLI::Option* option = def.valueName.empty()
-                                  ? app.add_flag(def.name, def.help)->disable_flag_override()
+                                  ? app.add_flag(def.name, def.help)
                                   : app.add_option(def.name, def.help)->type_name(def.valueName);
         option->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     }
     app.set_help_flag(kHelpFlag, kHelpHelp); // listed last
 }
 
-// CLI11 takes "--name=" for a value never given, and a flag's "--flag=" for the flag; here the
-// first gives the empty value, which the separator options need, and the second is refused.
+// What CLI11 reads otherwise than this tool: "--name=" is the empty value, which the separator
+// options need (CLI11: no value at all), and a flag takes no value, "--flag=" included (CLI11:
+// "--json=0" turns it off).
 std::vector<std::string> withEmptyValues(const std::vector<std::string>& args,
                                          const std::vector<OptionDef>& defs) {
     std::vector<std::string> out;
     bool options = true;
     for (const std::string& arg : args) {
         if (arg == "--") options = false;
-        const OptionDef* def = nullptr;
-        if (options && arg.size() > 3 && arg.back() == '=')
-            def = findDef(defs, arg.substr(0, arg.size() - 1));
-        if (def && def->valueName.empty()) {
-            throw UsageError(def->name + " takes no value");
-        } else if (def) {
+        const size_t eq = options ? arg.find('=') : std::string::npos;
+        const OptionDef* def = eq == std::string::npos ? nullptr : findDef(defs, arg.substr(0, eq));
+        if (def && def->valueName.empty()) throw UsageError(def->name + " takes no value");
+        if (def && eq + 1 == arg.size()) {
             out.push_back(def->name);
             out.emplace_back();
         } else {
@@ -72,16 +71,9 @@ std::vector<std::string> withEmptyValues(const std::vector<std::string>& args,
     return out;
 }
 
-// The two mistakes CLI11 finds itself, in this tool's words.
+// CLI11 finds a value missing at the end of the line itself; this says so in the tool's words.
 std::string mismatchMessage(const CLI::ArgumentMismatch& e, const std::vector<OptionDef>& defs) {
-    const std::string what = e.what();
-    const std::string overridden = " was given a disallowed flag override";
-    if (what.size() > overridden.size() &&
-        what.compare(what.size() - overridden.size(), overridden.size(), overridden) == 0) {
-        std::string name = what.substr(0, what.size() - overridden.size());
-        if (name.rfind("--", 0) != 0) name = "--" + name;
-        return name + " takes no value";
-    }
+    const std::string what = e.what(); // "--seconds: 1 required S missing"
     const std::string name = what.substr(0, what.find(':'));
     if (const OptionDef* def = findDef(defs, name))
         return name + " needs a value (" + def->valueName + ")";
