@@ -78,6 +78,11 @@ struct Error {
 
 // A scale on a serial line. Every callback runs on the thread that calls process(), run() or
 // runFor(), one at a time; a Scale is used from one thread, except stop(). Not copyable.
+//
+// What arrives is queued and handed to the callbacks in order. An exception thrown by a callback
+// leaves the process(), run() or runFor() that called it; the event it was given is not given
+// again, those after it come with the next call, and the Scale stays usable. A moved-from Scale
+// is empty: open() returns false, run() and runFor() return at once, the rest do nothing.
 class TOLVAK_API Scale {
   public:
     explicit Scale(LineSettings line = {}, FrameFormat format = {});
@@ -95,8 +100,10 @@ class TOLVAK_API Scale {
     // The device went away under the open port. open() may be called again later.
     void onPortLost(std::function<void(const Error&)> callback);
 
-    // Opens the port with the settings; false (after onError) when it could not be opened.
+    // Opens the port with the settings; false (after onError) when it could not be opened. On
+    // an open port it is refused with 8005 "Port already open" and the port is left as it is.
     bool open();
+    // Readings not yet delivered belong to the port closed and are dropped.
     void close();
     bool isOpen() const;
 
@@ -122,7 +129,9 @@ class TOLVAK_API Scale {
     // Ends run() or runFor(), now or, when neither is running, as soon as the next one is
     // entered, so that a signal just before run() is not lost; process() neither takes nor
     // clears it. Stops that come before a run takes them end that one run. Callable from any
-    // thread and from a signal handler.
+    // thread and from a signal handler. Called from a callback, it also ends the delivery of that
+    // process(), run() or runFor(): no further callback comes from it, and what is left comes
+    // with the next.
     void stop();
 
   private:
