@@ -52,8 +52,10 @@ struct Reading {
     bool stable = false;
 };
 
-// When a reading is stable: at least two readings, itself included, fall within the last
-// window, and every one of them is within tolerance of it.
+// When a reading is stable: the display has stayed within tolerance of it for a whole window,
+// that is every reading of the last window, and the one shown when the window began, is within
+// tolerance of it. Until the readings seen reach back a window (after open(), after a reading
+// that is not a number, after the port was lost) no reading is stable.
 struct StableSettings {
     std::chrono::milliseconds window{1000};
     double tolerance = 0; // in display units (after decimals)
@@ -93,7 +95,8 @@ class TOLVAK_API Scale {
     Scale& operator=(const Scale&) = delete;
 
     void onReading(std::function<void(const Reading&)> callback);
-    // Takes effect from the next reading; the readings already seen are judged afresh.
+    // Takes effect from the next reading; the readings already seen are kept and judged afresh
+    // (a longer window waits until they reach back that far).
     void setStableSettings(const StableSettings& settings);
     // Open, Close and Receive errors.
     void onError(std::function<void(const Error&)> callback);

@@ -88,7 +88,7 @@ class __attribute__((visibility("hidden"))) Scale::Impl {
     bool isOpen() { return m_loop->control().serial().portOpen(); }
 
     void setStableSettings(const StableSettings& settings) {
-        m_stable = StableWeight(settings.window, settings.tolerance);
+        m_stable.setSettings(settings.window, settings.tolerance);
     }
 
     // A run: delivers what is queued and what comes, until a stop() it has not seen before

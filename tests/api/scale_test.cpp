@@ -115,19 +115,19 @@ TEST(Scale, MarksReadingsStableOnceTheWeightStands) {
         if (seen.size() == expected) scale.stop();
     });
     ASSERT_TRUE(scale.open());
-    // Frames of one chunk arrive together: all of them are in the window.
+    // Frames of one chunk arrive together, just after open(): the weight has not been seen for a
+    // window yet, whatever the frames say.
     ASSERT_TRUE(writeAll(pty.master(), "=05.21000=05.21000=0200000-=0200000-="));
     ASSERT_TRUE(scale.runFor(5s));
-    // Once the window has passed, the earlier readings no longer count: one reading alone is
-    // not stable, the next one beside it is.
+    // Once -20 has stood for the window it is stable; new settings judge the history kept.
     std::this_thread::sleep_for(300ms);
+    scale.setStableSettings({250ms, 0});
     expected = 6;
-    ASSERT_TRUE(writeAll(pty.master(), "0200000-=0200000-="));
+    ASSERT_TRUE(writeAll(pty.master(), "0200000-=05.21000="));
     ASSERT_TRUE(scale.runFor(5s));
-    const std::vector<std::pair<std::string, bool>> want = {
-        {"12.5", false}, {"12.5", true},
-        {"-20", false},  {"-20", false}, // 12.5 is still in the window
-        {"-20", false},  {"-20", true}};
+    const std::vector<std::pair<std::string, bool>> want = {{"12.5", false}, {"12.5", false},
+                                                            {"-20", false},  {"-20", false},
+                                                            {"-20", true},   {"12.5", false}};
     EXPECT_EQ(seen, want);
 }
 
