@@ -1,6 +1,14 @@
 #!/usr/bin/env bash
-# Installs what building and testing Tolvak needs, from Debian's packages. Safe to run again:
-# packages already present are left alone. Pass "native" to skip the Windows cross tools.
+# Installs what Tolvak needs from Debian's packages, by sets. Safe to run again: packages already
+# present are left alone.
+#
+#   scripts/setup.sh [SET...]     (no SET: all of them)
+#     build     compilers, CMake and the header libraries: building and running the tool
+#     test      the tests' tools: GoogleTest, clang and valgrind, Chromium and Node.js for the
+#               browser test, the Debian packaging tools (implies build)
+#     windows   the MinGW-w64 cross compilers and Wine (implies build)
+#     native    build and test (everything but windows)
+#
 # 32-bit Wine is installed only where this host can run 32-bit programs; both controls are still
 # built everywhere, and 64-bit Wine tests the 64-bit one.
 set -euo pipefail
@@ -25,24 +33,50 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-install_missing cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3 \
-  python3-serial nlohmann-json3-dev libcli11-dev libboost-dev
-# readelf and nm: the package test reads the shared library's soname and exported symbols.
-install_missing binutils
-# The sanitizer build and fuzz targets (clang, libFuzzer) and the valgrind runs of the tests.
-install_missing clang libclang-rt-dev valgrind
-# The browser test of tolvak serve: the system's Chromium driven by playwright-core from npm
-# (which never downloads a browser of its own).
-install_missing chromium nodejs
-command -v npm > /dev/null || install_missing npm # NodeSource's nodejs brings its own
-if [ ! -d "$here/../tests/browser/node_modules/playwright-core" ]; then
-  (cd "$here/../tests/browser" && npm ci --no-audit --no-fund)
-fi
-[ "${1:-all}" = native ] && exit 0
+set_build() {
+  install_missing cmake g++ make pkg-config nlohmann-json3-dev libcli11-dev libboost-dev
+}
 
-install_missing g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
-if "$here/host-runs-32bit.sh"; then
-  install_missing wine32:i386
-else
-  echo "setup: this host runs no 32-bit programs (or TOLVAK_SKIP_WIN32=1): no 32-bit Wine" >&2
-fi
+set_test() {
+  install_missing libgtest-dev libgmock-dev libbenchmark-dev python3 python3-serial
+  # readelf and nm: the package test reads the shared library's soname and exported symbols.
+  install_missing binutils
+  # The sanitizer build and fuzz targets (clang, libFuzzer) and the valgrind runs of the tests.
+  install_missing clang libclang-rt-dev valgrind
+  # The Debian packages: built by CPack (dpkg-shlibdeps finds their dependencies), checked by lintian, their unit checked
+  # by systemd-analyze.
+  install_missing dpkg-dev lintian systemd
+  # The browser test of tolvak serve: the system's Chromium driven by playwright-core from npm
+  # (which never downloads a browser of its own).
+  install_missing chromium nodejs
+  command -v npm > /dev/null || install_missing npm # NodeSource's nodejs brings its own
+  if [ ! -d "$here/../tests/browser/node_modules/playwright-core" ]; then
+    (cd "$here/../tests/browser" && npm ci --no-audit --no-fund)
+  fi
+}
+
+set_windows() {
+  install_missing g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
+  if "$here/host-runs-32bit.sh"; then
+    install_missing wine32:i386
+  else
+    echo "setup: this host runs no 32-bit programs (or TOLVAK_SKIP_WIN32=1): no 32-bit Wine" >&2
+  fi
+}
+
+[ $# -gt 0 ] || set -- build test windows
+sets=()
+for name in "$@"; do
+  case "$name" in
+    build) sets+=(build) ;;
+    test | windows) sets+=(build "$name") ;;
+    native) sets+=(build test) ;;
+    *) echo "setup: unknown set '$name' (build, test, windows, native)" >&2; exit 64 ;;
+  esac
+done
+done_sets=" "
+for name in "${sets[@]}"; do
+  case "$done_sets" in *" $name "*) continue ;; esac
+  "set_$name"
+  done_sets+="$name "
+done

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVAK_BUILD_TESTS=ON -DTOLVAK_BUILD_BENCH=ON
 cmake --build build -j"$(nproc)"
 status=0
 ctest --test-dir build --output-on-failure -j2 --timeout 300 || status=$?

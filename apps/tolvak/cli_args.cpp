@@ -1,11 +1,12 @@
 #include "tolvak/cli_args.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
-#include <map>
 
 #include <CLI/CLI.hpp>
 
@@ -36,88 +37,63 @@ const OptionDef* findDef(const std::vector<OptionDef>& defs, const std::string& 
     return nullptr;
 }
 
-// The command's options on a CLI11 app: each may be given again (the last one counts, and all
-// of them are seen in order).
+// The command's options on a CLI11 app, for --help.
 void addOptions(CLI::App& app, const std::vector<OptionDef>& defs) {
     app.set_help_flag();
     for (const auto& def : defs) {
-        CLI::Option* option = def.valueName.empty()
-                                  ? app.add_flag(def.name, def.help)
-                                  : app.add_option(def.name, def.help)->type_name(def.valueName);
-        option->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+        if (def.valueName.empty())
+            app.add_flag(def.name, def.help);
+        else
+            app.add_option(def.name, def.help)->type_name(def.valueName);
     }
     app.set_help_flag(kHelpFlag, kHelpHelp); // listed last
 }
 
-// What CLI11 reads otherwise than this tool: "--name=" is the empty value, which the separator
-// options need (CLI11: no value at all), and a flag takes no value, "--flag=" included (CLI11:
-// "--json=0" turns it off).
-std::vector<std::string> withEmptyValues(const std::vector<std::string>& args,
-                                         const std::vector<OptionDef>& defs) {
-    std::vector<std::string> out;
-    bool options = true;
-    for (const std::string& arg : args) {
-        if (arg == "--") options = false;
-        const size_t eq = options ? arg.find('=') : std::string::npos;
-        const OptionDef* def = eq == std::string::npos ? nullptr : findDef(defs, arg.substr(0, eq));
-        if (def && def->valueName.empty()) throw UsageError(def->name + " takes no value");
-        if (def && eq + 1 == arg.size()) {
-            out.push_back(def->name);
-            out.emplace_back();
-        } else {
-            out.push_back(arg);
-        }
-    }
-    return out;
-}
-
-// CLI11 finds a value missing at the end of the line itself; this says so in the tool's words.
-std::string mismatchMessage(const CLI::ArgumentMismatch& e, const std::vector<OptionDef>& defs) {
-    const std::string what = e.what(); // "--seconds: 1 required S missing"
-    const std::string name = what.substr(0, what.find(':'));
-    if (const OptionDef* def = findDef(defs, name))
-        return name + " needs a value (" + def->valueName + ")";
-    return what;
-}
-
 } // namespace
 
+// One pass from left to right, so that every word is read once and by the same rules: an
+// option that takes a value takes the next word whatever it is ("--", "--json", "-3", ""), and
+// only a "--" that is no value ends the options. The first mistake is kept until the end, since
+// --help anywhere among the options still wins.
 ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<OptionDef>& defs) {
-    CLI::App app;
-    addOptions(app, defs);
-    app.allow_extras(); // unknown options and arguments come back in order, for our own words
-    std::vector<std::string> line = withEmptyValues(args, defs);
-    std::reverse(line.begin(), line.end()); // CLI11 takes its arguments last first
     ParsedArgs parsed;
-    try {
-        app.parse(line);
-    } catch (const CLI::CallForHelp&) {
-        parsed.help = true;
-        return parsed;
-    } catch (const CLI::ArgumentMismatch& e) {
-        throw UsageError(mismatchMessage(e, defs));
-    } catch (const CLI::ParseError& e) {
-        throw UsageError(e.what());
-    }
-    std::map<const CLI::Option*, size_t> taken;
-    for (const CLI::Option* option : app.parse_order()) {
-        const std::vector<std::string>& values = option->results();
-        const size_t i = taken[option]++;
-        const OptionDef* def = findDef(defs, option->get_name());
-        const bool flag = !def || def->valueName.empty();
-        parsed.options.emplace_back(option->get_name(),
-                                    flag || i >= values.size() ? "" : values[i]);
-    }
-    bool options = true;
-    for (const std::string& arg : app.remaining()) {
-        if (options && arg == "--") {
-            options = false;
-        } else if (options && arg.size() > 1 && arg[0] == '-') {
-            throw UsageError("unknown option '" + arg.substr(0, arg.find('=')) + "'");
-        } else {
+    std::optional<std::string> mistake;
+    auto fail = [&](std::string message) {
+        if (!mistake) mistake = std::move(message);
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") {
+            parsed.positional.insert(parsed.positional.end(), args.begin() + i + 1, args.end());
+            break;
+        }
+        if (arg == "-h" || arg == "--help") {
+            parsed.help = true;
+            return parsed;
+        }
+        if (arg.size() < 2 || arg[0] != '-') {
             parsed.positional.push_back(arg);
+            continue;
+        }
+        const size_t eq = arg.find('=');
+        const std::string name = arg.substr(0, eq);
+        const OptionDef* def = findDef(defs, name);
+        if (!def) {
+            fail("unknown option '" + name + "'");
+        } else if (def->valueName.empty()) {
+            if (eq != std::string::npos)
+                fail(name + " takes no value");
+            else
+                parsed.options.emplace_back(name, "");
+        } else if (eq != std::string::npos) {
+            parsed.options.emplace_back(name, arg.substr(eq + 1));
+        } else if (i + 1 < args.size()) {
+            parsed.options.emplace_back(name, args[++i]);
+        } else {
+            fail(name + " needs a value (" + def->valueName + ")");
         }
     }
+    if (mistake) throw UsageError(*mistake);
     return parsed;
 }
 
@@ -177,10 +153,27 @@ std::string toolHelpText(const std::string& summary, const std::vector<CommandHe
     return app.help() + "\n" + footer;
 }
 
+namespace {
+
+std::string rangeText(double min, double max) {
+    return toUtf8(decimalText(min)) + " to " + toUtf8(decimalText(max));
+}
+
+} // namespace
+
 int64_t parseWhole(const std::string& option, const std::string& text, int64_t min, int64_t max) {
-    double v = parseNumber(option, text, static_cast<double>(min), static_cast<double>(max));
-    if (v != std::floor(v)) throw UsageError(option + ": '" + text + "' is not a whole number");
-    return static_cast<int64_t>(v);
+    // From the digits alone: no blanks, exponent or fraction that a reading as a double would let
+    // pass (32767.0000000000000001 is not 32767).
+    const char* begin = text.data() + (!text.empty() && text[0] == '+');
+    const char* end = text.data() + text.size();
+    const bool signed_ = begin != text.data();
+    int64_t v = 0;
+    const auto [stop, error] = std::from_chars(begin, end, v);
+    if (begin == end || (signed_ && !std::isdigit(static_cast<unsigned char>(*begin))) ||
+        stop != end || error != std::errc() || v < min || v > max)
+        throw UsageError(option + ": '" + text + "' is not a whole number from " +
+                         rangeText(static_cast<double>(min), static_cast<double>(max)));
+    return v;
 }
 
 int16_t parseShort(const std::string& option, const std::string& text) {
@@ -193,13 +186,13 @@ double parseNumber(const std::string& option, const std::string& text, double mi
     char* end = nullptr;
     errno = 0;
     double v = std::strtod(begin, &end);
+    const bool blank =
+        std::any_of(text.begin(), text.end(), [](unsigned char c) { return std::isspace(c); });
     bool whole = !text.empty() && end == begin + text.size() && errno == 0 && std::isfinite(v) &&
                  // no blanks, hexadecimal, infinity or NaN
-                 text.find_first_of(" \t\nxXnN") == std::string::npos;
-    if (!whole || v < min || v > max) {
-        std::string range = toUtf8(decimalText(min)) + " to " + toUtf8(decimalText(max));
-        throw UsageError(option + ": '" + text + "' is not a number from " + range);
-    }
+                 !blank && text.find_first_of("xXnN") == std::string::npos;
+    if (!whole || v < min || v > max)
+        throw UsageError(option + ": '" + text + "' is not a number from " + rangeText(min, max));
     return v;
 }
 
@@ -234,8 +227,28 @@ std::string parseEscapes(const std::string& text) {
             out += '\t';
             break;
         case '0':
-            out += '\0';
+        case '1':
+        case '2':
+        case '3':
+        case '4':
+        case '5':
+        case '6':
+        case '7': {
+            // As C: up to three octal digits, and no more than a byte holds.
+            int value = 0;
+            size_t digits = 0;
+            for (; digits < 3 && i + digits < text.size(); ++digits) {
+                const char d = text[i + digits];
+                if (d < '0' || d > '7') break;
+                value = value * 8 + (d - '0');
+            }
+            if (value > 0xFF)
+                throw UsageError("'" + text + "': \\" + text.substr(i, digits) +
+                                 " is more than a byte (\\377 at most)");
+            out += static_cast<char>(value);
+            i += digits - 1;
             break;
+        }
         case 'a':
             out += '\a';
             break;
@@ -254,13 +267,17 @@ std::string parseEscapes(const std::string& text) {
         case '\\':
         case '\'':
         case '"':
+        case '?':
             out += c;
             break;
         case 'x': {
             int hi = i + 1 < text.size() ? hexValue(text[i + 1]) : -1;
             int lo = i + 2 < text.size() ? hexValue(text[i + 2]) : -1;
-            if (hi < 0 || lo < 0)
-                throw UsageError("'" + text + "': \\x needs two hexadecimal digits");
+            // C would read every hexadecimal digit that follows, a shell two: a third is refused
+            // rather than read one way or the other.
+            const bool third = i + 3 < text.size() && hexValue(text[i + 3]) >= 0;
+            if (hi < 0 || lo < 0 || third)
+                throw UsageError("'" + text + "': \\x takes exactly two hexadecimal digits");
             out += static_cast<char>(hi * 16 + lo);
             i += 2;
             break;

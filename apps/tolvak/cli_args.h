@@ -31,8 +31,9 @@ struct ParsedArgs {
     std::optional<std::string> value(const std::string& name) const;
 };
 
-// "--name value", "--name=value" and flags; "--" ends the options, "-" is an argument. CLI11
-// reads the line; unknown options, a value missing and a flag given one are UsageErrors.
+// "--name value", "--name=value" and flags; "--" ends the options unless it is an option's value
+// ("--other-sep --" is the separator "--"), "-" is an argument. Unknown options, a value missing
+// and a flag given one are UsageErrors.
 ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<OptionDef>& defs);
 
 // What --help shows for one command: "usage: NAME [options] ARGUMENTS", the summary, the notes,
@@ -51,11 +52,13 @@ std::string toolHelpText(const std::string& summary, const std::vector<CommandHe
 
 // Value readers; their errors name the option and the range.
 double parseNumber(const std::string& option, const std::string& text, double min, double max);
-// For options that count something: a fraction is refused, never cut off.
+// For options that count something: an optional sign and decimal digits, nothing else (no
+// blanks, exponent or fraction, never cut off).
 int64_t parseWhole(const std::string& option, const std::string& text, int64_t min, int64_t max);
 int16_t parseShort(const std::string& option, const std::string& text);
-// C-style escapes: \r \n \t \0 \\ \' \" \a \b \f \v \e and \xHH; other bytes stand for
-// themselves. Throws UsageError for a malformed escape.
+// C-style escapes: \r \n \t \\ \' \" \? \a \b \f \v \e, octal \O to \OOO (up to \377) and
+// \xHH (exactly two hexadecimal digits); other bytes stand for themselves. Throws UsageError
+// for a malformed escape.
 std::string parseEscapes(const std::string& text);
 
 } // namespace tolvak::cli

@@ -1,12 +1,9 @@
 #include "tolvak/control_options.h"
 
-#include <cmath>
-
 #include "base/automation_error.h"
 #include "control/method_table.h"
 #include "control/serial_control.h"
 #include "text/line_text.h"
-#include "text/number_text.h"
 #include "text/utf8.h"
 #include "tolvak/text_format.h"
 
@@ -33,12 +30,7 @@ const std::u16string& textOf(const Variant& v) {
 }
 
 uint32_t baudOf(const Variant& v) {
-    const std::u16string& text = textOf(v);
-    double rate = 0;
-    if (auto error = trapErrors([&] { rate = numberFromText(text); });
-        error || rate < 0 || rate > 4294967295.0 || rate != std::floor(rate))
-        throw UsageError("--baud: '" + toUtf8(text) + "' is not a whole number");
-    return static_cast<uint32_t>(rate);
+    return static_cast<uint32_t>(parseWhole("--baud", toUtf8(textOf(v)), 0, 4294967295));
 }
 
 char parityOf(const Variant& v) {
@@ -120,8 +112,9 @@ const std::vector<OptionDef>& controlOptionDefs() {
 }
 
 void checkControlOptions(const ParsedArgs& args) {
-    for (const auto& [option, value] : args.options)
-        if (const SetterOption* s = findSetterOption(option)) optionValue(*s, value);
+    // The settings of a Scale hold the strictest reading of every option: every command that
+    // takes them refuses the same values.
+    scaleOptions(args);
 }
 
 void applyControlOptions(const ParsedArgs& args, Tolvak& control,

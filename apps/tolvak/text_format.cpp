@@ -26,14 +26,17 @@ std::optional<double> weightValue(std::u16string_view text) {
 
 std::string isoTimestamp(std::chrono::system_clock::time_point time) {
     using namespace std::chrono;
-    auto ms = duration_cast<milliseconds>(time.time_since_epoch()).count();
-    std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    // Rounded down, before 1970 too: a millisecond before the epoch is 23:59:59.999.
+    const auto since = time.time_since_epoch();
+    const auto whole = floor<std::chrono::seconds>(since);
+    const auto ms = duration_cast<milliseconds>(floor<milliseconds>(since) - whole).count();
+    const std::time_t seconds = static_cast<std::time_t>(whole.count());
     std::tm utc{};
     gmtime_r(&seconds, &utc);
     char buf[96];
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
                   utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                  static_cast<int>(ms % 1000));
+                  static_cast<int>(ms));
     return buf;
 }
 

@@ -40,7 +40,13 @@ INSTANTIATE_TEST_SUITE_P(
                       EscapeCase{"\\e", "\x1b"}, EscapeCase{"\\'\\\"", "'\""},
                       EscapeCase{"\\", std::nullopt}, EscapeCase{"ab\\", std::nullopt},
                       EscapeCase{"\\x4", std::nullopt}, EscapeCase{"\\xg0", std::nullopt},
-                      EscapeCase{"\\q", std::nullopt}));
+                      EscapeCase{"\\q", std::nullopt},
+                      // Octal as C reads it: up to three digits, at most \377.
+                      EscapeCase{"\\012", "\n"}, EscapeCase{"\\1234", "S4"},
+                      EscapeCase{"\\08", std::string(1, '\0') + "8"}, EscapeCase{"\\377", "\xff"},
+                      EscapeCase{"\\400", std::nullopt},
+                      // \x41B is one number to C and two bytes to a shell: refused.
+                      EscapeCase{"\\x41B", std::nullopt}, EscapeCase{"\\?", "?"}));
 
 struct ArgsCase {
     std::vector<std::string> args;
@@ -67,24 +73,32 @@ TEST_P(ArgsTest, SplitsOptionsAndArguments) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ArgsTest,
-    ::testing::Values(ArgsCase{{"--json", "file"}, {{"--json", ""}}, {"file"}, false},
-                      ArgsCase{{"--other-sep", ""}, {{"--other-sep", ""}}, {}, false},
-                      ArgsCase{{"--other-sep="}, {{"--other-sep", ""}}, {}, false},
-                      ArgsCase{{"--other-sep", "--json"}, {{"--other-sep", "--json"}}, {}, false},
-                      ArgsCase{{"-", "--chunk-size=3"}, {{"--chunk-size", "3"}}, {"-"}, false},
-                      ArgsCase{{"--", "--json"}, {}, {"--json"}, false},
-                      ArgsCase{{"--jsn"}, {}, {}, true}, ArgsCase{{"--json=1"}, {}, {}, true},
-                      ArgsCase{{"--chunk-size"}, {}, {}, true}, ArgsCase{{"-x"}, {}, {}, true},
-                      // A value may look like an option or a negative number.
-                      ArgsCase{{"--chunk-size", "-3"}, {{"--chunk-size", "-3"}}, {}, false},
-                      ArgsCase{{"--other-sep", "-"}, {{"--other-sep", "-"}}, {}, false},
-                      // Every occurrence counts, in order, whichever way it was written.
-                      ArgsCase{{"--other-sep", "a", "--json", "--other-sep=b"},
-                               {{"--other-sep", "a"}, {"--json", ""}, {"--other-sep", "b"}},
-                               {},
-                               false},
-                      ArgsCase{{"--json="}, {}, {}, true}, ArgsCase{{"--bogus=1"}, {}, {}, true},
-                      ArgsCase{{"a", "--", "-x", "--"}, {}, {"a", "-x", "--"}, false}));
+    ::testing::Values(
+        ArgsCase{{"--json", "file"}, {{"--json", ""}}, {"file"}, false},
+        ArgsCase{{"--other-sep", ""}, {{"--other-sep", ""}}, {}, false},
+        ArgsCase{{"--other-sep="}, {{"--other-sep", ""}}, {}, false},
+        ArgsCase{{"--other-sep", "--json"}, {{"--other-sep", "--json"}}, {}, false},
+        ArgsCase{{"-", "--chunk-size=3"}, {{"--chunk-size", "3"}}, {"-"}, false},
+        ArgsCase{{"--", "--json"}, {}, {"--json"}, false}, ArgsCase{{"--jsn"}, {}, {}, true},
+        ArgsCase{{"--json=1"}, {}, {}, true}, ArgsCase{{"--chunk-size"}, {}, {}, true},
+        ArgsCase{{"-x"}, {}, {}, true},
+        // A value may look like an option or a negative number.
+        ArgsCase{{"--chunk-size", "-3"}, {{"--chunk-size", "-3"}}, {}, false},
+        ArgsCase{{"--other-sep", "-"}, {{"--other-sep", "-"}}, {}, false},
+        // Every occurrence counts, in order, whichever way it was written.
+        ArgsCase{{"--other-sep", "a", "--json", "--other-sep=b"},
+                 {{"--other-sep", "a"}, {"--json", ""}, {"--other-sep", "b"}},
+                 {},
+                 false},
+        ArgsCase{{"--json="}, {}, {}, true}, ArgsCase{{"--bogus=1"}, {}, {}, true},
+        ArgsCase{{"a", "--", "-x", "--"}, {}, {"a", "-x", "--"}, false},
+        // "--" as a value is the value; the options after it are still options.
+        ArgsCase{{"--other-sep", "--", "--json=false"}, {}, {}, true},
+        ArgsCase{{"--other-sep", "--", "--other-sep=", "--json", "f"},
+                 {{"--other-sep", "--"}, {"--other-sep", ""}, {"--json", ""}},
+                 {"f"},
+                 false},
+        ArgsCase{{"--other-sep", "--chunk-size="}, {{"--other-sep", "--chunk-size="}}, {}, false}));
 
 // --help wins over mistakes made before it, and means nothing after "--".
 TEST(ArgsHelp, AskedAnywhereAmongTheOptions) {
@@ -147,7 +161,11 @@ INSTANTIATE_TEST_SUITE_P(
         WholeCase{true, "1.5", std::nullopt}, WholeCase{true, "", std::nullopt},
         WholeCase{true, "12x", std::nullopt}, WholeCase{true, "0x10", std::nullopt},
         WholeCase{true, " 1", std::nullopt}, WholeCase{true, "nan", std::nullopt},
-        WholeCase{false, "1", 1}, WholeCase{false, "1e3", 1000},
+        WholeCase{true, "32767.0000000000000001", std::nullopt},
+        WholeCase{true, "\f1", std::nullopt}, WholeCase{true, "1 ", std::nullopt},
+        WholeCase{true, "+5", 5}, WholeCase{true, "-", std::nullopt}, WholeCase{true, "007", 7},
+        WholeCase{true, "1e3", std::nullopt}, WholeCase{false, "1", 1},
+        WholeCase{false, "99999999999999999999", std::nullopt},
         WholeCase{false, "1000000000000", 1000000000000}, WholeCase{false, "2.5", std::nullopt},
         WholeCase{false, "1.000001", std::nullopt}, WholeCase{false, "0", std::nullopt},
         WholeCase{false, "1000000000001", std::nullopt}, WholeCase{false, "-1", std::nullopt}));
@@ -279,7 +297,7 @@ TEST(ControlOptions, BecomeTheScaleSettings) {
          [](const ScaleOptions& o) { return o.format.otherSeparator == "\xb0"; }},
         {{"--reverse", "0"}, [](const ScaleOptions& o) { return !o.format.reversed; }},
         {{"--port", "3"}, [](const ScaleOptions& o) { return o.line.port == 3; }},
-        {{"--baud", "9600 "}, [](const ScaleOptions& o) { return o.line.baudRate == 9600; }},
+        {{"--baud", "9600"}, [](const ScaleOptions& o) { return o.line.baudRate == 9600; }},
         {{"--data-bits", "7"}, [](const ScaleOptions& o) { return o.line.dataBits == 7; }},
         {{"--parity", "E"}, [](const ScaleOptions& o) { return o.line.parity == 'E'; }},
         {{"--stop-bits", "2"}, [](const ScaleOptions& o) { return o.line.stopBits == 2; }},
@@ -293,11 +311,17 @@ TEST(ControlOptions, BecomeTheScaleSettings) {
         EXPECT_TRUE(c.holds(scaleOptions(parseArgs(c.args, controlOptionDefs()))));
     }
     const std::vector<std::vector<std::string>> bad = {
-        {"--baud", "9600.5"}, {"--baud", "-1"}, {"--baud", "fast"}, {"--baud", "4294967296"},
-        {"--parity", "none"}, {"--parity", ""}, {"--decimals", "x"}};
-    for (const auto& args : bad)
+        {"--baud", "9600.5"},     {"--baud", "-1"},     {"--baud", "fast"},
+        {"--baud", "4294967296"}, {"--parity", "none"}, {"--parity", ""},
+        {"--decimals", "x"},      {"--baud", "9600 "},  {"--baud", "9600.00000000000000001"},
+        {"--baud", "\f9600"}};
+    // Every command that takes these options refuses the same values.
+    for (const auto& args : bad) {
         EXPECT_THROW(scaleOptions(parseArgs(args, controlOptionDefs())), UsageError)
             << args[0] << ' ' << args[1];
+        EXPECT_THROW(checkControlOptions(parseArgs(args, controlOptionDefs())), UsageError)
+            << args[0] << ' ' << args[1];
+    }
 }
 
 struct JsonCase {
@@ -353,6 +377,21 @@ TEST(ReadingJson, HasTextValueStableAndUtcTime) {
         reading.time = epoch;
         EXPECT_EQ(readingJson(reading), row.json);
     }
+}
+
+TEST(IsoTimestamp, AnyTimeBeforeOrAfter1970) {
+    using namespace std::chrono;
+    const std::pair<system_clock::duration, const char*> table[] = {
+        {milliseconds(0), "1970-01-01T00:00:00.000Z"},
+        {milliseconds(-1), "1969-12-31T23:59:59.999Z"},
+        {nanoseconds(-1), "1969-12-31T23:59:59.999Z"},
+        {milliseconds(-1000), "1969-12-31T23:59:59.000Z"},
+        {milliseconds(-1001), "1969-12-31T23:59:58.999Z"},
+        {milliseconds(1769860800123), "2026-01-31T12:00:00.123Z"},
+        {seconds(-2208988800), "1900-01-01T00:00:00.000Z"},
+    };
+    for (const auto& [since, text] : table)
+        EXPECT_EQ(isoTimestamp(system_clock::time_point(since)), text);
 }
 
 TEST(ErrorJson, HasNumberDescriptionAndUtcTime) {

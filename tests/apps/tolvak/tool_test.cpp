@@ -68,7 +68,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         UsageCase{"nope", "unknown command 'nope'"},
         UsageCase{"read --bogus", "unknown option '--bogus'"},
-        UsageCase{"read --decimals x", "--decimals: 'x' is not a number"},
+        UsageCase{"read --decimals x", "--decimals: 'x' is not a whole number"},
+        // "--" as an option's value leaves the rest of the line read by the same rules.
+        UsageCase{"read --other-sep -- --json=false", "--json takes no value"},
+        UsageCase{"replay --other-sep --decimals=", "needs one FILE"},
+        UsageCase{"replay - --baud 9600.00000000000000001", "--baud"},
         UsageCase{"read --other-sep \"\\\\x4\"", "--other-sep"},
         UsageCase{"read --timeout 0", "--timeout: '0' is not a number from 0.001 to 10000000"},
         UsageCase{"read extra", "unexpected argument 'extra'"},
