@@ -35,9 +35,7 @@ std::vector<OptionDef> serveOptionDefs() {
 namespace {
 
 std::string urlHost(const ListenAddress& listen) {
-    if (listen.wildcard) return "localhost";
-    return listen.address.find(':') == std::string::npos ? listen.address
-                                                         : "[" + listen.address + "]";
+    return listen.wildcard ? "localhost" : urlAddress(listen.address);
 }
 
 void describe(std::ostream& err, const PortStatus& port) {
@@ -84,7 +82,7 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     try {
         server = std::make_unique<WebServer>(policy, limits);
     } catch (const std::exception& e) {
-        err << "tolvak serve: cannot listen on " << policy.listen.address << ':'
+        err << "tolvak serve: cannot listen on " << urlAddress(policy.listen.address) << ':'
             << policy.listen.port << ": " << e.what() << '\n';
         return kExitFailure;
     }

@@ -34,15 +34,27 @@ bool isIpv6(const std::string& text, in6_addr* out = nullptr) {
     return true;
 }
 
-// The name part of a Host header: "[::1]:8111" → "::1", "localhost:8111" → "localhost".
-std::string hostName(std::string_view host) {
-    if (!host.empty() && host.front() == '[') {
-        size_t close = host.find(']');
-        if (close == std::string_view::npos) return "";
-        return lower(host.substr(1, close - 1));
+// reg-name of RFC 3986: unreserved, sub-delims and percent-encoded octets.
+bool isRegName(std::string_view name) {
+    static const std::string_view kOther = "-._~!$&'()*+,;=";
+    for (size_t i = 0; i < name.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c == '%') {
+            if (i + 2 >= name.size() || !std::isxdigit(static_cast<unsigned char>(name[i + 1])) ||
+                !std::isxdigit(static_cast<unsigned char>(name[i + 2])))
+                return false;
+            i += 2;
+        } else if (!std::isalnum(c) &&
+                   kOther.find(static_cast<char>(c)) == std::string_view::npos) {
+            return false;
+        }
     }
-    size_t colon = host.find(':');
-    return lower(host.substr(0, colon));
+    return true;
+}
+
+bool isPort(std::string_view port) {
+    if (port.size() > 5 || !std::all_of(port.begin(), port.end(), ::isdigit)) return false;
+    return port.empty() || std::stoul(std::string(port)) <= 65535;
 }
 
 } // namespace
@@ -79,13 +91,33 @@ ListenAddress parseListenAddress(const std::string& text) {
     return listen;
 }
 
+std::optional<std::string> hostName(std::string_view host) {
+    std::string_view name = host;
+    std::string_view rest;
+    if (!host.empty() && host.front() == '[') {
+        const size_t close = host.find(']');
+        if (close == std::string_view::npos) return std::nullopt;
+        name = host.substr(1, close - 1);
+        rest = host.substr(close + 1);
+        if (!isIpv6(std::string(name))) return std::nullopt;
+    } else {
+        const size_t colon = host.find(':');
+        name = host.substr(0, colon);
+        if (colon != std::string_view::npos) rest = host.substr(colon);
+        if (!isRegName(name)) return std::nullopt;
+    }
+    if (name.empty()) return std::nullopt;
+    if (!rest.empty() && (rest.front() != ':' || !isPort(rest.substr(1)))) return std::nullopt;
+    return lower(name);
+}
+
 bool hostAllowed(std::string_view host, const AccessPolicy& policy) {
-    const std::string name = hostName(host);
-    if (name.empty()) return false;
-    if (name == "localhost" || name == lower(policy.listen.address)) return true;
-    if (policy.listen.wildcard && (isIpv4(name) || isIpv6(name))) return true;
+    const std::optional<std::string> name = hostName(host);
+    if (!name) return false;
+    if (*name == "localhost" || *name == lower(policy.listen.address)) return true;
+    if (policy.listen.wildcard && (isIpv4(*name) || isIpv6(*name))) return true;
     return std::any_of(policy.allowHosts.begin(), policy.allowHosts.end(),
-                       [&](const std::string& allowed) { return lower(allowed) == name; });
+                       [&](const std::string& allowed) { return lower(allowed) == *name; });
 }
 
 bool originAllowed(std::optional<std::string_view> origin, std::string_view host,
@@ -95,6 +127,26 @@ bool originAllowed(std::optional<std::string_view> origin, std::string_view host
     if (o == "http://" + lower(host)) return true;
     return std::any_of(policy.allowOrigins.begin(), policy.allowOrigins.end(),
                        [&](const std::string& allowed) { return lower(allowed) == o; });
+}
+
+AccessVerdict checkAccess(const std::vector<std::string_view>& hosts,
+                          const std::vector<std::string_view>& origins,
+                          const AccessPolicy& policy) {
+    // Two Hosts may be read differently by a proxy and by us: neither is trusted.
+    if (hosts.empty()) return {Access::badRequest, "Host missing"};
+    if (hosts.size() > 1) return {Access::badRequest, "Host repeated"};
+    if (!hostName(hosts.front())) return {Access::badRequest, "Host malformed"};
+    if (!hostAllowed(hosts.front(), policy)) return {Access::forbidden, "host not allowed"};
+    if (origins.size() > 1) return {Access::forbidden, "Origin repeated"};
+    const std::optional<std::string_view> origin =
+        origins.empty() ? std::nullopt : std::optional<std::string_view>(origins.front());
+    if (!originAllowed(origin, hosts.front(), policy))
+        return {Access::forbidden, "origin not allowed"};
+    return {Access::allowed, ""};
+}
+
+std::string urlAddress(const std::string& address) {
+    return address.find(':') == std::string::npos ? address : "[" + address + "]";
 }
 
 nlohmann::ordered_json portObject(const PortStatus& port) {
@@ -164,6 +216,24 @@ std::string sseEvent(const std::string& type, std::optional<uint64_t> id, const 
     // jsonText is one line, so one data line carries it.
     event += "data: " + json + "\n\n";
     return event;
+}
+
+std::string webSocketTextFrame(const std::string& payload) {
+    std::string frame(1, '\x81'); // FIN, text
+    const uint64_t size = payload.size();
+    int lengthBytes = 0;
+    if (size < 126) {
+        frame += static_cast<char>(size);
+    } else if (size <= 0xFFFF) {
+        frame += static_cast<char>(126);
+        lengthBytes = 2;
+    } else {
+        frame += static_cast<char>(127);
+        lengthBytes = 8;
+    }
+    for (int i = lengthBytes - 1; i >= 0; --i)
+        frame += static_cast<char>((size >> (8 * i)) & 0xFF);
+    return frame + payload;
 }
 
 } // namespace tolvak::cli

@@ -32,14 +32,31 @@ struct AccessPolicy {
     std::vector<std::string> allowHosts;   // names besides localhost and the listen address
 };
 
+// The name of a Host header as HTTP has it: a name or an address, then an optional numeric
+// port; an IPv6 address only in brackets. Lower case, without the brackets and the port;
+// nullopt when the text is no such Host.
+std::optional<std::string> hostName(std::string_view host);
 // The Host header's name is localhost, the listen address, any address literal when listening
 // on all addresses, or a name allowed by --allow-host. The port is not what a rebinding attack
-// changes, so it is not checked.
+// changes, so it is not checked. A malformed Host is not allowed.
 bool hostAllowed(std::string_view host, const AccessPolicy& policy);
 // An Origin header is the page's own origin (http:// and the request's Host) or one of
 // --allow-origin. A request without Origin comes from a program, not a web page: allowed.
 bool originAllowed(std::optional<std::string_view> origin, std::string_view host,
                    const AccessPolicy& policy);
+
+// The answer to a request's Host and Origin fields, given every occurrence of each: exactly one
+// well-formed Host (else 400), naming this server, and at most one Origin, allowed (else 403).
+enum class Access { allowed, badRequest, forbidden };
+struct AccessVerdict {
+    Access access;
+    const char* why; // for the refusal's body
+};
+AccessVerdict checkAccess(const std::vector<std::string_view>& hosts,
+                          const std::vector<std::string_view>& origins, const AccessPolicy& policy);
+
+// An address as it stands in a URL or before ":port": IPv6 in brackets.
+std::string urlAddress(const std::string& address);
 
 // The messages of /api/events and /ws and the answer of /api/weight. seq numbers the readings
 // the server has had, from 1, so that a client can tell that it missed none.
@@ -53,6 +70,9 @@ std::string weightAnswer(const Reading* latest, uint64_t seq, const PortStatus& 
 std::string healthAnswer(const PortStatus& port);
 // One Server-Sent Event: "event: TYPE", an id for readings, and the JSON as data.
 std::string sseEvent(const std::string& type, std::optional<uint64_t> id, const std::string& json);
+
+// One WebSocket text message as the server sends it: a single unmasked frame.
+std::string webSocketTextFrame(const std::string& payload);
 
 // The page served at "/".
 extern const char* const kWebPage;

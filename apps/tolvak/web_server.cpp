@@ -36,15 +36,19 @@ Message message(std::string text) {
 
 // One thing to tell every streaming client, made once in each client kind's form.
 struct Event {
-    Message sse;  // a Server-Sent Event (or comment)
-    Message json; // a WebSocket text message; null when WebSocket clients get nothing
+    Message sse; // a Server-Sent Event (or comment)
+    Message ws;  // a whole WebSocket frame; null when WebSocket clients get nothing
 };
+
+Event event(const std::string& type, std::optional<uint64_t> id, const std::string& json) {
+    return {message(sseEvent(type, id, json)), message(webSocketTextFrame(json))};
+}
 
 struct Counter {
     size_t value = 0;
 };
 
-// Holds a place among --max-clients for as long as a connection lives.
+// Holds a place among connections or streams for as long as it lives.
 class ClientSlot {
   public:
     explicit ClientSlot(std::shared_ptr<Counter> counter) : m_counter(std::move(counter)) {
@@ -58,30 +62,99 @@ class ClientSlot {
     std::shared_ptr<Counter> m_counter;
 };
 
-// A client that receives the stream of events, through its own bounded queue. A client whose
-// queue passes the bound, or whose write does not finish in time, is dropped: it must never
-// hold up the others or the reader.
+class Subscriber;
+
+// The latest reading and port state, and everyone listening. Events are queued to every client
+// at once, but a client is written at most once per writeInterval: at a high reading rate one
+// write carries several events instead of costing a system call each.
+class Hub {
+  public:
+    Hub(net::io_context& io, Clock::duration writeInterval)
+        : m_flushTimer(io), m_writeInterval(writeInterval) {}
+
+    void add(const std::shared_ptr<Subscriber>& subscriber);
+    void reading(const Reading& reading);
+    void port(const PortStatus& port);
+    // Keeps SSE connections through proxies and finds dead clients; drops stuck writers.
+    void heartbeat();
+    void dropAll();
+
+    std::string weightAnswer() const {
+        return cli::weightAnswer(m_latest ? &*m_latest : nullptr, m_seq, m_port,
+                                 std::chrono::system_clock::now());
+    }
+    const PortStatus& portStatus() const { return m_port; }
+
+  private:
+    void publish(const Event& event);
+    void flushSoon();
+    void flush();
+    template <class F> void forEach(F f);
+
+    std::vector<std::weak_ptr<Subscriber>> m_subscribers;
+    std::optional<Reading> m_latest;
+    uint64_t m_seq = 0;
+    PortStatus m_port;
+    Event m_portEvent = event("port", std::nullopt, portMessage({}));
+    Event m_readingEvent;
+    net::steady_timer m_flushTimer;
+    Clock::duration m_writeInterval;
+    Clock::time_point m_lastFlush;
+    bool m_flushPending = false;
+};
+
+struct ServerState {
+    ServerState(net::io_context& io, AccessPolicy p, ServerLimits l)
+        : policy(std::move(p)), limits(l), hub(io, l.writeInterval) {}
+    AccessPolicy policy;
+    ServerLimits limits;
+    std::shared_ptr<Counter> connections = std::make_shared<Counter>();
+    std::shared_ptr<Counter> streams = std::make_shared<Counter>();
+    Hub hub;
+};
+
+// A client that receives the stream of events, through its own bounded queue. Whatever is
+// queued when a write starts leaves in that one write. A client whose queue passes the bound, or
+// whose write does not finish in time, is dropped: it must never hold up the others or the
+// reader.
 class Subscriber : public std::enable_shared_from_this<Subscriber> {
   public:
-    Subscriber(const ServerLimits& limits, std::shared_ptr<Counter> clients)
-        : m_limits(limits), m_slot(std::move(clients)) {}
+    Subscriber(ServerState& server, tcp::socket socket)
+        : m_server(server), m_connection(server.connections), m_stream(server.streams),
+          m_socket(std::move(socket)) {}
     virtual ~Subscriber() = default;
 
+    // Queues; the hub's flush() sends.
     void deliver(const Event& event) {
-        if (m_closed) return;
-        const Message& text = pick(event);
-        if (!text) return;
-        if (m_queuedBytes + text->size() > m_limits.clientBuffer) {
-            drop();
-            return;
-        }
-        m_queue.push_back(text);
-        m_queuedBytes += text->size();
-        if (!m_writing) writeNext();
+        if (const Message& text = pick(event)) enqueue(text);
+    }
+
+    void flush() {
+        if (m_closed || m_writing || m_queue.empty()) return;
+        m_writing = true;
+        m_writeStarted = Clock::now();
+        m_sending.swap(m_queue);
+        m_buffers.clear();
+        for (const Message& text : m_sending)
+            m_buffers.push_back(net::buffer(*text));
+        net::async_write(m_socket, m_buffers,
+                         [self = shared_from_this()](ErrorCode ec, size_t) { self->written(ec); });
+    }
+
+    // Bytes of the connection's own (a WebSocket control frame): after what is queued, at once.
+    void send(Message bytes) {
+        enqueue(bytes);
+        flush();
+    }
+
+    // Shuts the sending side once everything queued has left.
+    void shutdownAfterWrites(std::function<void(ErrorCode)> done) {
+        m_afterWrites = std::move(done);
+        if (!m_writing) written({});
     }
 
     void checkWriteDeadline(Clock::time_point now) {
-        if (m_writing && now - m_writeStarted > m_limits.writeTimeout) drop();
+        if (m_writing && now - m_writeStarted > m_server.limits.writeTimeout) drop();
     }
 
     bool closed() const { return m_closed; }
@@ -91,151 +164,156 @@ class Subscriber : public std::enable_shared_from_this<Subscriber> {
         m_closed = true;
         m_queue.clear();
         m_queuedBytes = 0;
-        closeTransport();
+        ErrorCode ignored;
+        m_socket.shutdown(tcp::socket::shutdown_both, ignored);
+        m_socket.close(ignored);
+        if (auto done = std::exchange(m_afterWrites, nullptr))
+            net::post(m_socket.get_executor(), [done] { done(net::error::operation_aborted); });
     }
+
+    tcp::socket& socket() { return m_socket; }
 
   protected:
     virtual const Message& pick(const Event& event) const = 0;
-    virtual void asyncWrite(const Message& text, std::function<void(ErrorCode)> done) = 0;
-    virtual void closeTransport() = 0;
+
+    ServerState& m_server;
 
   private:
-    void writeNext() {
-        if (m_closed || m_queue.empty()) {
-            m_writing = false;
+    void enqueue(const Message& text) {
+        if (m_closed) return;
+        if (m_queuedBytes + text->size() > m_server.limits.clientBuffer) {
+            drop();
             return;
         }
-        m_writing = true;
-        m_writeStarted = Clock::now();
-        Message text = m_queue.front();
-        asyncWrite(text, [self = shared_from_this(), text](ErrorCode ec) {
-            if (ec) {
-                self->drop();
-                return;
-            }
-            if (self->m_closed) return;
-            self->m_queue.pop_front();
-            self->m_queuedBytes -= text->size();
-            self->writeNext();
-        });
+        m_queue.push_back(text);
+        m_queuedBytes += text->size();
     }
 
-    const ServerLimits& m_limits;
-    ClientSlot m_slot;
-    std::deque<Message> m_queue;
-    size_t m_queuedBytes = 0;
+    void written(ErrorCode ec) {
+        m_writing = false;
+        if (ec) {
+            drop();
+            return;
+        }
+        if (m_closed) return;
+        for (const Message& text : m_sending)
+            m_queuedBytes -= text->size();
+        m_sending.clear();
+        // A client that could not keep up gets all that piled up in the next write.
+        if (!m_queue.empty()) {
+            flush();
+        } else if (auto done = std::exchange(m_afterWrites, nullptr)) {
+            ErrorCode ignored;
+            m_socket.shutdown(tcp::socket::shutdown_send, ignored);
+            done({});
+        }
+    }
+
+    ClientSlot m_connection;
+    ClientSlot m_stream;
+    tcp::socket m_socket;
+    std::vector<Message> m_queue;
+    std::vector<Message> m_sending;
+    std::vector<net::const_buffer> m_buffers;
+    size_t m_queuedBytes = 0; // queued and being sent
     bool m_writing = false;
     bool m_closed = false;
     Clock::time_point m_writeStarted;
+    std::function<void(ErrorCode)> m_afterWrites;
 };
 
-// The latest reading and port state, and everyone listening.
-class Hub {
-  public:
-    void add(const std::shared_ptr<Subscriber>& subscriber) {
-        m_subscribers.push_back(subscriber);
-        // A new client learns at once where things stand.
-        subscriber->deliver(m_portEvent);
-        if (m_readingEvent.sse) subscriber->deliver(m_readingEvent);
+void Hub::add(const std::shared_ptr<Subscriber>& subscriber) {
+    m_subscribers.push_back(subscriber);
+    // A new client learns at once where things stand.
+    subscriber->deliver(m_portEvent);
+    if (m_readingEvent.sse) subscriber->deliver(m_readingEvent);
+    subscriber->flush();
+}
+
+void Hub::reading(const Reading& reading) {
+    m_latest = reading;
+    ++m_seq;
+    m_readingEvent = event("reading", m_seq, readingMessage(reading, m_seq));
+    publish(m_readingEvent);
+}
+
+void Hub::port(const PortStatus& port) {
+    m_port = port;
+    m_portEvent = event("port", std::nullopt, portMessage(port));
+    publish(m_portEvent);
+}
+
+void Hub::heartbeat() {
+    static const Event comment{message(":\n\n"), nullptr};
+    const auto now = Clock::now();
+    forEach([&](Subscriber& s) {
+        s.checkWriteDeadline(now);
+        s.deliver(comment);
+    });
+    flushSoon();
+}
+
+void Hub::dropAll() {
+    forEach([](Subscriber& s) { s.drop(); });
+}
+
+void Hub::publish(const Event& event) {
+    forEach([&](Subscriber& s) { s.deliver(event); });
+    flushSoon();
+}
+
+// At once when the last flush is a write interval old (so a single reading waits for nothing),
+// else when it will be.
+void Hub::flushSoon() {
+    if (m_flushPending) return;
+    const auto now = Clock::now();
+    if (now - m_lastFlush >= m_writeInterval) {
+        m_lastFlush = now;
+        flush();
+        return;
     }
+    m_flushPending = true;
+    m_lastFlush += m_writeInterval;
+    m_flushTimer.expires_at(m_lastFlush);
+    m_flushTimer.async_wait([this](ErrorCode ec) {
+        m_flushPending = false;
+        if (!ec) flush();
+    });
+}
 
-    void reading(const Reading& reading) {
-        m_latest = reading;
-        ++m_seq;
-        const std::string json = readingMessage(reading, m_seq);
-        m_readingEvent = {message(sseEvent("reading", m_seq, json)), message(json)};
-        publish(m_readingEvent);
-    }
+void Hub::flush() {
+    forEach([](Subscriber& s) { s.flush(); });
+}
 
-    void port(const PortStatus& port) {
-        m_port = port;
-        const std::string json = portMessage(port);
-        m_portEvent = {message(sseEvent("port", std::nullopt, json)), message(json)};
-        publish(m_portEvent);
-    }
-
-    // Keeps SSE connections through proxies and finds dead clients; drops stuck writers.
-    void heartbeat() {
-        static const Event comment{message(":\n\n"), nullptr};
-        const auto now = Clock::now();
-        forEach([&](Subscriber& s) {
-            s.checkWriteDeadline(now);
-            s.deliver(comment);
-        });
-    }
-
-    void dropAll() {
-        forEach([](Subscriber& s) { s.drop(); });
-    }
-
-    std::string weightAnswer() const {
-        return cli::weightAnswer(m_latest ? &*m_latest : nullptr, m_seq, m_port,
-                                 std::chrono::system_clock::now());
-    }
-    const PortStatus& portStatus() const { return m_port; }
-
-  private:
-    void publish(const Event& event) {
-        forEach([&](Subscriber& s) { s.deliver(event); });
-    }
-
-    template <class F> void forEach(F f) {
-        std::vector<std::shared_ptr<Subscriber>> live;
-        live.reserve(m_subscribers.size());
-        for (auto& weak : m_subscribers)
-            if (auto s = weak.lock(); s && !s->closed()) live.push_back(std::move(s));
-        m_subscribers.assign(live.begin(), live.end());
-        for (auto& s : live)
-            f(*s);
-    }
-
-    std::vector<std::weak_ptr<Subscriber>> m_subscribers;
-    std::optional<Reading> m_latest;
-    uint64_t m_seq = 0;
-    PortStatus m_port;
-    Event m_portEvent{message(sseEvent("port", std::nullopt, portMessage({}))),
-                      message(portMessage({}))};
-    Event m_readingEvent;
-};
-
-struct ServerState {
-    ServerState(AccessPolicy p, ServerLimits l) : policy(std::move(p)), limits(l) {}
-    AccessPolicy policy;
-    ServerLimits limits;
-    std::shared_ptr<Counter> clients = std::make_shared<Counter>();
-    Hub hub;
-};
+template <class F> void Hub::forEach(F f) {
+    std::vector<std::shared_ptr<Subscriber>> live;
+    live.reserve(m_subscribers.size());
+    for (auto& weak : m_subscribers)
+        if (auto s = weak.lock(); s && !s->closed()) live.push_back(std::move(s));
+    m_subscribers.assign(live.begin(), live.end());
+    for (auto& s : live)
+        f(*s);
+}
 
 // --- Server-Sent Events ----------------------------------------------------------------------
 
 class SseClient : public Subscriber {
   public:
-    SseClient(ServerState& server, tcp::socket socket)
-        : Subscriber(server.limits, server.clients), m_server(server), m_socket(std::move(socket)) {
-    }
+    using Subscriber::Subscriber;
 
     void start(const std::string& responseHead) {
         deliver({message(responseHead), nullptr});
-        m_server.hub.add(std::static_pointer_cast<Subscriber>(shared_from_this()));
+        m_server.hub.add(shared_from_this());
         watchForClose();
     }
 
   protected:
     const Message& pick(const Event& event) const override { return event.sse; }
-    void asyncWrite(const Message& text, std::function<void(ErrorCode)> done) override {
-        net::async_write(m_socket, net::buffer(*text),
-                         [done = std::move(done)](ErrorCode ec, size_t) { done(ec); });
-    }
-    void closeTransport() override {
-        ErrorCode ignored;
-        m_socket.shutdown(tcp::socket::shutdown_both, ignored);
-        m_socket.close(ignored);
-    }
 
   private:
     // The client has nothing to say; a read ends when it goes away.
     void watchForClose() {
-        m_socket.async_read_some(
+        socket().async_read_some(
             net::buffer(m_scratch),
             [self = std::static_pointer_cast<SseClient>(shared_from_this())](ErrorCode ec, size_t) {
                 if (ec) {
@@ -246,25 +324,76 @@ class SseClient : public Subscriber {
             });
     }
 
-    ServerState& m_server;
-    tcp::socket m_socket;
     char m_scratch[512];
 };
 
 // --- WebSocket -------------------------------------------------------------------------------
 
+// The layer under Beast's WebSocket stream. Reads first hand over what was read together with
+// the upgrade request, then come from the socket. Beast's own frames (the handshake answer,
+// pongs, close) go through the client's queue, so that they never split one of the event frames
+// the client writes there itself.
+class WebSocketLayer {
+  public:
+    using executor_type = tcp::socket::executor_type;
+
+    explicit WebSocketLayer(Subscriber& owner) : m_owner(owner) {}
+
+    executor_type get_executor() { return m_owner.socket().get_executor(); }
+    Subscriber& owner() { return m_owner; }
+    beast::flat_buffer& alreadyRead() { return m_alreadyRead; }
+
+    template <class Buffers, class Handler>
+    void async_read_some(const Buffers& buffers, Handler&& handler) {
+        if (m_alreadyRead.size() == 0) {
+            m_owner.socket().async_read_some(buffers, std::forward<Handler>(handler));
+            return;
+        }
+        const size_t n = net::buffer_copy(buffers, m_alreadyRead.data());
+        m_alreadyRead.consume(n);
+        net::post(get_executor(),
+                  beast::bind_front_handler(std::forward<Handler>(handler), ErrorCode{}, n));
+    }
+
+    template <class Buffers, class Handler>
+    void async_write_some(const Buffers& buffers, Handler&& handler) {
+        std::string bytes(net::buffer_size(buffers), '\0');
+        net::buffer_copy(net::buffer(bytes), buffers);
+        const size_t n = bytes.size();
+        m_owner.send(message(std::move(bytes)));
+        net::post(get_executor(),
+                  beast::bind_front_handler(std::forward<Handler>(handler), ErrorCode{}, n));
+    }
+
+  private:
+    Subscriber& m_owner;
+    beast::flat_buffer m_alreadyRead;
+};
+
+// Beast's closing handshake and its timeouts, on this layer (found by argument lookup).
+template <class Handler>
+void async_teardown(beast::role_type, WebSocketLayer& layer, Handler&& handler) {
+    auto owned = std::make_shared<std::decay_t<Handler>>(std::forward<Handler>(handler));
+    layer.owner().shutdownAfterWrites([owned](ErrorCode ec) { (*owned)(ec); });
+}
+
+void beast_close_socket(WebSocketLayer& layer) {
+    layer.owner().drop();
+}
+
 class WebSocketClient : public Subscriber {
   public:
-    WebSocketClient(ServerState& server, beast::tcp_stream stream)
-        : Subscriber(server.limits, server.clients), m_server(server), m_ws(std::move(stream)) {}
+    WebSocketClient(ServerState& server, tcp::socket socket)
+        : Subscriber(server, std::move(socket)), m_ws(static_cast<Subscriber&>(*this)) {}
 
-    void start(http::request<http::string_body> request) {
-        beast::get_lowest_layer(m_ws).expires_never(); // the WebSocket's own timeouts rule now
+    // alreadyRead: what came after the request's head in the same read.
+    void start(http::request<http::string_body> request, const beast::flat_buffer& alreadyRead) {
+        beast::flat_buffer& pending = m_ws.next_layer().alreadyRead();
+        pending.commit(net::buffer_copy(pending.prepare(alreadyRead.size()), alreadyRead.data()));
         m_ws.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
         m_ws.set_option(websocket::stream_base::decorator(
             [](websocket::response_type& res) { res.set(http::field::server, "tolvak"); }));
         m_ws.read_message_max(4096);
-        m_ws.text(true);
         m_ws.async_accept(request, [self = self()](ErrorCode ec) {
             if (ec) {
                 self->drop();
@@ -276,12 +405,11 @@ class WebSocketClient : public Subscriber {
     }
 
   protected:
-    const Message& pick(const Event& event) const override { return event.json; }
-    void asyncWrite(const Message& text, std::function<void(ErrorCode)> done) override {
-        m_ws.async_write(net::buffer(*text),
-                         [done = std::move(done)](ErrorCode ec, size_t) { done(ec); });
+    const Message& pick(const Event& event) const override {
+        static const Message none;
+        // Nothing after a close frame.
+        return m_ws.is_open() ? event.ws : none;
     }
-    void closeTransport() override { beast::get_lowest_layer(m_ws).close(); }
 
   private:
     std::shared_ptr<WebSocketClient> self() {
@@ -300,8 +428,7 @@ class WebSocketClient : public Subscriber {
         });
     }
 
-    ServerState& m_server;
-    websocket::stream<beast::tcp_stream> m_ws;
+    websocket::stream<WebSocketLayer> m_ws;
     beast::flat_buffer m_in;
 };
 
@@ -310,7 +437,7 @@ class WebSocketClient : public Subscriber {
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
   public:
     HttpSession(ServerState& server, tcp::socket socket)
-        : m_server(server), m_slot(server.clients), m_stream(std::move(socket)),
+        : m_server(server), m_slot(server.connections), m_stream(std::move(socket)),
           m_buffer(server.limits.maxHeaderBytes + 4096) {}
 
     void start() { readRequest(); }
@@ -350,24 +477,27 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     }
 
     void handle(http::request<http::string_body> req) {
-        const AccessPolicy& policy = m_server.policy;
         if (static_cast<size_t>(std::distance(req.begin(), req.end())) >
             m_server.limits.maxHeaderFields) {
             fail(http::status::request_header_fields_too_large, "too many header fields");
             return;
         }
-        const std::string host(req[http::field::host]);
-        if (!hostAllowed(host, policy)) {
-            fail(http::status::forbidden, "host not allowed");
+        std::vector<std::string_view> hosts;
+        std::vector<std::string_view> origins;
+        for (const auto& field : req) {
+            const std::string_view value(field.value().data(), field.value().size());
+            if (field.name() == http::field::host) hosts.push_back(value);
+            if (field.name() == http::field::origin) origins.push_back(value);
+        }
+        const AccessVerdict verdict = checkAccess(hosts, origins, m_server.policy);
+        if (verdict.access != Access::allowed) {
+            fail(verdict.access == Access::badRequest ? http::status::bad_request
+                                                      : http::status::forbidden,
+                 verdict.why);
             return;
         }
         std::optional<std::string> origin;
-        if (req.find(http::field::origin) != req.end())
-            origin = std::string(req[http::field::origin]);
-        if (!originAllowed(origin, host, policy)) {
-            fail(http::status::forbidden, "origin not allowed");
-            return;
-        }
+        if (!origins.empty()) origin = std::string(origins.front());
         m_cors.clear();
         if (origin) m_cors = *origin;
 
@@ -396,29 +526,34 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         } else if (target == "/healthz") {
             send(response(req, http::status::ok, "application/json",
                           healthAnswer(m_server.hub.portStatus()) + "\n"));
-        } else if (target == "/api/events") {
-            startEvents(req);
-        } else if (target == "/ws") {
-            if (!websocket::is_upgrade(req)) {
+        } else if (target == "/api/events" || target == "/ws") {
+            if (target == "/ws" && !websocket::is_upgrade(req)) {
                 send(response(req, http::status::upgrade_required, "text/plain",
                               "a WebSocket upgrade is expected here\n"));
                 return;
             }
-            m_buffer.consume(m_buffer.size());
-            std::make_shared<WebSocketClient>(m_server, std::move(m_stream))->start(std::move(req));
+            // Streams stay; the places left over are for short requests such as /healthz.
+            if (m_server.streams->value >= m_server.limits.maxClients) {
+                fail(http::status::service_unavailable, "too many clients");
+                return;
+            }
+            m_stream.expires_never();
+            if (target == "/ws")
+                std::make_shared<WebSocketClient>(m_server, m_stream.release_socket())
+                    ->start(std::move(req), m_buffer);
+            else
+                startEvents();
         } else {
             send(response(req, http::status::not_found, "text/plain", "not found\n"));
         }
     }
 
-    void startEvents(const http::request<http::string_body>& req) {
+    void startEvents() {
         std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n"
                            "Cache-Control: no-store\r\nConnection: close\r\nServer: tolvak\r\n";
         if (!m_cors.empty())
             head += "Access-Control-Allow-Origin: " + m_cors + "\r\nVary: Origin\r\n";
         head += "\r\n";
-        (void)req;
-        m_stream.expires_never();
         auto client = std::make_shared<SseClient>(m_server, m_stream.release_socket());
         client->start(head);
     }
@@ -483,7 +618,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
 
 struct WebServer::Impl : std::enable_shared_from_this<WebServer::Impl> {
     Impl(AccessPolicy policy, ServerLimits limits)
-        : state(std::move(policy), limits), acceptor(io), signals(io, SIGINT, SIGTERM),
+        : state(io, std::move(policy), limits), acceptor(io), signals(io, SIGINT, SIGTERM),
           heartbeatTimer(io), retryTimer(io) {
         const tcp::endpoint endpoint(net::ip::make_address(state.policy.listen.address),
                                      state.policy.listen.port);
@@ -519,7 +654,7 @@ struct WebServer::Impl : std::enable_shared_from_this<WebServer::Impl> {
 
     void admit(tcp::socket socket) {
         ErrorCode ignored;
-        if (state.clients->value >= state.limits.maxClients) {
+        if (state.connections->value >= state.limits.maxClients + state.limits.shortReserve) {
             // Full: a short answer if the socket takes it at once, and the door closed.
             static const char kBusy[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: "
                                         "16\r\nConnection: close\r\n\r\ntoo many clients";

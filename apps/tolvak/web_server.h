@@ -10,13 +10,16 @@
 namespace tolvak::cli {
 
 struct ServerLimits {
-    size_t maxClients = 64;
+    size_t maxClients = 64;           // streams (SSE and WebSocket) at once
+    size_t shortReserve = 8;          // connections beyond those, kept for short requests
     size_t clientBuffer = 1 << 20;    // bytes queued for one client before it is dropped
     size_t maxHeaderBytes = 8 * 1024; // request line and header fields together
     size_t maxHeaderFields = 64;
     std::chrono::seconds requestTimeout{15}; // to send a whole request, and between requests
     std::chrono::seconds writeTimeout{30};   // for a response to leave
     std::chrono::seconds heartbeat{15};      // an SSE comment when nothing else was sent
+    // A streaming client is written at most this often; what comes meanwhile goes in one write.
+    std::chrono::milliseconds writeInterval{5};
 };
 
 // The HTTP, Server-Sent Events and WebSocket side of `tolvak serve`. It runs on the thread that

@@ -139,14 +139,16 @@ class SseClient:
 class WsClient:
     """A WebSocket client that reads text messages (the server sends nothing else to us)."""
 
-    def __init__(self, port, origin=None, host=None, rcvbuf=None):
+    def __init__(self, port, origin=None, host=None, rcvbuf=None, after_head=b""):
         self.sock = connect(port, rcvbuf=rcvbuf)
         key = base64.b64encode(os.urandom(16)).decode()
         headers = {"Upgrade": "websocket", "Connection": "Upgrade",
                    "Sec-WebSocket-Key": key, "Sec-WebSocket-Version": "13"}
         if origin:
             headers["Origin"] = origin
-        self.sock.sendall(request_bytes("/ws", host or "127.0.0.1:%d" % port, headers))
+        self.control = []  # (opcode, payload) of the frames that are not text
+        # after_head: frames sent in the same packet as the upgrade request.
+        self.sock.sendall(request_bytes("/ws", host or "127.0.0.1:%d" % port, headers) + after_head)
         self.status, self.headers, self.buffer = read_head(self.sock)
 
     def fileno(self):
@@ -176,6 +178,8 @@ class WsClient:
             self.buffer = self.buffer[offset + length:]
             if opcode == 1:
                 messages.append(json.loads(payload))
+            else:
+                self.control.append((opcode, payload))
         return messages
 
     def next_messages(self):
@@ -189,6 +193,13 @@ class WsClient:
 
     def close(self):
         self.sock.close()
+
+
+def client_frame(opcode, payload):
+    """A whole frame as a client sends it: masked, payload under 126 bytes."""
+    mask = os.urandom(4)
+    return (bytes([0x80 | opcode, 0x80 | len(payload)]) + mask +
+            bytes(b ^ mask[i % 4] for i, b in enumerate(payload)))
 
 
 def temp_dir():

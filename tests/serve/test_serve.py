@@ -14,8 +14,8 @@ import sys
 import time
 import unittest
 
-from serve_client import (Indicator, Server, SseClient, WsClient, connect, http_get,
-                          read_head, request_bytes, temp_dir)
+from serve_client import (Indicator, Server, SseClient, WsClient, client_frame, connect,
+                          http_get, read_head, request_bytes, temp_dir)
 
 TOOL = None
 
@@ -173,10 +173,17 @@ class ServeTest(unittest.TestCase):
                 self.assertEqual(status, expected)
                 if expected == 200 and "Origin" in headers:
                     self.assertEqual(hdrs.get("access-control-allow-origin"), headers["Origin"])
-        # Without a Host header at all: refused.
-        with connect(port) as s:
-            s.sendall(b"GET /api/weight HTTP/1.1\r\n\r\n")
-            self.assertEqual(read_head(s)[0], 403)
+        # Without a Host header at all, or with a second Host (allowed or not): a bad request. A
+        # second Origin, even the page's own: refused.
+        head = request_bytes("/api/weight", "127.0.0.1:%d" % port)[:-2]
+        for data, expected in [(b"GET /api/weight HTTP/1.1\r\n\r\n", 400),
+                               (head + b"Host: evil.example\r\n\r\n", 400),
+                               (head + b"Host: localhost\r\n\r\n", 400),
+                               (head + ("Origin: %s\r\nOrigin: %s\r\n\r\n" % (own, own)).encode(),
+                                403)]:
+            with self.subTest(request=data), connect(port) as s:
+                s.sendall(data)
+                self.assertEqual(read_head(s)[0], expected)
         # A method other than GET.
         self.assertEqual(http_get(port, "/api/weight", method="POST")[0], 405)
         # A CORS preflight from an allowed origin, and from another.
@@ -296,16 +303,40 @@ class ServeTest(unittest.TestCase):
         held = [SseClient(port) for _ in range(5)]
         for c in held:
             self.assertEqual(c.status, 200)
-        with connect(port) as s:
+        # The streams are full: another is turned away, while short requests are still answered.
+        self.assertEqual(SseClient(port).status, 503)
+        self.assertEqual(WsClient(port).status, 503)
+        for path in ("/healthz", "/api/weight"):
+            self.assertEqual(http_get(port, path)[0], 200)
+        # Connections kept open take the few places left for short requests; then the door
+        # closes for everyone.
+        idle, status = [], 200
+        while status == 200 and len(idle) < 50:
+            s = connect(port)
             try:
                 s.sendall(request_bytes("/healthz", "127.0.0.1:%d" % port))
                 status = read_head(s)[0]
             except (ConnectionError, OSError):
                 status = None
-            self.assertIn(status, (503, None))
+            idle.append(s)
+        self.assertIn(status, (503, None))
+        for s in idle:
+            s.close()
         held.pop().close()
         time.sleep(0.3)
-        self.assertEqual(http_get(port, "/healthz")[0], 200)
+        self.assertEqual(SseClient(port).status, 200)
+
+    def test_frames_sent_with_the_upgrade_are_handled(self):
+        self.rig = Rig()
+        port = self.rig.server.port
+        # A ping and a close in the same packet as the upgrade, then the client's FIN: the pong
+        # and the closing answer come, and the server closes its side at once.
+        ws = WsClient(port, after_head=client_frame(0x9, b"p1") + client_frame(0x8, b"\x03\xe8"))
+        ws.sock.shutdown(socket.SHUT_WR)
+        self.assertEqual(ws.status, 101)
+        while ws.next_messages():
+            pass
+        self.assertEqual(ws.control, [(0xA, b"p1"), (0x8, b"\x03\xe8")])
 
     def test_unplugged_and_plugged_in_again_behind_a_symlink(self):
         self.rig = Rig()
@@ -356,11 +387,22 @@ class ServeTest(unittest.TestCase):
 
     def test_a_port_in_use_is_an_error_not_a_hang(self):
         self.rig = Rig()
-        second = subprocess.run([TOOL, "serve", "--device", self.rig.link, "--listen",
-                                 self.rig.server.host], capture_output=True, text=True,
-                                timeout=30)
-        self.assertEqual(second.returncode, 1)
-        self.assertIn("cannot listen on " + self.rig.server.host, second.stderr)
+        taken = [self.rig.server.host]
+        try:  # an IPv6 address is told in brackets, as in a URL
+            holder = socket.socket(socket.AF_INET6)
+            holder.bind(("::1", 0))
+            holder.listen()
+            taken.append("[::1]:%d" % holder.getsockname()[1])
+        except OSError:
+            holder = None  # no IPv6 loopback on this machine
+        for listen in taken:
+            with self.subTest(listen=listen):
+                second = subprocess.run([TOOL, "serve", "--device", self.rig.link, "--listen",
+                                         listen], capture_output=True, text=True, timeout=30)
+                self.assertEqual(second.returncode, 1)
+                self.assertIn("cannot listen on " + listen + ":", second.stderr)
+        if holder:
+            holder.close()
         self.assertEqual(http_get(self.rig.server.port, "/healthz")[0], 200)
 
     def test_stops_cleanly_with_clients_connected(self):

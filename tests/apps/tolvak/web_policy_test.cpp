@@ -45,6 +45,11 @@ TEST(ListenAddress, RefusesWhatIsNotAnAddressAndPort) {
     }
 }
 
+TEST(ListenAddress, UrlAddressBracketsIpv6) {
+    EXPECT_EQ(urlAddress("127.0.0.1"), "127.0.0.1");
+    EXPECT_EQ(urlAddress("::1"), "[::1]");
+}
+
 AccessPolicy policyFor(const char* listen, std::vector<std::string> origins = {},
                        std::vector<std::string> hosts = {}) {
     AccessPolicy policy;
@@ -85,6 +90,56 @@ TEST(AccessPolicy, HostHeaderMustNameThisServer) {
         EXPECT_EQ(hostAllowed(row.host, policyFor(row.listen)), row.allowed);
     }
     EXPECT_TRUE(hostAllowed("Scale-PC:8111", policyFor("0.0.0.0:8111", {}, {"scale-pc"})));
+}
+
+TEST(AccessPolicy, OneWellFormedHostAndAtMostOneOrigin) {
+    const AccessPolicy policy = policyFor("127.0.0.1:8111");
+    const AccessPolicy all = policyFor("[::]:8111");
+    using H = std::vector<std::string_view>;
+    struct Row {
+        H hosts;
+        H origins;
+        Access access;
+        const AccessPolicy* policy = nullptr;
+    };
+    const Row rows[] = {
+        {{"localhost:8111"}, {}, Access::allowed},
+        {{"localhost:"}, {}, Access::allowed}, // an empty port is still a port
+        {{"localhost:8111"}, {"http://localhost:8111"}, Access::allowed},
+        {{}, {}, Access::badRequest},
+        {{""}, {}, Access::badRequest},
+        {{"localhost:8111", "evil.example"}, {}, Access::badRequest},
+        {{"localhost:8111", "localhost:8111"}, {}, Access::badRequest},
+        {{"localhost:evil.com"}, {}, Access::badRequest},
+        {{"127.0.0.1:8111.evil.com"}, {}, Access::badRequest},
+        {{"localhost:8111:evil"}, {}, Access::badRequest},
+        {{"localhost:65536"}, {}, Access::badRequest},
+        {{"local host"}, {}, Access::badRequest},
+        {{"localhost/x"}, {}, Access::badRequest},
+        {{"user@localhost"}, {}, Access::badRequest},
+        {{"localhost%2"}, {}, Access::badRequest},
+        {{"[127.0.0.1]"}, {}, Access::badRequest},
+        {{"[127.0.0.1].evil.com"}, {}, Access::badRequest},
+        {{"[localhost]"}, {}, Access::badRequest},
+        {{"[::]:abc"}, {}, Access::badRequest, &all},
+        {{"[::1]x"}, {}, Access::badRequest, &all},
+        {{"::1"}, {}, Access::badRequest, &all},
+        {{"[::1]:8111"}, {}, Access::allowed, &all},
+        {{"evil.example:8111"}, {}, Access::forbidden},
+        {{"localhost%2eevil.example"}, {}, Access::forbidden}, // well formed, another name
+        {{"localhost:8111"}, {"http://localhost:8111", "http://localhost:8111"}, Access::forbidden},
+        {{"localhost:8111"}, {"http://evil.example"}, Access::forbidden},
+    };
+    for (const Row& row : rows) {
+        std::string trace;
+        for (auto h : row.hosts)
+            trace += "Host: " + std::string(h) + "; ";
+        for (auto o : row.origins)
+            trace += "Origin: " + std::string(o) + "; ";
+        SCOPED_TRACE(trace);
+        EXPECT_EQ(checkAccess(row.hosts, row.origins, row.policy ? *row.policy : policy).access,
+                  row.access);
+    }
 }
 
 TEST(AccessPolicy, OriginMustBeThePagesOwnOrAllowed) {
@@ -157,6 +212,25 @@ TEST(WebMessages, WeightAnswerHasTheAgeAndThePort) {
 TEST(WebMessages, SseEventsCarryTheTypeTheIdAndOneDataLine) {
     EXPECT_EQ(sseEvent("reading", 3, "{\"a\":1}"), "event: reading\nid: 3\ndata: {\"a\":1}\n\n");
     EXPECT_EQ(sseEvent("port", std::nullopt, "{}"), "event: port\ndata: {}\n\n");
+}
+
+TEST(WebMessages, WebSocketFramesTellTheLengthInTheShortestForm) {
+    struct Row {
+        size_t size;
+        std::string head;
+    };
+    const Row rows[] = {
+        {0, std::string("\x81\x00", 2)},
+        {125, "\x81\x7d"},
+        {126, std::string("\x81\x7e\x00\x7e", 4)},
+        {65535, "\x81\x7e\xff\xff"},
+        {65536, std::string("\x81\x7f\0\0\0\0\0\x01\0\0", 10)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.size);
+        const std::string payload(row.size, 'x');
+        EXPECT_EQ(webSocketTextFrame(payload), row.head + payload);
+    }
 }
 
 } // namespace
