@@ -41,6 +41,8 @@ fi
 [ "${1:-all}" = native ] && exit 0
 
 install_missing g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
+# The Windows installer: wixl builds it, msibuild and msiinfo finish and read its tables.
+install_missing wixl msitools
 if "$here/host-runs-32bit.sh"; then
   install_missing wine32:i386
 else
