@@ -57,6 +57,8 @@ set_test() {
 
 set_windows() {
   install_missing g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
+  # The Windows installer: wixl builds it, msibuild and msiinfo finish and read its tables.
+  install_missing wixl msitools
   if "$here/host-runs-32bit.sh"; then
     install_missing wine32:i386
   else

@@ -23,9 +23,6 @@ std::wstring folderOf(const std::wstring& path) {
 // Automation's own proxies: for a dual interface, and for a pure dispinterface.
 constexpr GUID kOleAutomationProxy = {0x00020424, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr GUID kDispatchProxy = {0x00020420, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-// The type library is filed under the platform this build of the module runs on.
-constexpr const wchar_t* kTypeLibPlatform = sizeof(void*) == 8 ? L"win64" : L"win32";
-
 // CATID_Control
 constexpr GUID kControlCategory = {
     0x40FC6ED4, 0x2438, 0x11CF, {0xA3, 0xDB, 0x08, 0x00, 0x36, 0xF1, 0x25, 0x02}};
@@ -60,7 +57,11 @@ HRESULT write(const RegistryEntry& entry) {
 
 } // namespace
 
-std::vector<RegistryEntry> registrationTable(const std::wstring& modulePath) {
+// The type library is filed under the platform this build of the module runs on.
+std::wstring_view nativeTypeLibPlatform() { return sizeof(void*) == 8 ? L"win64" : L"win32"; }
+
+std::vector<RegistryEntry> registrationTable(const std::wstring& modulePath,
+                                             std::wstring_view typeLibPlatform) {
     const std::wstring clsid = L"CLSID\\" + text(kClsid);
     const std::wstring version = std::to_wstring(kLibMajor) + L"." + std::to_wstring(kLibMinor);
     const std::wstring typeLib = L"TypeLib\\" + text(kLibId);
@@ -84,7 +85,8 @@ std::vector<RegistryEntry> registrationTable(const std::wstring& modulePath) {
         {typeLib, std::nullopt, std::nullopt, true},
         {typeLib + L"\\" + version, std::wstring(), kLibraryName},
         {typeLib + L"\\" + version + L"\\0", std::nullopt, std::nullopt},
-        {typeLib + L"\\" + version + L"\\0\\" + kTypeLibPlatform, std::wstring(), modulePath},
+        {typeLib + L"\\" + version + L"\\0\\" + std::wstring(typeLibPlatform), std::wstring(),
+         modulePath},
         {typeLib + L"\\" + version + L"\\FLAGS", std::wstring(), std::to_wstring(LIBFLAG_FCONTROL)},
         {typeLib + L"\\" + version + L"\\HELPDIR", std::wstring(), folderOf(modulePath)},
     };

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tolvak::com {
@@ -18,8 +19,13 @@ struct RegistryEntry {
 
 // The class record, the type library (under locale 0) and both identifiers of each interface,
 // with the server's path filled in. Registering writes them in order; unregistering deletes the
-// keys in reverse order, children before their parents.
-std::vector<RegistryEntry> registrationTable(const std::wstring& modulePath);
+// keys in reverse order, children before their parents. The type library is filed under
+// `typeLibPlatform` ("win32" or "win64"): by default the platform this build runs on; the
+// installer's table of the other bitness asks for it by name.
+std::wstring_view nativeTypeLibPlatform();
+std::vector<RegistryEntry> registrationTable(const std::wstring& modulePath,
+                                             std::wstring_view typeLibPlatform =
+                                                 nativeTypeLibPlatform());
 
 HRESULT registerServer(const std::wstring& modulePath);
 HRESULT unregisterServer(const std::wstring& modulePath);
