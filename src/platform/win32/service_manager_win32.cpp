@@ -53,7 +53,7 @@ std::wstring quoted(const std::wstring& argument) {
 
 UniqueServiceHandle openManager(DWORD access) {
     UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, access));
-    if (!manager) fail("cannot open the service manager (an administrator's console may)");
+    if (!manager) fail("cannot open the service manager");
     return manager;
 }
 
@@ -88,9 +88,11 @@ Status statusOf(SC_HANDLE service, const std::string& name) {
     Status status;
     status.state = stateOf(process.dwCurrentState);
     status.processId = process.dwProcessId;
-    status.exitCode = process.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR
-                          ? process.dwServiceSpecificExitCode
-                          : process.dwWin32ExitCode;
+    // A service that never ran has no exit status of its own.
+    if (process.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR)
+        status.exitCode = process.dwServiceSpecificExitCode;
+    else if (process.dwWin32ExitCode != ERROR_SERVICE_NEVER_STARTED)
+        status.exitCode = process.dwWin32ExitCode;
     return status;
 }
 
