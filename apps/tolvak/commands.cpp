@@ -23,11 +23,13 @@
 #include "tolvak/control_options.h"
 #include "tolvak/indicator.h"
 #include "tolvak/led_display.h"
+#include "tolvak/ports_command.h"
 #include "tolvak/receive_errors.h"
 #include "tolvak/replay.h"
 #include "tolvak/scale.h"
 #include "tolvak/scale_feed.h"
 #include "tolvak/serve.h"
+#include "tolvak/service_command.h"
 #include "tolvak/text_format.h"
 
 namespace tolvak::cli {
@@ -482,6 +484,21 @@ const std::vector<Command>& commands() {
          "/healthz tells that it runs. The port is retried every second while the device is\n"
          "missing or unplugged; clients stay connected and are told. Pages from other origins\n"
          "and requests by other host names are refused unless allowed. Ctrl-C stops.\n"},
+        {"ports", "", "List the serial ports of this computer, with what tells them apart.",
+         portsOptionDefs(), runPorts,
+         "Linux: each tty that belongs to a device (ttyS, ttyUSB, ttyACM...), its driver, the\n"
+         "USB adapter's name and vendor:product, and its /dev/serial/by-id names, which stay\n"
+         "the same whichever socket the adapter is in: give one of them to --device.\n"
+         "Windows: each COM port with the name Device Manager shows and its driver.\n"},
+        {"service", "ACTION",
+         "Run serve as a Windows service: install, uninstall, start, stop, status.",
+         serviceOptionDefs(), runServiceCommand,
+         "install [serve's options] registers a service that runs 'tolvak serve' with those\n"
+         "options, starts at boot and is restarted 5 s after a failure (an administrator's\n"
+         "console is needed). Its log: %ProgramData%\\Tolvak\\NAME.log. uninstall stops and\n"
+         "removes it. 'service run' is what the service manager starts.\n"
+         "Exit status: 0 done, 1 the service manager refused or the service did not get there\n"
+         "(the reason on stderr), 64 bad usage.\n"},
         {"replay", "FILE|-",
          "Feed a captured byte stream through the receive handler, without a port.",
          join(controlOptionDefs(),

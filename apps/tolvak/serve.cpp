@@ -9,6 +9,7 @@
 #include "tolvak/control_options.h"
 #include "tolvak/receive_errors.h"
 #include "tolvak/scale_feed.h"
+#include "tolvak/stop_request.h"
 #include "tolvak/web_server.h"
 
 namespace tolvak::cli {
@@ -52,27 +53,42 @@ void describe(std::ostream& err, const PortStatus& port) {
     err.flush();
 }
 
-} // namespace
+struct ServeSettings {
+    FeedOptions feed;
+    AccessPolicy policy;
+    ServerLimits limits;
+};
 
-int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
+ServeSettings serveSettings(const ParsedArgs& args) {
     if (!args.positional.empty())
         throw UsageError("unexpected argument '" + args.positional.front() + "'");
     checkControlOptions(args);
-    FeedOptions options = feedOptions(args);
-    options.follow = true; // a bridge keeps running whatever the device does
+    ServeSettings settings{feedOptions(args), {}, {}};
+    settings.feed.follow = true; // a bridge keeps running whatever the device does
 
-    AccessPolicy policy;
+    AccessPolicy& policy = settings.policy;
     policy.listen = parseListenAddress(args.value("--listen").value_or("127.0.0.1:8111"));
     for (const auto& [name, value] : args.options) {
         if (name == "--allow-origin") policy.allowOrigins.push_back(value);
         if (name == "--allow-host") policy.allowHosts.push_back(value);
     }
-    ServerLimits limits;
+    ServerLimits& limits = settings.limits;
     if (auto text = args.value("--max-clients"))
         limits.maxClients = static_cast<size_t>(parseWhole("--max-clients", *text, 1, 100000));
     if (auto text = args.value("--client-buffer"))
         limits.clientBuffer =
             static_cast<size_t>(parseWhole("--client-buffer", *text, 1, 1 << 20)) * 1024;
+    return settings;
+}
+
+} // namespace
+
+void checkServeOptions(const ParsedArgs& args) {
+    serveSettings(args);
+}
+
+int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
+    const auto [options, policy, limits] = serveSettings(args);
 
     if (!policy.listen.loopback)
         err << "tolvak serve: warning: listening on " << policy.listen.address
@@ -88,6 +104,7 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     }
     out << "tolvak serve: http://" << urlHost(policy.listen) << ':' << server->port() << '/'
         << std::endl;
+    StopRequest::Registration stopping([&] { server->stop(); });
 
     // The serial side runs on its own thread; readings cross to the server's thread through
     // its queue, so no client can slow the reader down.

@@ -100,7 +100,14 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"serve --max-clients 0", "--max-clients"},
         UsageCase{"serve --max-clients 2.5", "--max-clients: '2.5' is not a whole number"},
         UsageCase{"serve --client-buffer x", "--client-buffer"},
-        UsageCase{"serve extra", "unexpected argument 'extra'"}));
+        UsageCase{"serve extra", "unexpected argument 'extra'"},
+        UsageCase{"ports extra", "unexpected argument 'extra'"},
+        UsageCase{"service", "needs one ACTION"},
+        UsageCase{"service restart", "unknown ACTION 'restart'"},
+        UsageCase{"service install --listen nowhere", "--listen"},
+        UsageCase{"service status --baud 9600", "--baud: only install takes serve's options"},
+        UsageCase{"service start --wait 0", "--wait"},
+        UsageCase{"service install --name a/b", "--name: 'a/b' is not a service name"}));
 
 class Help : public ::testing::TestWithParam<std::pair<const char*, std::vector<const char*>>> {};
 
@@ -135,7 +142,9 @@ INSTANTIATE_TEST_SUITE_P(
                                                 "--baud", "--stable-window", "--stable-tolerance"}),
         std::make_pair("demo", std::vector<const char*>{"--seconds"}),
         std::make_pair("simulate", std::vector<const char*>{"--json", "--seconds"}),
-        std::make_pair("host-info", std::vector<const char*>{"--json"})));
+        std::make_pair("host-info", std::vector<const char*>{"--json"}),
+        std::make_pair("ports", std::vector<const char*>{"--json"}),
+        std::make_pair("service", std::vector<const char*>{"--name", "--wait", "--listen"})));
 
 TEST(Tool, ReadOnAMissingDeviceShowsTheBoxAndExits2) {
     ToolRun run = runShell("\"$T\" read --device /dev/tolvak-missing --port 4");

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <windows.h>
+
+#include <setupapi.h>
+
+#include "base/unique_handle.h"
+
+namespace tolvak::win32 {
+
+// Handles of the registry, the device installer and the service manager.
+struct RegKeyTraits {
+    using Handle = HKEY;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { RegCloseKey(h); }
+};
+
+struct DevInfoTraits {
+    using Handle = HDEVINFO;
+    static Handle invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(Handle h) { SetupDiDestroyDeviceInfoList(h); }
+};
+
+struct ServiceHandleTraits {
+    using Handle = SC_HANDLE;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { CloseServiceHandle(h); }
+};
+
+using UniqueRegKey = UniqueHandle<RegKeyTraits>;
+using UniqueDevInfo = UniqueHandle<DevInfoTraits>;
+using UniqueServiceHandle = UniqueHandle<ServiceHandleTraits>;
+
+} // namespace tolvak::win32
