@@ -137,6 +137,12 @@ INSTANTIATE_TEST_SUITE_P(
         std::make_pair("simulate", std::vector<const char*>{"--json", "--seconds"}),
         std::make_pair("host-info", std::vector<const char*>{"--json"})));
 
+TEST(Tool, VersionIsTheProjectVersion) {
+    ToolRun run = runShell("\"$T\" --version");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "tolvak " TOLVAK_VERSION "\n");
+}
+
 TEST(Tool, ReadOnAMissingDeviceShowsTheBoxAndExits2) {
     ToolRun run = runShell("\"$T\" read --device /dev/tolvak-missing --port 4");
     EXPECT_EQ(run.status, 2);
