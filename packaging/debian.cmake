@@ -83,7 +83,9 @@ the CMake package (find_package(Tolvak)) and tolvak.pc.")
 
 set(CPACK_DEBIAN_LIB_PACKAGE_NAME ${tolvak_deb_name_lib})
 set(CPACK_DEBIAN_LIB_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_LIB_PACKAGE_GENERATE_SHLIBS ON)
+# Only libtolvak1 holds a shared library, so only it gets a shlibs file.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_COMPONENT_LIB_DESCRIPTION
   "weighbridge indicator library
 libtolvak reads the weight from a weighbridge (truck-scale) indicator on a

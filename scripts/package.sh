@@ -22,4 +22,14 @@ fi
 cmake --build "$build" -j"$(nproc)" --target tolvak tolvak_lib tolvak_deb_docs tolvak_man
 rm -rf "$build/packages"
 (cd "$build" && cpack -G DEB > "$build/cpack.log") || { cat "$build/cpack.log" >&2; exit 1; }
+# CPack runs ldconfig from the shared library's maintainer scripts; Debian asks for its trigger.
+for lib in "$build"/packages/libtolvak[0-9]*.deb; do
+  [ -e "$lib" ] || continue
+  tree=$(mktemp -d)
+  dpkg-deb -R "$lib" "$tree"
+  rm -f "$tree/DEBIAN/postinst" "$tree/DEBIAN/postrm"
+  echo "activate-noawait ldconfig" > "$tree/DEBIAN/triggers"
+  dpkg-deb --root-owner-group -b "$tree" "$lib" > /dev/null
+  rm -rf "$tree"
+done
 ls "$build"/packages/*.deb

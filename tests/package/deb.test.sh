@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Debian packages.  build: scripts/package.sh makes them (in BUILD_DIR/deb, a build of its
-# own) and lintian passes them.  install: they are installed on this machine, used, and purged with nothing
-# left; as that changes the machine, only as root where CI is set or TOLVAK_TEST_INSTALL=1.
+# own) and lintian passes them.  install: they are installed on this machine, used, and purged
+# with nothing left; as that changes the machine, only as root with CI or TOLVAK_TEST_INSTALL=1.
 #   deb.test.sh build|install BUILD_DIR SOURCE_DIR VERSION
 set -euo pipefail
 mode=$1 build=$2/deb source=$3 version=$4
@@ -24,13 +24,16 @@ if [ "$(id -u)" != 0 ] || [ -z "${CI:-}${TOLVAK_TEST_INSTALL:-}" ]; then
     "TOLVAK_TEST_INSTALL=1 set"
   exit 77
 fi
-dpkg-query -W tolvak libtolvak-dev > /dev/null 2>&1 && fail "tolvak is installed already"
+mapfile -t pkgs < <(for d in "${debs[@]}"; do dpkg-deb -f "$d" Package; done)
+for p in "${pkgs[@]}"; do
+  ! dpkg-query -W "$p" > /dev/null 2>&1 || fail "$p is installed already"
+done
 had_user=no
 getent passwd tolvak > /dev/null && had_user=yes
 
 dpkg -i "${debs[@]}"
-files=$(dpkg -L tolvak libtolvak-dev | while read -r f; do [ -d "$f" ] || echo "$f"; done)
-cleanup() { dpkg --purge tolvak libtolvak-dev libtolvak1 > /dev/null 2>&1 || true; }
+files=$(dpkg -L "${pkgs[@]}" | while read -r f; do [ -d "$f" ] || echo "$f"; done)
+cleanup() { dpkg --purge "${pkgs[@]}" > /dev/null 2>&1 || true; }
 trap cleanup EXIT
 
 [ "$(/usr/bin/tolvak --version)" = "tolvak $version" ] || fail "tolvak --version: $(tolvak --version)"
@@ -55,7 +58,7 @@ else
 fi
 
 trap - EXIT
-dpkg --purge tolvak libtolvak-dev
+dpkg --purge "${pkgs[@]}"
 left=$(for f in $files /etc/tolvak /var/lib/tolvak; do [ ! -e "$f" ] || echo "$f"; done)
 [ -z "$left" ] || fail "left after purge: $left"
 if [ $had_user = yes ]; then
