@@ -36,21 +36,25 @@ else()
   add_library(tolvak_in_tree ALIAS tolvak_lib)
 endif()
 
+# The components are the Debian packages' (packaging/debian.cmake): lib the shared library, dev
+# everything a program is built with.
 install(TARGETS tolvak_lib EXPORT TolvakTargets
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(DIRECTORY include/tolvak DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT lib NAMELINK_COMPONENT dev
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT lib)
+install(DIRECTORY include/tolvak DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 
 set(TOLVAK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tolvak)
-install(EXPORT TolvakTargets NAMESPACE Tolvak:: DESTINATION ${TOLVAK_CMAKE_DIR})
+install(EXPORT TolvakTargets NAMESPACE Tolvak:: DESTINATION ${TOLVAK_CMAKE_DIR} COMPONENT dev)
 configure_package_config_file(cmake/TolvakConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/TolvakConfig.cmake INSTALL_DESTINATION ${TOLVAK_CMAKE_DIR})
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/TolvakConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/TolvakConfig.cmake
-  ${CMAKE_CURRENT_BINARY_DIR}/TolvakConfigVersion.cmake DESTINATION ${TOLVAK_CMAKE_DIR})
+  ${CMAKE_CURRENT_BINARY_DIR}/TolvakConfigVersion.cmake DESTINATION ${TOLVAK_CMAKE_DIR}
+  COMPONENT dev)
 
 file(RELATIVE_PATH TOLVAK_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(cmake/tolvak.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tolvak.pc @ONLY)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tolvak.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tolvak.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+  COMPONENT dev)

@@ -12,6 +12,7 @@ target_include_directories(tolvak_posix_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/
 target_link_libraries(tolvak_posix_tests PRIVATE tolvak_cli GTest::gtest GTest::gtest_main
                       Threads::Threads)
 # The tool itself, for the tests that run it as a user would.
-target_compile_definitions(tolvak_posix_tests PRIVATE TOLVAK_EXE="$<TARGET_FILE:tolvak>")
+target_compile_definitions(tolvak_posix_tests PRIVATE TOLVAK_EXE="$<TARGET_FILE:tolvak>"
+                           TOLVAK_VERSION="${PROJECT_VERSION}")
 add_dependencies(tolvak_posix_tests tolvak)
 gtest_discover_tests(tolvak_posix_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)

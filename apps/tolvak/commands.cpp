@@ -544,7 +544,8 @@ std::string toolHelp() {
     for (const auto& c : commands())
         list.push_back({c.name, "", c.summary, "", {}});
     return toolHelpText("Reads the weight from a weighbridge indicator on a serial port.", list,
-                        "'tolvak COMMAND --help' describes each command.\n");
+                        "'tolvak COMMAND --help' describes each command; 'tolvak --version' "
+                        "prints the version.\n");
 }
 
 } // namespace
@@ -557,6 +558,10 @@ int runTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const std::string& name = args.front();
     if (name == "--help" || name == "-h" || name == "help") {
         out << toolHelp();
+        return kExitOk;
+    }
+    if (name == "--version") {
+        out << "tolvak " << TOLVAK_VERSION << '\n';
         return kExitOk;
     }
     const Command* command = nullptr;

@@ -146,6 +146,12 @@ INSTANTIATE_TEST_SUITE_P(
         std::make_pair("ports", std::vector<const char*>{"--json"}),
         std::make_pair("service", std::vector<const char*>{"--name", "--wait", "--listen"})));
 
+TEST(Tool, VersionIsTheProjectVersion) {
+    ToolRun run = runShell("\"$T\" --version");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "tolvak " TOLVAK_VERSION "\n");
+}
+
 TEST(Tool, ReadOnAMissingDeviceShowsTheBoxAndExits2) {
     ToolRun run = runShell("\"$T\" read --device /dev/tolvak-missing --port 4");
     EXPECT_EQ(run.status, 2);
