@@ -3,6 +3,10 @@
 `tolvak read` on the same stream; then CPU and memory of serve with many clients.
 
     bench/bench_serve.py TOLVAK [--frames N] [--rate R] [--clients C] [--seconds S]
+                                [--load-rate R] [--no-latency]
+
+For a high reading rate: --clients 100 --load-rate 1000 (the indicator runs at 115200 baud, so
+that its line rate does not cap the frames).
 
 Latency: each frame is written into two pseudo-terminals, one read by `tolvak serve` (a
 WebSocket client waits for the message) and one by `tolvak read` (its stdout line is awaited),
@@ -20,7 +24,9 @@ import time
 import tty
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "serve"))
-from serve_client import Indicator, Server, SseClient, WsClient  # noqa: E402
+import json  # noqa: E402
+
+from serve_client import Indicator, Server, SseClient, WsClient, http_get  # noqa: E402
 
 
 def frame(weight):
@@ -110,8 +116,8 @@ def rss_kib(pid):
 
 
 def load(tool, clients, seconds, rate):
-    indicator = Indicator(tool, ["--rate", str(rate), "--baud", "9600"])
-    server = Server(tool, ["--device", indicator.path, "--baud", "9600",
+    indicator = Indicator(tool, ["--rate", str(rate), "--baud", "115200"])
+    server = Server(tool, ["--device", indicator.path, "--baud", "115200",
                            "--max-clients", str(clients + 10)])
     conns = [SseClient(server.port) if i % 2 else WsClient(server.port) for i in range(clients)]
     for c in conns:
@@ -130,6 +136,7 @@ def load(tool, clients, seconds, rate):
 
     pump(time.monotonic() + 3)
     hz = os.sysconf("SC_CLK_TCK")
+    seq0 = json.loads(http_get(server.port, "/api/weight")[2])["seq"]
     c0, t0 = cpu_ticks(server.proc.pid), time.monotonic()
     samples = [rss_kib(server.proc.pid)]
     end = t0 + seconds
@@ -137,11 +144,13 @@ def load(tool, clients, seconds, rate):
         pump(min(end, time.monotonic() + 10))
         samples.append(rss_kib(server.proc.pid))
     c1, t1 = cpu_ticks(server.proc.pid), time.monotonic()
+    seq1 = json.loads(http_get(server.port, "/api/weight")[2])["seq"]
     status, _ = server.stop()
     indicator.stop()
     for c in conns:
         c.close()
-    return 100.0 * (c1 - c0) / hz / (t1 - t0), samples, received[0], status
+    return (100.0 * (c1 - c0) / hz / (t1 - t0), samples, received[0], status,
+            (seq1 - seq0) / (t1 - t0))
 
 
 def main():
@@ -152,19 +161,23 @@ def main():
     ap.add_argument("--clients", type=int, default=200)
     ap.add_argument("--seconds", type=float, default=60)
     ap.add_argument("--load-rate", type=float, default=20)
+    ap.add_argument("--no-latency", action="store_true", help="only the load")
     args = ap.parse_args()
 
-    serve_ms, read_ms = latency(args.tool, args.frames, args.rate)
-    print("Latency, %d frames at %g frames/s (first 10 left out):" % (len(serve_ms) + 10, args.rate))
-    for name, values in (("tolvak serve -> WebSocket", serve_ms), ("tolvak read -> stdout", read_ms)):
-        print("  %-26s median %.3f ms  p99 %.3f ms" %
-              (name, statistics.median(values), percentile(values, 99)))
-    print("  serve adds at the median: %.3f ms" %
-          (statistics.median(serve_ms) - statistics.median(read_ms)))
+    if not args.no_latency:
+        serve_ms, read_ms = latency(args.tool, args.frames, args.rate)
+        print("Latency, %d frames at %g frames/s (first 10 left out):" %
+              (len(serve_ms) + 10, args.rate))
+        for name, values in (("tolvak serve -> WebSocket", serve_ms),
+                             ("tolvak read -> stdout", read_ms)):
+            print("  %-26s median %.3f ms  p99 %.3f ms" %
+                  (name, statistics.median(values), percentile(values, 99)))
+        print("  serve adds at the median: %.3f ms" %
+              (statistics.median(serve_ms) - statistics.median(read_ms)))
 
-    cpu, rss, received, status = load(args.tool, args.clients, args.seconds, args.load_rate)
-    print("Load: %d clients (half SSE, half WebSocket), %g frames/s, %g s:" %
-          (args.clients, args.load_rate, args.seconds))
+    cpu, rss, received, status, rate = load(args.tool, args.clients, args.seconds, args.load_rate)
+    print("Load: %d clients (half SSE, half WebSocket), %g frames/s asked, %.0f readings/s "
+          "served, %g s:" % (args.clients, args.load_rate, rate, args.seconds))
     print("  CPU of serve %.2f %% of one core; RSS %s KiB (every 10 s); %d bytes to clients" %
           (cpu, " ".join(str(s) for s in rss), received))
 

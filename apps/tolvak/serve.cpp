@@ -24,7 +24,9 @@ std::vector<OptionDef> serveOptionDefs() {
          "repeatable"},
         {"--allow-host", "NAME",
          "a host name this server may be reached by, besides localhost; repeatable"},
-        {"--max-clients", "N", "connections at once (default 64)"},
+        {"--max-clients", "N",
+         "event streams and WebSockets at once (default 64); 8 connections more are kept for "
+         "short requests"},
         {"--client-buffer", "KIB",
          "data queued for one client before it is dropped as too slow (default 1024)"},
     };

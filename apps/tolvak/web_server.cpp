@@ -65,8 +65,8 @@ class ClientSlot {
 class Subscriber;
 
 // The latest reading and port state, and everyone listening. Events are queued to every client
-// at once, but a client is written at most once per writeInterval: at a high reading rate one
-// write carries several events instead of costing a system call each.
+// at once; at a high reading rate one write carries several of them instead of costing a system
+// call each (see flushSoon).
 class Hub {
   public:
     Hub(net::io_context& io, Clock::duration writeInterval)
@@ -100,6 +100,7 @@ class Hub {
     net::steady_timer m_flushTimer;
     Clock::duration m_writeInterval;
     Clock::time_point m_lastFlush;
+    Clock::time_point m_lastEvent;
     bool m_flushPending = false;
 };
 
@@ -147,10 +148,18 @@ class Subscriber : public std::enable_shared_from_this<Subscriber> {
         flush();
     }
 
-    // Shuts the sending side once everything queued has left.
+    // Shuts the sending side once everything queued has left; done is never called from here.
     void shutdownAfterWrites(std::function<void(ErrorCode)> done) {
-        m_afterWrites = std::move(done);
-        if (!m_writing) written({});
+        if (m_closed) {
+            net::post(m_socket.get_executor(), [done] { done(net::error::operation_aborted); });
+        } else if (m_writing || !m_queue.empty()) {
+            m_afterWrites = std::move(done);
+            flush();
+        } else {
+            ErrorCode ignored;
+            m_socket.shutdown(tcp::socket::shutdown_send, ignored);
+            net::post(m_socket.get_executor(), [done] { done({}); });
+        }
     }
 
     void checkWriteDeadline(Clock::time_point now) {
@@ -262,22 +271,26 @@ void Hub::publish(const Event& event) {
     flushSoon();
 }
 
-// At once when the last flush is a write interval old (so a single reading waits for nothing),
-// else when it will be.
+// An event after a pause (half a write interval since the one before) leaves at once, so a
+// slow stream waits for nothing. Events that come faster leave together, one write per client
+// each write interval.
 void Hub::flushSoon() {
-    if (m_flushPending) return;
     const auto now = Clock::now();
-    if (now - m_lastFlush >= m_writeInterval) {
+    const bool afterPause = now - m_lastEvent >= m_writeInterval / 2;
+    m_lastEvent = now;
+    if (afterPause || now - m_lastFlush >= m_writeInterval) {
         m_lastFlush = now;
         flush();
         return;
     }
+    if (m_flushPending) return;
     m_flushPending = true;
-    m_lastFlush += m_writeInterval;
-    m_flushTimer.expires_at(m_lastFlush);
+    m_flushTimer.expires_at(m_lastFlush + m_writeInterval);
     m_flushTimer.async_wait([this](ErrorCode ec) {
         m_flushPending = false;
-        if (!ec) flush();
+        if (ec) return;
+        m_lastFlush = Clock::now();
+        flush();
     });
 }
 

@@ -18,8 +18,9 @@ struct ServerLimits {
     std::chrono::seconds requestTimeout{15}; // to send a whole request, and between requests
     std::chrono::seconds writeTimeout{30};   // for a response to leave
     std::chrono::seconds heartbeat{15};      // an SSE comment when nothing else was sent
-    // A streaming client is written at most this often; what comes meanwhile goes in one write.
-    std::chrono::milliseconds writeInterval{5};
+    // Events that come faster than one per half of this are written to a client together, once
+    // per interval; an event after a pause is written at once.
+    std::chrono::milliseconds writeInterval{10};
 };
 
 // The HTTP, Server-Sent Events and WebSocket side of `tolvak serve`. It runs on the thread that

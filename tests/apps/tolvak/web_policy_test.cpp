@@ -131,12 +131,7 @@ TEST(AccessPolicy, OneWellFormedHostAndAtMostOneOrigin) {
         {{"localhost:8111"}, {"http://evil.example"}, Access::forbidden},
     };
     for (const Row& row : rows) {
-        std::string trace;
-        for (auto h : row.hosts)
-            trace += "Host: " + std::string(h) + "; ";
-        for (auto o : row.origins)
-            trace += "Origin: " + std::string(o) + "; ";
-        SCOPED_TRACE(trace);
+        SCOPED_TRACE(::testing::PrintToString(row.hosts) + ::testing::PrintToString(row.origins));
         EXPECT_EQ(checkAccess(row.hosts, row.origins, row.policy ? *row.policy : policy).access,
                   row.access);
     }
@@ -215,22 +210,16 @@ TEST(WebMessages, SseEventsCarryTheTypeTheIdAndOneDataLine) {
 }
 
 TEST(WebMessages, WebSocketFramesTellTheLengthInTheShortestForm) {
-    struct Row {
-        size_t size;
-        std::string head;
-    };
-    const Row rows[] = {
+    const std::pair<size_t, std::string> rows[] = {
         {0, std::string("\x81\x00", 2)},
         {125, "\x81\x7d"},
         {126, std::string("\x81\x7e\x00\x7e", 4)},
         {65535, "\x81\x7e\xff\xff"},
         {65536, std::string("\x81\x7f\0\0\0\0\0\x01\0\0", 10)},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.size);
-        const std::string payload(row.size, 'x');
-        EXPECT_EQ(webSocketTextFrame(payload), row.head + payload);
-    }
+    for (const auto& [size, head] : rows)
+        EXPECT_EQ(webSocketTextFrame(std::string(size, 'x')), head + std::string(size, 'x'))
+            << size;
 }
 
 } // namespace
