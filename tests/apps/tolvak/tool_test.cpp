@@ -145,7 +145,7 @@ TEST(Tool, ReadOnAForbiddenDeviceSaysWhatToDo) {
     // A device the user may not open; root, whom no mode stops, runs the tool as nobody.
     ToolRun run = runShell(
         "f=$(mktemp); chmod 000 $f; as=; [ $(id -u) = 0 ] && "
-        "as='setpriv --reuid=65534 --regid=65534 --clear-groups'; $as \"$T\" read --device $f; "
+        "as=\"setpriv --reuid=65534 --regid=65534 --clear-groups\"; $as \"$T\" read --device $f; "
         "s=$?; rm -f $f; exit $s");
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find("Permission denied"), std::string::npos) << run.err;
