@@ -18,6 +18,13 @@ set_target_properties(tolvak_lib PROPERTIES
   VERSION ${PROJECT_VERSION}
   SOVERSION ${PROJECT_VERSION_MAJOR})
 target_compile_features(tolvak_lib PUBLIC cxx_std_17)
+if(TOLVAK_SHARED)
+  # Hidden visibility keeps the internals in; the version script also keeps in the standard
+  # library's template code, which would otherwise be exported as weak symbols.
+  target_link_options(tolvak_lib PRIVATE
+    "LINKER:--version-script=${PROJECT_SOURCE_DIR}/cmake/libtolvak.map")
+  set_property(TARGET tolvak_lib APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/libtolvak.map)
+endif()
 # In the tree the tool and the tests also reach the internal headers; an installed package
 # offers include/tolvak only.
 target_include_directories(tolvak_lib PUBLIC

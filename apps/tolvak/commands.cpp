@@ -167,6 +167,8 @@ int runRead(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
             errors.show(AutomationError(e.number, fromUtf8(e.description)));
         else
             err << posix::formatMsgBox(toUtf8(kNoticeTitle), e.message) << std::flush;
+        if (auto hint = openErrorHint(e, feed.port().device); !hint.empty())
+            err << "tolvak read: " << hint << '\n' << std::flush;
     });
     bool started = false;
     feed.onPortStatus([&](const PortStatus& port) {
@@ -470,7 +472,8 @@ const std::vector<Command>& commands() {
                {"--timeout", "S", "exit 3 when S seconds pass without a reading"}}),
          runRead,
          "A reading is stable when the display has stayed within --stable-tolerance of it for a\n"
-         "whole --stable-window (never sooner after the port opens); --json says so in \"stable\".\n"
+         "whole --stable-window (never sooner after the port opens); --json says so in "
+         "\"stable\".\n"
          "Exit status: 0 stopped (Ctrl-C, --once), 1 the port went away, 2 the port could not\n"
          "be opened (the message box text is on stderr), 3 --timeout ran out, 64 bad usage.\n"
          "With --follow the port going away or missing is waited out instead (1 and 2 never).\n"

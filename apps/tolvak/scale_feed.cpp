@@ -16,6 +16,14 @@ const char* stateName(PortStatus::State state) {
     return "closed";
 }
 
+std::string openErrorHint(const Error& error, const std::string& device) {
+    // The most common first-day problem: serial devices belong to a group the user is not in.
+    if (error.systemError != std::errc::permission_denied) return "";
+    return "not allowed to use " + device +
+           ": add your user to the dialout group (sudo usermod -aG dialout $USER) and log in "
+           "again";
+}
+
 const std::vector<OptionDef>& stableOptionDefs() {
     static const std::vector<OptionDef> defs = {
         {"--stable-window", "S",

@@ -20,6 +20,9 @@ struct FeedOptions {
     std::chrono::milliseconds retryInterval{1000};
 };
 
+// What the user can do about an open error, as a line of its own; empty when nothing is known.
+std::string openErrorHint(const Error& error, const std::string& device);
+
 // --stable-window and --stable-tolerance.
 const std::vector<OptionDef>& stableOptionDefs();
 // The feed's options from the command line: the stable settings and --follow.

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 // What a shared libtolvak exports; everything else in it stays inside.
@@ -62,7 +63,10 @@ struct StableSettings {
 };
 
 // An error of the control: its number (8002 no such device, 8005 port already open, 8010 port
-// busy, 380 bad settings, 6 overflow...) and description, in UTF-8.
+// not available, 380 bad settings, 6 overflow...) and description, in UTF-8. Where the system
+// refused something, systemError is its own code, which tells causes the control's number lumps
+// together: e.g. std::errc::permission_denied (not allowed to use the device),
+// std::errc::device_or_resource_busy (another program has it), std::errc::is_a_directory.
 struct Error {
     enum class Source {
         Open,    // open() failed; the port is closed
@@ -76,6 +80,7 @@ struct Error {
     // The whole message the control would show for it in its box (Chinese, lines separated by
     // CR); for Receive and PortLost the same as description.
     std::string message;
+    std::error_code systemError; // none when the error is the control's own
 };
 
 // A scale on a serial line. Every callback runs on the thread that calls process(), run() or
@@ -119,7 +124,8 @@ class TOLVAK_API Scale {
         short events; // poll(2) event bits
     };
     std::vector<PollDescriptor> pollDescriptors() const;
-    // How long the loop may sleep at most; none: until a descriptor is ready.
+    // How long the loop may sleep at most; none: until a descriptor is ready. Zero while
+    // readings held back by a stop() from a callback wait for the next process().
     std::optional<std::chrono::milliseconds> nextTimeout() const;
     // Handles whatever is ready or due now; never blocks. A pending stop() is left for the next
     // run() or runFor().

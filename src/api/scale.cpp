@@ -27,7 +27,7 @@ int16_t toShort(int value) {
 }
 
 Error toError(Error::Source source, const AutomationError& e, const std::u16string& message) {
-    return Error{source, e.number(), toUtf8(e.description()), toUtf8(message)};
+    return Error{source, e.number(), toUtf8(e.description()), toUtf8(message), e.systemError()};
 }
 
 } // namespace
@@ -114,6 +114,8 @@ class __attribute__((visibility("hidden"))) Scale::Impl {
         m_loop->poll();
         deliver(stops);
     }
+
+    bool hasQueued() const { return !m_events.empty(); }
 
     void stop() noexcept {
         // Lock-free atomic and the loop's wake-up only: safe in a signal handler.
@@ -226,6 +228,8 @@ std::vector<Scale::PollDescriptor> Scale::pollDescriptors() const {
 
 std::optional<std::chrono::milliseconds> Scale::nextTimeout() const {
     if (!m_impl) return std::nullopt;
+    // Readings a stop() held back are due now: nothing on the descriptors announces them.
+    if (m_impl->hasQueued()) return std::chrono::milliseconds(0);
     auto due = m_impl->m_loop->nextDue();
     if (!due) return std::nullopt;
     auto left = std::chrono::ceil<std::chrono::milliseconds>(*due - ScaleLoop::Clock::now());

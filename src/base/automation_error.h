@@ -5,6 +5,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <system_error>
 
 namespace tolvak {
 
@@ -12,16 +13,19 @@ namespace tolvak {
 // Err.Description. Seams throw it, the core throws it, the COM layer turns it into an HRESULT.
 class AutomationError : public std::exception {
   public:
-    AutomationError(int32_t number, std::u16string description)
-        : m_number(number), m_description(std::move(description)) {}
+    // systemError: the operating system's own code behind it, when there is one.
+    AutomationError(int32_t number, std::u16string description, std::error_code systemError = {})
+        : m_number(number), m_description(std::move(description)), m_systemError(systemError) {}
 
     int32_t number() const noexcept { return m_number; }
     const std::u16string& description() const noexcept { return m_description; }
+    std::error_code systemError() const noexcept { return m_systemError; }
     const char* what() const noexcept override { return "automation error"; }
 
   private:
     int32_t m_number;
     std::u16string m_description;
+    std::error_code m_systemError;
 };
 
 // Error numbers automation hosts know, with the descriptions they expect.

@@ -137,7 +137,15 @@ TEST(Scale, OpenFailuresComeBackAsErrorsNotBoxes) {
         LineSettings line;
         int number;
         std::string inDescription;
+        std::errc systemError; // {}: the control's own error
     };
+    // A port another Scale has open.
+    auto pty = posix::PseudoTerminal::open();
+    Scale holder(lineOn(pty));
+    ASSERT_TRUE(holder.open());
+    LineSettings busy = lineOn(pty);
+    LineSettings directory;
+    directory.device = "/";
     LineSettings missing;
     missing.device = "/dev/tolvak-no-such-device";
     LineSettings badParity = missing;
@@ -145,9 +153,12 @@ TEST(Scale, OpenFailuresComeBackAsErrorsNotBoxes) {
     LineSettings wide = missing;
     wide.dataBits = 70000;
     const Case cases[] = {
-        {"no such device", missing, 8002, "/dev/tolvak-no-such-device"},
-        {"bad settings", badParity, 380, ""},
-        {"beyond 16 bits", wide, 6, ""},
+        {"no such device", missing, 8002, "/dev/tolvak-no-such-device",
+         std::errc::no_such_file_or_directory},
+        {"busy", busy, 8010, "busy", std::errc::device_or_resource_busy},
+        {"a directory", directory, 8010, "directory", std::errc::is_a_directory},
+        {"bad settings", badParity, 380, "", {}},
+        {"beyond 16 bits", wide, 6, "", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -162,6 +173,8 @@ TEST(Scale, OpenFailuresComeBackAsErrorsNotBoxes) {
         EXPECT_NE(r.errors[0].description.find(c.inDescription), std::string::npos)
             << r.errors[0].description;
         EXPECT_NE(r.errors[0].message.find(r.errors[0].description), std::string::npos);
+        EXPECT_EQ(r.errors[0].systemError,
+                  std::error_code(static_cast<int>(c.systemError), std::system_category()));
     }
 }
 
@@ -285,7 +298,8 @@ TEST(Scale, StopFromACallbackEndsThatStepsDelivery) {
              const auto deadline = std::chrono::steady_clock::now() + 5s;
              while (seen < want && std::chrono::steady_clock::now() < deadline) {
                  auto fds = pollFds(s);
-                 ::poll(fds.data(), fds.size(), 100);
+                 auto timeout = s.nextTimeout();
+                 ::poll(fds.data(), fds.size(), timeout ? static_cast<int>(timeout->count()) : 100);
                  s.process();
              }
          }},
@@ -302,6 +316,8 @@ TEST(Scale, StopFromACallbackEndsThatStepsDelivery) {
         ASSERT_TRUE(writeAll(pty.master(), burst(10)));
         drive(scale, seen, 3);
         EXPECT_EQ(seen, 3u) << "delivered after stop()";
+        if (name == std::string("process"))
+            EXPECT_EQ(scale.nextTimeout(), 0ms) << "the readings held back are due";
         drive(scale, seen, 10);
         EXPECT_EQ(seen, 10u) << "the rest of the burst comes with the next step";
         if (name == std::string("process")) scale.runFor(0ms); // the stops are left to a run

@@ -69,6 +69,14 @@ pcversion=$(PKG_CONFIG_PATH=$pcdir pkg-config --modversion tolvak)
 libs=$(cd "$libdir" && ls -d libtolvak* 2>/dev/null | tr '\n' ' ')
 if [ "$mode" = static ]; then
     [ "$libs" = "libtolvak.a " ] || fail "installed libraries: $libs (want libtolvak.a)"
+    # Every name the archive defines for the linker is in namespace tolvak (with its type
+    # information, vtables, thunks and guards), or a weak instance of the standard library's
+    # templates that every program may carry: a program's own names never clash with it.
+    leaks=$(nm -g --defined-only "$libdir/libtolvak.a" | awk 'NF == 3 {
+        if ($3 ~ /^_Z(T[ISV]|GV|T[hv]n?[0-9]+_(n?[0-9]+_)?)?Z?N?K?6tolvak/) next
+        if ($2 ~ /^[WVu]$/ && $3 ~ /^(_Z(T[ISV]|GV)?Z?N?K?S[ta]|_ZN9__gnu_cxx|DW\.ref\.)/) next
+        print $2, $3 }')
+    [ -z "$leaks" ] || fail "libtolvak.a defines names outside tolvak::: $(echo "$leaks" | c++filt)"
 else
     want="libtolvak.so libtolvak.so.$major libtolvak.so.$version "
     [ "$libs" = "$want" ] || fail "installed libraries: $libs (want $want)"
@@ -80,12 +88,10 @@ else
         fail "libtolvak.so does not link to libtolvak.so.$major"
     soname=$(readelf -d "$libdir/libtolvak.so.$version" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
     [ "$soname" = "libtolvak.so.$major" ] || fail "SONAME is '$soname', want libtolvak.so.$major"
-    # Exported: tolvak::Scale's members, and the standard library's template code that every
-    # program carries its own copy of. Nothing of the internals (the rest of namespace tolvak,
-    # Scale::Impl) and nothing of any other library.
+    # Exported: tolvak::Scale's members only. Nothing of the internals (the rest of namespace
+    # tolvak, Scale::Impl), nor the standard library's template code its objects carry.
     extra=$(nm -D --defined-only "$libdir/libtolvak.so.$version" |
-            awk '$3 ~ /^_ZNK?6tolvak5Scale4Impl/ ||
-                 ($3 !~ /^_ZNK?6tolvak5Scale/ && $3 !~ /^_Z(T[ISV])?Z?N?K?St/) { print $3 }')
+            awk '$3 ~ /^_ZNK?6tolvak5Scale4Impl/ || $3 !~ /^_ZNK?6tolvak5Scale/ { print $3 }')
     [ -z "$extra" ] || fail "exports more than the API: $(echo "$extra" | c++filt)"
 fi
 
@@ -129,4 +135,20 @@ for program in "$work/build/read_weight" "$work/read_weight_pc"; do
     [ "$(cat "$work/out")" = "$expected" ] ||
         fail "$program printed: $(cat "$work/out") / $(cat "$work/err")"
 done
+# Ten frames in one write reach the example in one read: it still stops after COUNT.
+burst=$(LD_LIBRARY_PATH=$libdir timeout 30 python3 - "$work/build/read_weight" <<'EOF'
+import os, pty, subprocess, sys, time, tty
+master, slave = pty.openpty()
+tty.setraw(slave)
+program = subprocess.Popen([sys.argv[1], os.ttyname(slave), "9600", "3"], stdout=subprocess.PIPE)
+# What waits in the port before the open is dropped: a burst every half second until it ends.
+for _ in range(40):
+    os.write(master, b"=" + b"05.21000=" * 10)
+    if program.poll() is not None:
+        break
+    time.sleep(0.5)
+sys.stdout.write(program.communicate(timeout=20)[0].decode())
+EOF
+) || fail "the burst run failed"
+[ "$burst" = "$(printf '12.5\n12.5\n12.5')" ] || fail "COUNT 3 on a burst printed: $burst"
 echo "ok: installed $mode package built by CMake and pkg-config, read $device"

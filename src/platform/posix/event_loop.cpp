@@ -18,7 +18,8 @@ namespace {
 // The signal handler can only reach a loop through a plain descriptor: the self-pipe trick.
 std::atomic<int> g_signalPipe{-1};
 
-extern "C" void onStopSignal(int signo) {
+// Internal linkage: an extern "C" name would leave the library whatever namespace it sits in.
+void onStopSignal(int signo) {
     int saved = errno;
     int fd = g_signalPipe.load();
     unsigned char byte = static_cast<unsigned char>(signo);

@@ -31,7 +31,8 @@ AutomationError fromErrno(int error, std::string_view device) {
     std::string text(device);
     text += ": ";
     text += std::strerror(error);
-    return AutomationError(numberFor(error), fromUtf8(text));
+    return AutomationError(numberFor(error), fromUtf8(text),
+                           std::error_code(error, std::system_category()));
 }
 
 } // namespace tolvak::posix

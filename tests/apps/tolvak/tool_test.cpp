@@ -160,6 +160,17 @@ TEST(Tool, ReadOnAMissingDeviceShowsTheBoxAndExits2) {
     EXPECT_NE(run.err.find("/dev/tolvak-missing: No such file or directory"), std::string::npos);
 }
 
+TEST(Tool, ReadOnAForbiddenDeviceSaysWhatToDo) {
+    // A device the user may not open; root, whom no mode stops, runs the tool as nobody.
+    ToolRun run = runShell(
+        "f=$(mktemp); chmod 000 $f; as=; [ $(id -u) = 0 ] && "
+        "as=\"setpriv --reuid=65534 --regid=65534 --clear-groups\"; $as \"$T\" read --device $f; "
+        "s=$?; rm -f $f; exit $s");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("Permission denied"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("add your user to the dialout group"), std::string::npos) << run.err;
+}
+
 TEST(Tool, ReadGivesUpWithStatus3WhenTheLineIsSilent) {
     auto pty = posix::PseudoTerminal::open();
     ToolRun run = runShell("\"$T\" read --device " + pty.slavePath() + " --timeout 0.3");
