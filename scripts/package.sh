@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
 # Builds the Debian packages (tolvak, libtolvak-dev; libtolvak1 as well with --shared) with CPack
-# into BUILD_DIR/packages and prints their paths.
+# into BUILD_DIR/packages and prints their paths; with --msi, also the Windows installer
+# out/Tolvak-<version>-x64.msi (cross-builds tolvak.exe and both controls first).
 #
-#   scripts/package.sh [--shared] [BUILD_DIR]     (default build-package)
+#   scripts/package.sh [--shared] [--msi] [BUILD_DIR]     (default build-package)
 #
 # BUILD_DIR is a Release build of the tool and the library alone, installed under /usr (so the
 # library and tolvak.pc go to Debian's multiarch directory); one configured before is reused.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-shared=OFF
-if [ "${1:-}" = --shared ]; then shared=ON; shift; fi
+shared=OFF msi=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --shared) shared=ON ;;
+    --msi) msi=1 ;;
+    -*) echo "package.sh: unknown option $1" >&2; exit 64 ;;
+    *) break ;;
+  esac
+  shift
+done
 build=$(realpath -m "${1:-$root/build-package}")
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
@@ -33,3 +42,7 @@ for lib in "$build"/packages/libtolvak[0-9]*.deb; do
   rm -rf "$tree"
 done
 ls "$build"/packages/*.deb
+if [ "$msi" = 1 ]; then
+  "$root/scripts/build-ocx.sh" > /dev/null
+  "$root/packaging/msi/build-msi.sh"
+fi
