@@ -3,7 +3,7 @@
 # both Tolvak.ocx) with wixl (Debian's msitools), then adds to its tables what wixl cannot write:
 # the controls' registry rows, printed by tolvak_registry_rows.exe under 64-bit Wine from the
 # table DllRegisterServer walks; tolvak.exe's folder on the system PATH; the service's restart on
-# failure; and the condition that starts the service only when a DEVICE was given.
+# failure.
 # Usage: build-msi.sh [OUT_DIR] (default: out/ of the source tree)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -35,7 +35,6 @@ grep -q '^reg_win32_' "$work/Registry.idt" && grep -q '^reg_win64_' "$work/Regis
 msibuild "$msi.tmp" -i "$work/Registry.idt"
 
 q() { msibuild "$msi.tmp" -q "$1"; }
-q "UPDATE \`Component\` SET \`Condition\` = 'DEVICE' WHERE \`Component\` = 'ServiceStart'"
 q "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;DEVICE;BAUD' WHERE \`Property\` = 'SecureCustomProperties'"
 # PATH: appended on install, taken out again on uninstall (system-wide).
 q "CREATE TABLE \`Environment\` (\`Environment\` CHAR(72) NOT NULL, \`Name\` CHAR(255) NOT NULL LOCALIZABLE, \`Value\` CHAR(255) LOCALIZABLE, \`Component_\` CHAR(72) NOT NULL PRIMARY KEY \`Environment\`)"
