@@ -14,6 +14,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "api/format_reader.h"
 #include "control/tolvak.h"
 #include "platform/posix/console_msg_box.h"
 #include "platform/posix/line_discipline.h"
@@ -223,6 +224,21 @@ int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
             return kExitFailure;
         }
         bytes.assign(std::istreambuf_iterator<char>(file), {});
+    }
+    if (args.has("--json") || args.has("--format")) {
+        // Readings as read prints them, from the format's decoder.
+        FormatReader reader(scaleOptions(args).format);
+        ReadingPrinter printer(out, args);
+        ReceiveErrorReport errors("replay", err, args.has("--json") ? &out : nullptr);
+        const size_t step = chunkSize == 0 ? std::max<size_t>(bytes.size(), 1) : chunkSize;
+        for (size_t at = 0; at < bytes.size(); at += step)
+            reader.feed(
+                std::string_view(bytes).substr(at, step), [&](Reading r) { printer.print(r); },
+                [&](const Error& e) {
+                    errors.show(AutomationError(e.number, fromUtf8(e.description)));
+                });
+        out.flush();
+        return kExitOk;
     }
     Replayer replayer(args, out);
     ReceiveErrorReport errors("replay", err);
@@ -485,11 +501,14 @@ const std::vector<Command>& commands() {
         {"replay", "FILE|-",
          "Feed a captured byte stream through the receive handler, without a port.",
          join(controlOptionDefs(),
-              {{"--chunk-size", "N", "bytes per receive event (default: all in one)"}}),
+              {{"--chunk-size", "N", "bytes per receive event (default: all in one)"},
+               {"--json", "", "one JSON object per reading, as read --json prints them"}}),
          runReplay,
          "Prints 'display <text>' for every write of the display and, after each receive\n"
          "event, 'raw <the receive buffer as a JSON string>'. Errors of the receive handler go\n"
-         "to stderr ('receive error 6: Overflow'), each one at most once a second.\n"},
+         "to stderr ('receive error 6: Overflow'), each one at most once a second.\n"
+         "With --json or --format: the readings as read prints them instead; a dropped frame\n"
+         "(bad checksum 8030, malformed 8031) is a receive error.\n"},
         {"indicator", "", "A simulated weighing indicator writing frames to a serial line.",
          join(kIndicatorOptions,
               {{"--device", "PATH",

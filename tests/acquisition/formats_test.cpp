@@ -58,41 +58,79 @@ TEST(Formats, DecodeTable) {
     };
     const Case cases[] = {
         {"control", "=05.21000=00.2100-=abcdefgh=", {"ok 12.5", "ok -12", "ok none:0"}},
-        {"line", "  -12.50 kg\r\n+0,5lb\n120\r  7 t\r\n", {"ok -12.50 kg", "ok 0.5 lb", "ok 120",
-                                                           "ok 7 t"}},
+        {"line",
+         "  -12.50 kg\r\n+0,5lb\n120\r  7 t\r\n",
+         {"ok -12.50 kg", "ok 0.5 lb", "ok 120", "ok 7 t"}},
         {"line", "\r\n12.5.0 kg\r\nkg\r\n- 3\n", {"malformed", "malformed", "ok -3"}},
         {"line", std::string(100, 'x') + "\r\n5\r\n", {"malformed", "ok 5"}},
-        {"status", "ST,GS,+0012.50kg\r\nUS,NT,-0001.20 kg\r\nST,TR,+0000100  g\r\n",
+        {"status",
+         "ST,GS,+0012.50kg\r\nUS,NT,-0001.20 kg\r\nST,TR,+0000100  g\r\n",
          {"ok 12.50 kg gross stable", "ok -1.20 kg net motion", "ok 100 g tare stable"}},
-        {"status", "OL,GS,+9999.99kg\r\nOL,GS,-9999.99kg\r\nQT,GS,+0000012pc\r\nST,XX,+1kg\r\n",
+        {"status",
+         "OL,GS,+9999.99kg\r\nOL,GS,-9999.99kg\r\nQT,GS,+0000012pc\r\nST,XX,+1kg\r\n",
          {"ok none:OL kg gross motion over", "ok none:OL kg gross motion under", "malformed",
           "malformed"}},
         {"status", "ST,GS,+00?2.50kg\r\nST,GS\r\n", {"malformed", "malformed"}},
         // A: 2 decimals; B: kg (0x30), net negative motion (0x3B), out of range (0x34).
-        {"toledo", kStx + "40 001250000300\r" + kStx + "4; 000120000300\r",
+        {"toledo",
+         kStx + "40 001250000300\r" + kStx + "4; 000120000300\r",
          {"ok 12.50 kg gross stable tare=3", "ok -1.20 kg net motion tare=3"}},
-        {"toledo", "noise" + kStx + "44 999999000000\r" + kStx + "6  000120000000\r",
+        {"toledo",
+         "noise" + kStx + "44 999999000000\r" + kStx + "6  000120000000\r",
          {"ok 9999.99 kg gross stable over tare=0", "ok 0.0120 lb gross stable tare=0"}},
         // Point codes 0 and 1: zeros after the digits; C 0x22: tonnes.
-        {"toledo", kStx + "00\"000012000000\r" + kStx + "10 000012000000\r",
+        {"toledo",
+         kStx + "00\"000012000000\r" + kStx + "10 000012000000\r",
          {"ok 1200 t gross stable tare=0", "ok 120 kg gross stable tare=0"}},
-        {"toledo", kStx + "40 0012" + kStx + "40 001250000000\r" + kStx + "40 00x250000000\r",
+        {"toledo",
+         kStx + "40 0012" + kStx + "40 001250000000\r" + kStx + "40 00x250000000\r",
          {"malformed", "ok 12.50 kg gross stable tare=0", "malformed"}},
-        {"toledo-checksum", kStx + "40 001250000000\r%" + kStx + "40 001250000000\r&",
+        {"toledo-checksum",
+         kStx + "40 001250000000\r%" + kStx + "40 001250000000\r&",
          {"ok 12.50 kg gross stable tare=0", "bad-checksum"}},
         {"toledo-checksum", kStx + "40 001350000000\r%", {"bad-checksum"}},
-        {"stx-etx", kStx + "+0012502" "1F" + kEtx + kStx + "-0001203" "1d" + kEtx,
+        {"stx-etx",
+         kStx +
+             "+0012502"
+             "1F" +
+             kEtx + kStx +
+             "-0001203"
+             "1d" +
+             kEtx,
          {"ok 12.50", "ok -0.120"}},
-        {"stx-etx", kStx + "+0012502" "1E" + kEtx + "zz" + kStx + "+0012502" "1F" + kEtx,
+        {"stx-etx",
+         kStx +
+             "+0012502"
+             "1E" +
+             kEtx + "zz" + kStx +
+             "+0012502"
+             "1F" +
+             kEtx,
          {"bad-checksum", "ok 12.50"}},
-        {"stx-etx", kStx + "+00125" + kStx + "+0012502" "1F" + kEtx + kStx + "+0012502" "1F",
+        {"stx-etx",
+         kStx + "+00125" + kStx +
+             "+0012502"
+             "1F" +
+             kEtx + kStx +
+             "+0012502"
+             "1F",
          {"malformed", "ok 12.50"}},
-        {"stx-etx", kStx + "*0012502" "1E" + kEtx + kStx + "+0012509" "14" + kEtx,
+        {"stx-etx",
+         kStx +
+             "*0012502"
+             "1E" +
+             kEtx + kStx +
+             "+0012509"
+             "14" +
+             kEtx,
          {"malformed", "malformed"}},
-        {"regex", "xx W:+12.50kg ST\r\nW:-1,5lb US\r\nW:??kg ST\r\n",
+        {"regex",
+         "xx W:+12.50kg ST\r\nW:-1,5lb US\r\nW:??kg ST\r\n",
          {"ok 12.50 kg stable", "ok -1.5 lb motion", "malformed"},
          R"(W:(?<value>[-+]?[\d?]+[.,]?\d*)(?<unit>[a-z]+) (?<status>ST|US)\r\n)"},
-        {"regex", "N 100 T 20\n", {"ok 100 net tare=20"},
+        {"regex",
+         "N 100 T 20\n",
+         {"ok 100 net tare=20"},
          R"((?:x)?(?P<mode>[GN]) (?<value>\d+) (T) (?<tare>\d+)\n)"},
     };
     for (const Case& c : cases) {
@@ -150,10 +188,11 @@ TEST(Formats, EveryFormatSplitAtEveryPosition) {
 TEST(Formats, EncodedSamplesDecodeAsSent) {
     const std::map<std::string, std::vector<std::string>> expected = {
         {"line", {"ok -1.20 kg", "ok 32000 lb", "ok 0.0 kg"}},
-        {"status", {"ok -1.20 kg net motion", "ok 32000 lb gross motion",
-                    "ok none:OL kg net motion over"}},
-        {"toledo", {"ok -1.20 kg net motion tare=3", "ok 32000 lb gross motion tare=0",
-                    "ok 99999.9 kg net stable over tare=100"}},
+        {"status",
+         {"ok -1.20 kg net motion", "ok 32000 lb gross motion", "ok none:OL kg net motion over"}},
+        {"toledo",
+         {"ok -1.20 kg net motion tare=3", "ok 32000 lb gross motion tare=0",
+          "ok 99999.9 kg net stable over tare=100"}},
         {"stx-etx", {"ok -1.20", "ok 32000", "ok 0.0"}},
     };
     for (const auto& [name, frames] : expected) {

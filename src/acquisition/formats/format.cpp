@@ -63,8 +63,8 @@ Fit fit(Decoder& decoder, std::string_view bytes, size_t chunkSize) {
         static_cast<double>(result.coveredBytes + rejectedBytes + decoder.skipped());
     if (result.frames == 0 || judged == 0) return result;
     const double share = static_cast<double>(result.coveredBytes) / judged;
-    const double good = static_cast<double>(result.frames) /
-                        static_cast<double>(result.frames + result.rejected);
+    const double good =
+        static_cast<double>(result.frames) / static_cast<double>(result.frames + result.rejected);
     result.confidence =
         share * good * std::min(1.0, static_cast<double>(result.frames) / kEnoughFrames);
     return result;
@@ -177,8 +177,7 @@ std::string paddedNumber(double magnitude, int places, size_t width) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%0*.*f", static_cast<int>(width), places, std::fabs(magnitude));
     std::string text = buf;
-    if (width > 0 && text.size() > width)
-        throw std::out_of_range("weight does not fit the frame");
+    if (width > 0 && text.size() > width) throw std::out_of_range("weight does not fit the frame");
     return text;
 }
 

@@ -108,8 +108,8 @@ std::string formatNames();
 
 // How well a capture decodes.
 struct Fit {
-    uint64_t frames = 0;      // readings with a number
-    uint64_t rejected = 0;    // frames dropped: bad checksum, malformed, no number
+    uint64_t frames = 0;       // readings with a number
+    uint64_t rejected = 0;     // frames dropped: bad checksum, malformed, no number
     uint64_t coveredBytes = 0; // bytes inside the readings with a number
     uint64_t bytes = 0;
     double confidence = 0; // 0: nothing fits; 1: every byte in a good frame, enough of them

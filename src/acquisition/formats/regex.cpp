@@ -14,7 +14,7 @@ namespace {
 constexpr size_t kMaxPending = 4096;
 
 struct NamedPattern {
-    std::string pattern;               // with the names removed
+    std::string pattern;                  // with the names removed
     std::map<std::string, size_t> groups; // name → group number
 };
 
@@ -41,7 +41,7 @@ NamedPattern stripNames(std::string_view p) {
                 continue;
             }
         } else if (c == '(') {
-            const size_t start = p.substr(i + 1, 2) == "?<" ? i + 3
+            const size_t start = p.substr(i + 1, 2) == "?<"    ? i + 3
                                  : p.substr(i + 1, 3) == "?P<" ? i + 4
                                                                : std::string_view::npos;
             if (start != std::string_view::npos && p.substr(start, 1) != "=" &&

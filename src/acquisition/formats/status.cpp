@@ -63,10 +63,10 @@ class StatusDecoder : public LinesDecoder {
 std::string encode(const Sample& s) {
     std::string state = s.range != Range::InRange ? "OL" : s.stable ? "ST" : "US";
     std::string mode = s.mode == WeightMode::Net ? "NT" : s.mode == WeightMode::Tare ? "TR" : "GS";
-    const bool negative = s.range == Range::Underload || (s.range == Range::InRange && s.weight < 0);
-    std::string digits = s.range != Range::InRange
-                             ? std::string(s.places > 0 ? 6 : 7, '9')
-                             : paddedNumber(s.weight, s.places, 7);
+    const bool negative =
+        s.range == Range::Underload || (s.range == Range::InRange && s.weight < 0);
+    std::string digits = s.range != Range::InRange ? std::string(s.places > 0 ? 6 : 7, '9')
+                                                   : paddedNumber(s.weight, s.places, 7);
     if (s.range != Range::InRange && s.places > 0) digits.insert(7 - 1 - s.places, ".");
     return state + "," + mode + "," + (negative ? "-" : "+") + digits + s.unit + "\r\n";
 }

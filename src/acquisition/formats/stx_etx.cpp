@@ -57,8 +57,8 @@ class StxEtxDecoder : public StxDecoder {
 std::string encode(const Sample& s) {
     if (s.places < 0 || s.places > 6) throw std::out_of_range("0 to 6 decimals");
     const double units = std::round(std::fabs(s.weight) * std::pow(10.0, s.places));
-    std::string body = (s.weight < 0 ? "-" : "+") + paddedNumber(units, 0, 6) +
-                       static_cast<char>('0' + s.places);
+    std::string body =
+        (s.weight < 0 ? "-" : "+") + paddedNumber(units, 0, 6) + static_cast<char>('0' + s.places);
     return StxDecoder::kStx + body + xorHex(body) + kEtx;
 }
 
@@ -68,7 +68,8 @@ const Format& stxEtxFormat() {
     static const Format format{
         "stx-etx",
         "STX, sign, 6 digits, decimals digit, XOR of those as 2 hex digits, ETX",
-        "\x02+0012502" "1F\x03",
+        "\x02+0012502"
+        "1F\x03",
         [](const Settings&) -> std::unique_ptr<Decoder> {
             return std::make_unique<StxEtxDecoder>();
         },

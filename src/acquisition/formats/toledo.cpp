@@ -101,7 +101,8 @@ const Format& toledoFormat() {
     static const Format format{
         "toledo",
         "STX, status bytes A B C, 6 weight and 6 tare digits, CR (Toledo-style continuous)",
-        "\x02" "40 001250000000\r",
+        "\x02"
+        "40 001250000000\r",
         [](const Settings&) -> std::unique_ptr<Decoder> {
             return std::make_unique<ToledoDecoder>(false);
         },
@@ -115,7 +116,8 @@ const Format& toledoChecksumFormat() {
     static const Format format{
         "toledo-checksum",
         "the toledo frame followed by a checksum byte (7-bit two's complement of the sum)",
-        "\x02" "40 001250000000\r%",
+        "\x02"
+        "40 001250000000\r%",
         [](const Settings&) -> std::unique_ptr<Decoder> {
             return std::make_unique<ToledoDecoder>(true);
         },
