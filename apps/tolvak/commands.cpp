@@ -258,6 +258,9 @@ const std::vector<OptionDef> kIndicatorOptions = {
     {"--order", "ORDER", "reversed (least significant first, default) or display"},
     {"--baud", "RATE", "line rate that paces the frames (default 2400)"},
     {"--rate", "N", "frames per second at most (default: back to back at the line rate)"},
+    {"--format", "NAME", "frames of this format instead of the control's own (see read --help)"},
+    {"--tare", "KG", "with --format: net weights, this tare taken off"},
+    {"--on-request", "TEXT", "send a frame only when TEXT is received (escapes allowed)"},
 };
 
 IndicatorConfig indicatorConfig(const ParsedArgs& args) {
@@ -271,6 +274,16 @@ IndicatorConfig indicatorConfig(const ParsedArgs& args) {
     };
     text("--separator", config.format.separator);
     text("--terminator", config.format.terminator);
+    text("--on-request", config.request);
+    if (auto v = args.value("--format")) {
+        config.outputFormat = formats::findFormat(*v);
+        if (!config.outputFormat || !config.outputFormat->encode)
+            throw UsageError("--format: the indicator sends no format '" + *v + "'");
+    }
+    if (auto v = args.value("--tare")) {
+        if (!config.outputFormat) throw UsageError("--tare needs --format");
+        config.tare = parseNumber("--tare", *v, 0, 1e7);
+    }
     if (auto v = args.value("--places"))
         config.format.places = static_cast<int>(parseWhole("--places", *v, 0, 5));
     if (auto v = args.value("--order")) {
@@ -286,12 +299,19 @@ IndicatorConfig indicatorConfig(const ParsedArgs& args) {
     if (auto v = args.value("--weight")) {
         config.weight = parseNumber("--weight", *v, -1e7, 1e7);
         try {
-            encodeFrame(*config.weight, config.format);
+            if (config.outputFormat) {
+                formats::Sample sample;
+                sample.weight = *config.weight;
+                sample.places = config.format.places;
+                config.outputFormat->encode(sample);
+            } else {
+                encodeFrame(*config.weight, config.format);
+            }
         } catch (const std::out_of_range& e) {
             throw UsageError("--weight: " + *v + ": " + e.what());
         }
     }
-    if (config.format.separator.empty() && config.format.terminator.empty())
+    if (!config.outputFormat && config.format.separator.empty() && config.format.terminator.empty())
         throw UsageError("frames need a --separator or a --terminator");
     return config;
 }
@@ -520,7 +540,10 @@ const std::vector<Command>& commands() {
          "off (20 s, up to 32000 kg). From --places 2 on, the profile is divided by a power of\n"
          "ten so that it fits the display: 3200.00 at 2 places, 3.20000 at 5. Default frame:\n"
          "'=' then the 7 display characters least significant first and a sign slot ('0' or\n"
-         "'-'): 3.000 is =000.3000.\n"},
+         "'-'): 3.000 is =000.3000.\n"
+         "With --format the frames carry the indicator's status where the format has it: in\n"
+         "motion until the weight has not changed for half a second, gross or net (--tare), and\n"
+         "the format's zero, tare and print commands are obeyed, each answered with a frame.\n"},
         {"demo", "",
          "The simulated indicator read through a pseudo-terminal, shown as big red digits.",
          kDemoOptions, runDemo,
