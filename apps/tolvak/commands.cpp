@@ -162,7 +162,8 @@ int runRead(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     });
     ReceiveErrorReport errors("read", err, args.has("--json") ? &out : nullptr);
     feed.onError([&](const Error& e) {
-        if (e.source == Error::Source::Receive)
+        // A request that cannot be sent fails at every poll: shown like a receive error, rarely.
+        if (e.source == Error::Source::Receive || e.source == Error::Source::Send)
             errors.show(AutomationError(e.number, fromUtf8(e.description)));
         else
             err << posix::formatMsgBox(toUtf8(kNoticeTitle), e.message) << std::flush;

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <thread>
 
+#include "acquisition/formats/format.h"
 #include "text/utf8.h"
 #include "tolvak/commands.h"
 #include "tolvak/control_options.h"
@@ -102,7 +103,7 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     ReceiveErrorReport errors("serve", err, nullptr);
     feed.onError([&](const Error& e) {
         // Open errors are the port's state, told below.
-        if (e.source == Error::Source::Receive)
+        if (e.source == Error::Source::Receive || e.source == Error::Source::Send)
             errors.show(AutomationError(e.number, fromUtf8(e.description)));
     });
     // A command is answered by the next frame the indicator sends after it.
@@ -114,19 +115,23 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         awaitingReply.clear();
     });
     if (args.has("--allow-commands")) {
-        static const std::map<std::string, Scale::Command> kCommands = {
-            {"zero", Scale::Command::Zero},
-            {"tare", Scale::Command::Tare},
-            {"print", Scale::Command::Print}};
+        // Only the commands the format's protocol has are offered.
+        const formats::Format* format = formats::findFormat(scaleOptions(args).format.format);
+        const std::map<std::string, std::pair<Scale::Command, std::string>> kCommands = {
+            {"zero", {Scale::Command::Zero, format->commands.zero}},
+            {"tare", {Scale::Command::Tare, format->commands.tare}},
+            {"print", {Scale::Command::Print, format->commands.print}}};
         std::vector<std::string> names;
-        for (const auto& entry : kCommands)
-            names.push_back(entry.first);
-        server->setCommands(names, [&](const std::string& name, WebServer::Reply reply) {
-            feed.post([&, name, reply] {
+        for (const auto& [name, command] : kCommands)
+            if (!command.second.empty()) names.push_back(name);
+        if (names.empty())
+            err << "tolvak serve: warning: format " << format->name << " has no commands\n";
+        server->setCommands(names, [&, kCommands](const std::string& name, WebServer::Reply reply) {
+            feed.post([&, kCommands, name, reply] {
                 if (!feed.scale().isOpen())
                     return reply(503, R"({"error":"the port is not open"})");
-                if (!feed.scale().sendCommand(kCommands.at(name)))
-                    return reply(501, R"({"error":"the format has no such command"})");
+                if (!feed.scale().sendCommand(kCommands.at(name).first))
+                    return reply(502, R"({"error":"the command could not be sent"})");
                 awaitingReply.push_back(reply);
             });
         });

@@ -41,10 +41,20 @@ def start(case):
     return indicator, read
 
 
+def replay_drops_a_bad_frame():
+    """A capture with noise and a bad checksum: replay prints the readings and an error line."""
+    capture = b"\x02+0012502" b"1F\x03zz\x02+0012502" b"1E\x03\x02-0001203" b"1D\x03"
+    run = subprocess.run([TOOL, "replay", "-", "--format", "stx-etx", "--json", "--chunk-size",
+                          "5"], input=capture, capture_output=True, timeout=10)
+    lines = [json.loads(line) for line in run.stdout.decode().splitlines()]
+    got = [line.get("weight", line.get("error", {}).get("number")) for line in lines]
+    return [] if got == ["12.50", 8030, "-0.120"] else ["replay: %r" % got]
+
+
 def main():
     runs = [start(case) for case in CASES]
     time.sleep(SECONDS)
-    failures = []
+    failures = replay_drops_a_bad_frame()
     for case, (indicator, read) in zip(CASES, runs):
         name, _, _, fields, flags = case
         read.send_signal(signal.SIGINT)
