@@ -1,15 +1,18 @@
 #include "tolvak/serve.h"
 
 #include <exception>
+#include <map>
 #include <ostream>
 #include <thread>
 
+#include "acquisition/formats/format.h"
 #include "text/utf8.h"
 #include "tolvak/commands.h"
 #include "tolvak/control_options.h"
 #include "tolvak/receive_errors.h"
 #include "tolvak/scale_feed.h"
 #include "tolvak/stop_request.h"
+#include "tolvak/text_format.h"
 #include "tolvak/web_server.h"
 
 namespace tolvak::cli {
@@ -29,9 +32,12 @@ std::vector<OptionDef> serveOptionDefs() {
          "short requests"},
         {"--client-buffer", "KIB",
          "data queued for one client before it is dropped as too slow (default 1024)"},
+        {"--allow-commands", "",
+         "POST /api/zero, /api/tare and /api/print send the format's command to the indicator"},
     };
     defs.insert(defs.end(), own.begin(), own.end());
     defs.insert(defs.end(), stableOptionDefs().begin(), stableOptionDefs().end());
+    defs.insert(defs.end(), pollOptionDefs().begin(), pollOptionDefs().end());
     return defs;
 }
 
@@ -114,10 +120,39 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     ReceiveErrorReport errors("serve", err, nullptr);
     feed.onError([&](const Error& e) {
         // Open errors are the port's state, told below.
-        if (e.source == Error::Source::Receive)
+        if (e.source == Error::Source::Receive || e.source == Error::Source::Send)
             errors.show(AutomationError(e.number, fromUtf8(e.description)));
     });
-    feed.onReading([&](const Reading& reading) { server->postReading(reading); });
+    // A command is answered by the next frame the indicator sends after it.
+    std::vector<WebServer::Reply> awaitingReply; // the feed's thread only
+    feed.onReading([&](const Reading& reading) {
+        server->postReading(reading);
+        for (auto& reply : awaitingReply)
+            reply(200, jsonText({{"reply", readingObject(reading)}}));
+        awaitingReply.clear();
+    });
+    if (args.has("--allow-commands")) {
+        // Only the commands the format's protocol has are offered.
+        const formats::Format* format = formats::findFormat(scaleOptions(args).format.format);
+        const std::map<std::string, std::pair<Scale::Command, std::string>> kCommands = {
+            {"zero", {Scale::Command::Zero, format->commands.zero}},
+            {"tare", {Scale::Command::Tare, format->commands.tare}},
+            {"print", {Scale::Command::Print, format->commands.print}}};
+        std::vector<std::string> names;
+        for (const auto& [name, command] : kCommands)
+            if (!command.second.empty()) names.push_back(name);
+        if (names.empty())
+            err << "tolvak serve: warning: format " << format->name << " has no commands\n";
+        server->setCommands(names, [&, kCommands](const std::string& name, WebServer::Reply reply) {
+            feed.post([&, kCommands, name, reply] {
+                if (!feed.scale().isOpen())
+                    return reply(503, R"({"error":"the port is not open"})");
+                if (!feed.scale().sendCommand(kCommands.at(name).first))
+                    return reply(502, R"({"error":"the command could not be sent"})");
+                awaitingReply.push_back(reply);
+            });
+        });
+    }
     feed.onPortStatus([&](const PortStatus& port) {
         server->postPort(port);
         describe(err, port);

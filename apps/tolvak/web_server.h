@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tolvak/web_policy.h"
 
@@ -21,6 +23,7 @@ struct ServerLimits {
     // Events that come faster than one per half of this are written to a client together, once
     // per interval; an event after a pause is written at once.
     std::chrono::milliseconds writeInterval{10};
+    std::chrono::milliseconds commandTimeout{2000}; // for the indicator's reply to a command
 };
 
 // The HTTP, Server-Sent Events and WebSocket side of `tolvak serve`. It runs on the thread that
@@ -36,6 +39,13 @@ class WebServer {
     WebServer& operator=(const WebServer&) = delete;
 
     uint16_t port() const; // the bound port (useful with port 0)
+
+    // Commands to the indicator (POST /api/NAME for each name): the handler runs on the
+    // server's thread and calls reply, from any thread, with an HTTP status and a JSON body.
+    // Without a reply in commandTimeout the client gets 504. No handler: POST is refused.
+    using Reply = std::function<void(int status, std::string body)>;
+    void setCommands(std::vector<std::string> names,
+                     std::function<void(const std::string& name, Reply reply)> handler);
 
     void postReading(const Reading& reading);
     void postPort(const PortStatus& port);

@@ -42,15 +42,36 @@ struct FrameFormat {
     bool carriageReturnSeparates = true; // setEnterkeySepChar
     std::string otherSeparator = "=";    // bytes; empty for none (setOtherSepChar)
     bool reversed = true;                // frames carry their characters last first
+
+    // The indicator's output format by name (tolvak::formatNames()); the fields above belong
+    // to "control", the control's own. "regex" takes pattern: a regular expression with named
+    // groups value and, optionally, sign, unit, status, mode and tare.
+    std::string format = "control";
+    std::string pattern;
 };
+
+// The formats a FrameFormat may name, separated by ", ".
+TOLVAK_API std::string formatNames();
+
+enum class WeightMode { Unknown, Gross, Net, Tare };
 
 // One write of the display.
 struct Reading {
     std::string text;            // the display text, UTF-8, e.g. "12.5" or "-20"
     std::optional<double> value; // its number; none when the frame was not a number (shows "0")
     std::chrono::system_clock::time_point time;
-    // The weight stands: see StableSettings. Never for a reading that is not a number.
+    // The weight stands: the indicator's own flag when its format has one, else see
+    // StableSettings. Never for a reading that is not a number, nor out of range.
     bool stable = false;
+
+    // What the indicator itself says, where its format carries it.
+    std::string unit{};                    // "kg", "lb", "g", "t"...; empty when not sent
+    WeightMode mode = WeightMode::Unknown; // gross, net or tare
+    std::optional<bool> indicatorStable{}; // none when the format has no such flag
+    bool overload = false;
+    bool underload = false;
+    std::optional<double> tare{}; // the tare sent beside the weight
+    std::string raw{};            // the frame's bytes as received (empty for simulated readings)
 };
 
 // When a reading is stable: the display has stayed within tolerance of it for a whole window,
@@ -71,7 +92,8 @@ struct Error {
     enum class Source {
         Open,    // open() failed; the port is closed
         Close,   // close() failed
-        Receive, // a receive event failed; reading goes on
+        Receive, // a receive event failed, or a frame was dropped; reading goes on
+        Send,    // send() failed; the port stays as it was
         PortLost // the device went away (unplugged, peer closed); the port is closed
     };
     Source source = Source::Open;
@@ -114,6 +136,13 @@ class TOLVAK_API Scale {
     // Readings not yet delivered belong to the port closed and are dropped.
     void close();
     bool isOpen() const;
+
+    // Talking to the indicator: bytes written to the open port as they are. False (after
+    // onError) when the port is not open or the write fails.
+    bool send(const std::string& bytes);
+    enum class Command { Zero, Tare, Print };
+    // The format's own bytes for the command; false when its protocol has none.
+    bool sendCommand(Command command);
 
     // Fitting another event loop: wait until one of these descriptors is ready for its poll(2)
     // events, or the timeout has passed, then call process(). Both may change after each

@@ -6,9 +6,11 @@
 #include <atomic>
 #include <deque>
 #include <limits>
+#include <stdexcept>
 #include <variant>
 
 #include "acquisition/stable_weight.h"
+#include "api/format_reader.h"
 #include "api/scale_loop.h"
 #include "control/serial_control.h"
 #include "text/line_text.h"
@@ -43,9 +45,11 @@ class __attribute__((visibility("hidden"))) Scale::Impl {
         Tolvak& control = m_loop->control();
         control.setReadingSink([this](std::u16string_view text, std::optional<double> value) {
             const bool stable = m_stable.add(value, StableWeight::Clock::now());
-            m_events.emplace_back(
-                Reading{toUtf8(text), value, std::chrono::system_clock::now(), stable});
+            Reading reading{toUtf8(text), value, std::chrono::system_clock::now(), stable};
+            reading.raw = lineBytes(m_loop->control().currentFrame());
+            m_events.emplace_back(std::move(reading));
         });
+        control.serial().setOnCommHandler([this] { onComm(); });
         control.setReceiveErrorSink([this](const AutomationError& e) {
             m_events.emplace_back(toError(Error::Source::Receive, e, e.description()));
         });
@@ -55,6 +59,7 @@ class __attribute__((visibility("hidden"))) Scale::Impl {
         });
         m_loop->onPortLost([this](const AutomationError& e) {
             m_stable.reset(); // what comes after the gap starts a new history
+            if (m_reader) m_reader->resetStable();
             m_events.emplace_back(toError(Error::Source::PortLost, e, e.description()));
         });
     }
@@ -67,6 +72,7 @@ class __attribute__((visibility("hidden"))) Scale::Impl {
             report(toError(Error::Source::Open, error, Tolvak::openErrorPrompt(error)));
             return false;
         }
+        if (!openReader()) return false;
         if (auto error = trapErrors([&] { applySettings(control); })) {
             report(toError(Error::Source::Open, *error, error->description()));
             return false;
@@ -87,7 +93,61 @@ class __attribute__((visibility("hidden"))) Scale::Impl {
 
     bool isOpen() { return m_loop->control().serial().portOpen(); }
 
+    // --- formats other than the control's own, and commands ---
+
+    // The format's decoder, afresh for each open; none for the control's own format.
+    bool openReader() {
+        m_reader.reset();
+        if (m_format.format == "control") return true;
+        try {
+            m_reader.emplace(m_format, m_stableSettings);
+            return true;
+        } catch (const std::invalid_argument& e) {
+            const AutomationError error(errors::kInvalidPropertyValue, fromUtf8(e.what()));
+            report(toError(Error::Source::Open, error, error.description()));
+            return false;
+        }
+    }
+
+    // The control owns the port either way; only for its own format does it read the bytes.
+    void onComm() {
+        if (!m_reader) return m_loop->control().onComm();
+        SerialControl& serial = m_loop->control().serial();
+        if (serial.commEvent() != SerialControl::kEventReceive) return;
+        std::string bytes;
+        if (auto error = trapErrors([&] { bytes = lineBytes(serial.input()); })) {
+            m_events.emplace_back(toError(Error::Source::Receive, *error, error->description()));
+            return;
+        }
+        m_reader->feed(
+            bytes, [this](Reading r) { m_events.emplace_back(std::move(r)); },
+            [this](Error e) { m_events.emplace_back(std::move(e)); });
+    }
+
+    bool send(const std::string& bytes) {
+        if (auto error = trapErrors([&] {
+                if (!isOpen()) throw AutomationError(errors::kPortNotOpen, u"Port not open");
+                m_loop->write(bytes);
+            })) {
+            report(toError(Error::Source::Send, *error, error->description()));
+            return false;
+        }
+        return true;
+    }
+
+    bool sendCommand(Scale::Command command) {
+        const formats::Format* format = formats::findFormat(m_format.format);
+        if (!format) return false;
+        const formats::Commands& c = format->commands;
+        const std::string& bytes = command == Scale::Command::Zero   ? c.zero
+                                   : command == Scale::Command::Tare ? c.tare
+                                                                     : c.print;
+        return !bytes.empty() && send(bytes);
+    }
+
     void setStableSettings(const StableSettings& settings) {
+        m_stableSettings = settings;
+        if (m_reader) m_reader->setStableSettings(settings);
         m_stable.setSettings(settings.window, settings.tolerance);
     }
 
@@ -188,6 +248,8 @@ class __attribute__((visibility("hidden"))) Scale::Impl {
     unsigned m_taken = 0;             // the stop() calls runs have taken
     Error::Source m_portStep = Error::Source::Open;
     bool m_portFailed = false;
+    StableSettings m_stableSettings;
+    std::optional<FormatReader> m_reader;
 };
 
 Scale::Scale(LineSettings line, FrameFormat format)
@@ -250,6 +312,14 @@ bool Scale::runFor(std::chrono::milliseconds duration) {
 
 void Scale::stop() {
     if (m_impl) m_impl->stop();
+}
+
+bool Scale::send(const std::string& bytes) {
+    return m_impl && m_impl->send(bytes);
+}
+
+bool Scale::sendCommand(Command command) {
+    return m_impl && m_impl->sendCommand(command);
 }
 
 } // namespace tolvak

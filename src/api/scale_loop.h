@@ -28,6 +28,9 @@ class ScaleLoop {
     // The device went away under the open port; the port is closed by then.
     virtual void onPortLost(std::function<void(const AutomationError&)> callback) = 0;
 
+    // Writes to the open port (commands to the indicator); throws AutomationError.
+    virtual void write(const std::string& bytes) = 0;
+
     // Handles what is ready or due, waiting for it at most until deadline (none: no limit);
     // returns early once wake() is called, or at once when it was called since the last wait.
     virtual void wait(std::optional<Clock::time_point> deadline) = 0;

@@ -31,6 +31,7 @@ class PosixScaleLoop final : public ScaleLoop {
     void onPortLost(std::function<void(const AutomationError&)> callback) override {
         m_control.serial().setOnPortLost(std::move(callback));
     }
+    void write(const std::string& bytes) override { m_control.serial().write(bytes); }
 
     // The wake-up pipe is watched only here, so a program's own poll loop is never woken by a
     // descriptor that process() leaves unread.
