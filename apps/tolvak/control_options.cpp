@@ -119,6 +119,11 @@ const std::vector<OptionDef>& controlOptionDefs() {
     return defs;
 }
 
+std::u16string_view setterOfOption(const std::string& option) {
+    const SetterOption* s = findSetterOption(option);
+    return s ? s->setter : u"";
+}
+
 void checkControlOptions(const ParsedArgs& args) {
     for (const auto& [option, value] : args.options)
         if (const SetterOption* s = findSetterOption(option)) optionValue(*s, value);
