@@ -21,6 +21,7 @@
 #include "platform/posix/pseudo_terminal.h"
 #include "text/utf8.h"
 #include "tolvak/control_options.h"
+#include "tolvak/detect_command.h"
 #include "tolvak/indicator.h"
 #include "tolvak/led_display.h"
 #include "tolvak/receive_errors.h"
@@ -490,6 +491,8 @@ const std::vector<Command>& commands() {
          "Prints 'display <text>' for every write of the display and, after each receive\n"
          "event, 'raw <the receive buffer as a JSON string>'. Errors of the receive handler go\n"
          "to stderr ('receive error 6: Overflow'), each one at most once a second.\n"},
+        {"detect", "", "Find an indicator's format and line settings from a capture or a port.",
+         detectOptionDefs(), runDetect, kDetectNotes},
         {"indicator", "", "A simulated weighing indicator writing frames to a serial line.",
          join(kIndicatorOptions,
               {{"--device", "PATH",
