@@ -14,6 +14,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "api/format_reader.h"
 #include "control/tolvak.h"
 #include "platform/posix/console_msg_box.h"
 #include "platform/posix/line_discipline.h"
@@ -225,6 +226,21 @@ int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         }
         bytes.assign(std::istreambuf_iterator<char>(file), {});
     }
+    if (args.has("--json") || args.has("--format")) {
+        // Readings as read prints them, from the format's decoder.
+        FormatReader reader(scaleOptions(args).format);
+        ReadingPrinter printer(out, args);
+        ReceiveErrorReport errors("replay", err, args.has("--json") ? &out : nullptr);
+        const size_t step = chunkSize == 0 ? std::max<size_t>(bytes.size(), 1) : chunkSize;
+        for (size_t at = 0; at < bytes.size(); at += step)
+            reader.feed(
+                std::string_view(bytes).substr(at, step), [&](Reading r) { printer.print(r); },
+                [&](const Error& e) {
+                    errors.show(AutomationError(e.number, fromUtf8(e.description)));
+                });
+        out.flush();
+        return kExitOk;
+    }
     Replayer replayer(args, out);
     ReceiveErrorReport errors("replay", err);
     replayer.setReceiveErrorSink([&](const AutomationError& e) { errors.show(e); });
@@ -243,6 +259,9 @@ const std::vector<OptionDef> kIndicatorOptions = {
     {"--order", "ORDER", "reversed (least significant first, default) or display"},
     {"--baud", "RATE", "line rate that paces the frames (default 2400)"},
     {"--rate", "N", "frames per second at most (default: back to back at the line rate)"},
+    {"--format", "NAME", "frames of this format instead of the control's own (see read --help)"},
+    {"--tare", "KG", "with --format: net weights, this tare taken off"},
+    {"--on-request", "TEXT", "send a frame only when TEXT is received (escapes allowed)"},
 };
 
 IndicatorConfig indicatorConfig(const ParsedArgs& args) {
@@ -256,6 +275,16 @@ IndicatorConfig indicatorConfig(const ParsedArgs& args) {
     };
     text("--separator", config.format.separator);
     text("--terminator", config.format.terminator);
+    text("--on-request", config.request);
+    if (auto v = args.value("--format")) {
+        config.outputFormat = formats::findFormat(*v);
+        if (!config.outputFormat || !config.outputFormat->encode)
+            throw UsageError("--format: the indicator sends no format '" + *v + "'");
+    }
+    if (auto v = args.value("--tare")) {
+        if (!config.outputFormat) throw UsageError("--tare needs --format");
+        config.tare = parseNumber("--tare", *v, 0, 1e7);
+    }
     if (auto v = args.value("--places"))
         config.format.places = static_cast<int>(parseWhole("--places", *v, 0, 5));
     if (auto v = args.value("--order")) {
@@ -271,12 +300,19 @@ IndicatorConfig indicatorConfig(const ParsedArgs& args) {
     if (auto v = args.value("--weight")) {
         config.weight = parseNumber("--weight", *v, -1e7, 1e7);
         try {
-            encodeFrame(*config.weight, config.format);
+            if (config.outputFormat) {
+                formats::Sample sample;
+                sample.weight = *config.weight;
+                sample.places = config.format.places;
+                config.outputFormat->encode(sample);
+            } else {
+                encodeFrame(*config.weight, config.format);
+            }
         } catch (const std::out_of_range& e) {
             throw UsageError("--weight: " + *v + ": " + e.what());
         }
     }
-    if (config.format.separator.empty() && config.format.terminator.empty())
+    if (!config.outputFormat && config.format.separator.empty() && config.format.terminator.empty())
         throw UsageError("frames need a --separator or a --terminator");
     return config;
 }
@@ -486,11 +522,14 @@ const std::vector<Command>& commands() {
         {"replay", "FILE|-",
          "Feed a captured byte stream through the receive handler, without a port.",
          join(controlOptionDefs(),
-              {{"--chunk-size", "N", "bytes per receive event (default: all in one)"}}),
+              {{"--chunk-size", "N", "bytes per receive event (default: all in one)"},
+               {"--json", "", "one JSON object per reading, as read --json prints them"}}),
          runReplay,
          "Prints 'display <text>' for every write of the display and, after each receive\n"
          "event, 'raw <the receive buffer as a JSON string>'. Errors of the receive handler go\n"
-         "to stderr ('receive error 6: Overflow'), each one at most once a second.\n"},
+         "to stderr ('receive error 6: Overflow'), each one at most once a second.\n"
+         "With --json or --format: the readings as read prints them instead; a dropped frame\n"
+         "(bad checksum 8030, malformed 8031) is a receive error.\n"},
         {"detect", "", "Find an indicator's format and line settings from a capture or a port.",
          detectOptionDefs(), runDetect, kDetectNotes},
         {"indicator", "", "A simulated weighing indicator writing frames to a serial line.",
@@ -504,7 +543,10 @@ const std::vector<Command>& commands() {
          "off (20 s, up to 32000 kg). From --places 2 on, the profile is divided by a power of\n"
          "ten so that it fits the display: 3200.00 at 2 places, 3.20000 at 5. Default frame:\n"
          "'=' then the 7 display characters least significant first and a sign slot ('0' or\n"
-         "'-'): 3.000 is =000.3000.\n"},
+         "'-'): 3.000 is =000.3000.\n"
+         "With --format the frames carry the indicator's status where the format has it: in\n"
+         "motion until the weight has not changed for half a second, gross or net (--tare), and\n"
+         "the format's zero, tare and print commands are obeyed, each answered with a frame.\n"},
         {"demo", "",
          "The simulated indicator read through a pseudo-terminal, shown as big red digits.",
          kDemoOptions, runDemo,

@@ -1,7 +1,9 @@
 #include "tolvak/control_options.h"
 
 #include <cmath>
+#include <stdexcept>
 
+#include "api/format_reader.h"
 #include "base/automation_error.h"
 #include "control/method_table.h"
 #include "control/serial_control.h"
@@ -114,6 +116,12 @@ const std::vector<OptionDef>& controlOptionDefs() {
             out.push_back({s.option, s.valueName, s.help});
         out.push_back({"--device", "PATH",
                        "the device behind the port number (/dev/ttyUSB0, a pseudo-terminal)"});
+        out.push_back(
+            {"--format", "NAME",
+             "the indicator's output: " + formatNames() + " (default control: the options above)"});
+        out.push_back({"--pattern", "REGEX",
+                       "for --format regex: named groups value, and sign, unit, status, mode, "
+                       "tare"});
         return out;
     }();
     return defs;
@@ -127,6 +135,11 @@ std::u16string_view setterOfOption(const std::string& option) {
 void checkControlOptions(const ParsedArgs& args) {
     for (const auto& [option, value] : args.options)
         if (const SetterOption* s = findSetterOption(option)) optionValue(*s, value);
+    if (args.has("--format") || args.has("--pattern")) try {
+            FormatReader reader(scaleOptions(args).format);
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(std::string("--format: ") + e.what());
+        }
 }
 
 void applyControlOptions(const ParsedArgs& args, Tolvak& control,
@@ -146,6 +159,10 @@ ScaleOptions scaleOptions(const ParsedArgs& args) {
         if (const SetterOption* s = findSetterOption(option))
             s->store(options, optionValue(*s, value));
     if (auto device = args.value("--device")) options.line.device = *device;
+    if (auto format = args.value("--format")) options.format.format = *format;
+    if (auto pattern = args.value("--pattern")) options.format.pattern = *pattern;
+    if (args.has("--pattern") && options.format.format == "control")
+        throw UsageError("--pattern needs --format regex");
     return options;
 }
 

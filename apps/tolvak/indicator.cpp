@@ -1,6 +1,7 @@
 #include "tolvak/indicator.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -96,18 +97,100 @@ double displayedProfile(double seconds, int places) {
     return truckProfile(seconds) / divisor;
 }
 
+formats::Sample indicatorSample(double seconds, const IndicatorConfig& config, double zero,
+                                std::optional<double> tare) {
+    const int places = config.format.places;
+    const auto weightAt = [&](double t) {
+        return config.weight ? *config.weight : displayedProfile(t, places);
+    };
+    formats::Sample s;
+    s.places = places;
+    s.stable = weightAt(seconds) == weightAt(std::max(0.0, seconds - 0.5));
+    s.weight = weightAt(seconds) - zero;
+    if (tare) {
+        s.mode = formats::WeightMode::Net;
+        s.tare = *tare;
+        s.weight -= *tare;
+    }
+    return s;
+}
+
 Indicator::Indicator(posix::EventLoop& loop, int fd, IndicatorConfig config)
-    : m_loop(loop), m_fd(fd), m_config(std::move(config)) {
+    : m_loop(loop), m_fd(fd), m_config(std::move(config)), m_tare(m_config.tare) {
     int flags = ::fcntl(m_fd, F_GETFL);
     if (flags >= 0) ::fcntl(m_fd, F_SETFL, flags | O_NONBLOCK);
 }
 
 Indicator::~Indicator() {
     if (m_timer) m_loop.stopTimer(*m_timer);
+    if (m_input) m_loop.unwatch(*m_input);
+    if (m_rewatch) m_loop.stopTimer(*m_rewatch);
+}
+
+std::string Indicator::nextFrame(double elapsed) {
+    if (!m_config.outputFormat) {
+        const double weight =
+            m_config.weight ? *m_config.weight : displayedProfile(elapsed, m_config.format.places);
+        return encodeFrame(weight, m_config.format);
+    }
+    return m_config.outputFormat->encode(indicatorSample(elapsed, m_config, m_zero, m_tare));
+}
+
+// Commands from the host: the format's zero, tare and print, and the request of request mode.
+// Zero and tare are answered with a frame that shows their effect.
+void Indicator::onInput() {
+    char bytes[256];
+    ssize_t n = ::read(m_fd, bytes, sizeof bytes);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+    if (n <= 0) {
+        // Nobody has the line open: a pseudo-terminal's master then reports a hang-up at every
+        // poll. Look again a little later instead of spinning.
+        m_loop.unwatch(*m_input);
+        m_input.reset();
+        m_rewatch = m_loop.startTimer(
+            std::chrono::milliseconds(200),
+            [this] {
+                m_rewatch.reset();
+                m_input = m_loop.watch(m_fd, POLLIN, [this](short) { onInput(); });
+            },
+            false);
+        return;
+    }
+    m_received.append(bytes, static_cast<size_t>(n));
+    const double elapsed =
+        std::chrono::duration<double>(posix::EventLoop::Clock::now() - m_start).count();
+    const auto weight = [&] { return indicatorSample(elapsed, m_config, 0, std::nullopt).weight; };
+    const formats::Commands none;
+    const formats::Commands& c = m_config.outputFormat ? m_config.outputFormat->commands : none;
+    for (bool matched = true; matched && !m_received.empty();) {
+        matched = false;
+        for (const std::string* command :
+             {static_cast<const std::string*>(&m_config.request), &c.zero, &c.tare, &c.print}) {
+            if (command->empty() || m_received.compare(0, command->size(), *command) != 0) continue;
+            if (command == &c.zero) m_zero = weight(), m_tare.reset();
+            if (command == &c.tare) m_tare = weight() - m_zero;
+            m_received.erase(0, command->size());
+            sendNow();
+            matched = true;
+            break;
+        }
+    }
+    // What matches no command, and cannot become one, is dropped.
+    if (m_received.size() > 64) m_received.clear();
+}
+
+void Indicator::sendNow() {
+    if (!flush()) return;
+    m_pending =
+        nextFrame(std::chrono::duration<double>(posix::EventLoop::Clock::now() - m_start).count());
+    flush();
+    ++m_sent;
 }
 
 double Indicator::frameInterval() const {
-    const double bytes = static_cast<double>(encodeFrame(0, m_config.format).size());
+    const double bytes =
+        static_cast<double>(m_config.outputFormat ? m_config.outputFormat->encode({}).size()
+                                                  : encodeFrame(0, m_config.format).size());
     const double line = bytes * m_config.bitsPerCharacter / std::max<uint32_t>(m_config.baud, 1);
     const double wanted = m_config.rate > 0 ? 1.0 / m_config.rate : 0.0;
     return std::max(line, wanted);
@@ -115,6 +198,8 @@ double Indicator::frameInterval() const {
 
 void Indicator::start() {
     m_start = posix::EventLoop::Clock::now();
+    m_input = m_loop.watch(m_fd, POLLIN, [this](short) { onInput(); });
+    if (!m_config.request.empty()) return; // frames only when asked
     const auto period = std::chrono::milliseconds(
         std::max<int64_t>(1, static_cast<int64_t>(frameInterval() * 1000)));
     m_timer = m_loop.startTimer(period, [this] { tick(); });
@@ -132,13 +217,11 @@ void Indicator::tick() {
         produced = due - kMaxCatchUp;
     }
     for (; produced < due; ++produced) {
-        const double weight =
-            m_config.weight ? *m_config.weight : displayedProfile(elapsed, m_config.format.places);
         if (!flush()) {
             ++m_dropped;
             continue;
         }
-        m_pending = encodeFrame(weight, m_config.format);
+        m_pending = nextFrame(elapsed);
         flush();
         ++m_sent;
     }

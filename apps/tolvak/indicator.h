@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "acquisition/formats/format.h"
 #include "platform/posix/event_loop.h"
 
 namespace tolvak::cli {
@@ -44,7 +45,17 @@ struct IndicatorConfig {
     int bitsPerCharacter = 10; // start, 8 data, stop
     double rate = 0;           // frames per second; 0: back to back at the line rate
     uint64_t count = 0;        // frames to send; 0: no end
+    // Frames of one of the library's formats instead of the control's own (format.places
+    // still applies); the indicator then also obeys the format's zero, tare and print commands.
+    const formats::Format* outputFormat = nullptr;
+    std::optional<double> tare; // frames are net weights with this tare
+    std::string request;        // when given, a frame goes out only when this is received
 };
+
+// The indicator's reading at a time: the weight (after zero and tare) and its status. The
+// weight stands when it has not changed in the last half second.
+formats::Sample indicatorSample(double seconds, const IndicatorConfig& config, double zero,
+                                std::optional<double> tare);
 
 // Writes frames to a descriptor on the loop's timers, paced so that the average rate matches
 // the line (and --rate). A frame the line cannot take is dropped whole: a reader never sees half
@@ -67,6 +78,9 @@ class Indicator {
   private:
     void tick();
     bool flush();
+    void onInput();
+    std::string nextFrame(double elapsed);
+    void sendNow();
 
     posix::EventLoop& m_loop;
     int m_fd;
@@ -78,6 +92,11 @@ class Indicator {
     uint64_t m_dropped = 0;
     std::string m_pending; // the unwritten rest of the last frame
     std::function<void()> m_onFinished;
+    std::optional<posix::EventLoop::Id> m_input;
+    std::optional<posix::EventLoop::Id> m_rewatch;
+    std::string m_received; // bytes from the host not yet matched to a command
+    double m_zero = 0;      // the weight zeroed away
+    std::optional<double> m_tare;
 };
 
 } // namespace tolvak::cli

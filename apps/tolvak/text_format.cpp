@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "base/automation_error.h"
+#include "text/line_text.h"
 #include "text/number_text.h"
 #include "text/utf8.h"
 
@@ -37,19 +38,31 @@ std::string isoTimestamp(std::chrono::system_clock::time_point time) {
     return buf;
 }
 
+namespace {
+
+nlohmann::ordered_json number(double value) {
+    if (std::nearbyint(value) == value && std::fabs(value) < 1e15)
+        return static_cast<int64_t>(value); // 32000, not 32000.0
+    return value;
+}
+
+} // namespace
+
 nlohmann::ordered_json readingObject(const Reading& reading) {
     nlohmann::ordered_json object;
     object["weight"] = reading.text;
-    if (!reading.value) {
-        object["value"] = nullptr;
-    } else if (std::nearbyint(*reading.value) == *reading.value &&
-               std::fabs(*reading.value) < 1e15) {
-        object["value"] = static_cast<int64_t>(*reading.value); // 32000, not 32000.0
-    } else {
-        object["value"] = *reading.value;
-    }
+    object["value"] = reading.value ? number(*reading.value) : nullptr;
     object["stable"] = reading.stable;
     object["time"] = isoTimestamp(reading.time);
+    // What the indicator says itself: only the fields its format carries.
+    static const char* const kModes[] = {nullptr, "gross", "net", "tare"};
+    if (!reading.unit.empty()) object["unit"] = reading.unit;
+    if (const char* mode = kModes[static_cast<int>(reading.mode)]) object["mode"] = mode;
+    if (reading.indicatorStable) object["indicatorStable"] = *reading.indicatorStable;
+    if (reading.overload) object["overload"] = true;
+    if (reading.underload) object["underload"] = true;
+    if (reading.tare) object["tare"] = number(*reading.tare);
+    if (!reading.raw.empty()) object["raw"] = toUtf8(lineText(reading.raw));
     return object;
 }
 

@@ -22,7 +22,9 @@ std::optional<double> weightValue(std::u16string_view text);
 // 2026-01-31T12:00:00.123Z
 std::string isoTimestamp(std::chrono::system_clock::time_point time);
 
-// One reading as a JSON object: weight text, value, stable flag, time; keys in that order.
+// One reading as a JSON object: weight text, value, stable flag, time; keys in that order. Then,
+// only where the format carries them: unit, mode, indicatorStable, overload, underload, tare,
+// and raw (the frame's bytes, each as the character of that code).
 nlohmann::ordered_json readingObject(const Reading& reading);
 // The same on one line, ASCII only (without the newline).
 std::string readingJson(const Reading& reading);

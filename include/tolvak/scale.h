@@ -41,15 +41,36 @@ struct FrameFormat {
     bool carriageReturnSeparates = true; // setEnterkeySepChar
     std::string otherSeparator = "=";    // bytes; empty for none (setOtherSepChar)
     bool reversed = true;                // frames carry their characters last first
+
+    // The indicator's output format by name (tolvak::formatNames()); the fields above belong
+    // to "control", the control's own. "regex" takes pattern: a regular expression with named
+    // groups value and, optionally, sign, unit, status, mode and tare.
+    std::string format = "control";
+    std::string pattern;
 };
+
+// The formats a FrameFormat may name, separated by ", ".
+TOLVAK_API std::string formatNames();
+
+enum class WeightMode { Unknown, Gross, Net, Tare };
 
 // One write of the display.
 struct Reading {
     std::string text;            // the display text, UTF-8, e.g. "12.5" or "-20"
     std::optional<double> value; // its number; none when the frame was not a number (shows "0")
     std::chrono::system_clock::time_point time;
-    // The weight stands: see StableSettings. Never for a reading that is not a number.
+    // The weight stands: the indicator's own flag when its format has one, else see
+    // StableSettings. Never for a reading that is not a number, nor out of range.
     bool stable = false;
+
+    // What the indicator itself says, where its format carries it.
+    std::string unit;                      // "kg", "lb", "g", "t"...; empty when not sent
+    WeightMode mode = WeightMode::Unknown; // gross, net or tare
+    std::optional<bool> indicatorStable;   // none when the format has no such flag
+    bool overload = false;
+    bool underload = false;
+    std::optional<double> tare; // the tare sent beside the weight
+    std::string raw;            // the frame's bytes as received (empty for simulated readings)
 };
 
 // When a reading is stable: at least two readings, itself included, fall within the last

@@ -10,11 +10,16 @@ namespace tolvak::formats {
 // One function per format file.
 const Format& controlFormat();
 const Format& lineFormat();
+const Format& statusFormat();
+const Format& toledoFormat();
+const Format& toledoChecksumFormat();
+const Format& stxEtxFormat();
+const Format& regexFormat();
 
 const std::vector<const Format*>& allFormats() {
     static const std::vector<const Format*> all = {
-        &controlFormat(),
-        &lineFormat(),
+        &controlFormat(),        &lineFormat(),   &statusFormat(), &toledoFormat(),
+        &toledoChecksumFormat(), &stxEtxFormat(), &regexFormat(),
     };
     return all;
 }
@@ -58,11 +63,59 @@ Fit fit(Decoder& decoder, std::string_view bytes, size_t chunkSize) {
         static_cast<double>(result.coveredBytes + rejectedBytes + decoder.skipped());
     if (result.frames == 0 || judged == 0) return result;
     const double share = static_cast<double>(result.coveredBytes) / judged;
-    const double good = static_cast<double>(result.frames) /
-                        static_cast<double>(result.frames + result.rejected);
+    const double good =
+        static_cast<double>(result.frames) / static_cast<double>(result.frames + result.rejected);
     result.confidence =
         share * good * std::min(1.0, static_cast<double>(result.frames) / kEnoughFrames);
     return result;
+}
+
+void LinesDecoder::feed(std::string_view bytes, std::vector<Frame>& out) {
+    for (char c : bytes) {
+        if (c != '\r' && c != '\n') {
+            if (m_line.size() == m_maxLine) {
+                m_skipped += m_line.size();
+                m_line.clear();
+            }
+            m_line += c;
+            continue;
+        }
+        // CR LF ends one line; the empty line between the two is no frame.
+        if (!m_line.empty()) out.push_back(decodeLine(m_line + c));
+        m_line.clear();
+    }
+}
+
+void StxDecoder::feed(std::string_view bytes, std::vector<Frame>& out) {
+    m_pending += bytes;
+    size_t at = 0;
+    while (true) {
+        const size_t stx = m_pending.find(kStx, at);
+        m_skipped += (stx == std::string::npos ? m_pending.size() : stx) - at;
+        if (stx == std::string::npos) {
+            at = m_pending.size();
+            break;
+        }
+        at = stx;
+        const size_t next = m_pending.find(kStx, stx + 1);
+        if (next != std::string::npos && next <= stx + m_endIndex) {
+            Frame cut;
+            cut.status = Frame::Status::Malformed;
+            cut.raw = m_pending.substr(stx, next - stx);
+            out.push_back(std::move(cut));
+            at = next;
+            continue;
+        }
+        if (m_pending.size() - stx < m_length) break; // the rest has not come yet
+        if (m_pending[stx + m_endIndex] != m_endByte) {
+            ++m_skipped; // an STX in noise
+            at = stx + 1;
+            continue;
+        }
+        out.push_back(decodeFrame(m_pending.substr(stx, m_length)));
+        at = stx + m_length;
+    }
+    m_pending.erase(0, at);
 }
 
 std::optional<Number> parseNumber(std::string_view text) {
@@ -87,6 +140,9 @@ std::optional<Number> parseNumber(std::string_view text) {
             if (places >= 0) ++places;
         } else if ((c == '.' || c == ',') && places < 0) {
             places = 0;
+        } else if (c == ' ' && !digits.empty() &&
+                   text.find_first_not_of(' ', i) == std::string_view::npos) {
+            break;
         } else {
             return std::nullopt;
         }
@@ -116,11 +172,12 @@ std::optional<Number> scaledNumber(std::string_view digits, int places, bool neg
 }
 
 std::string paddedNumber(double magnitude, int places, size_t width) {
+    if (!std::isfinite(magnitude) || std::fabs(magnitude) > 1e15)
+        throw std::out_of_range("weight is not a number");
     char buf[64];
     std::snprintf(buf, sizeof buf, "%0*.*f", static_cast<int>(width), places, std::fabs(magnitude));
     std::string text = buf;
-    if (text.size() > width || !std::isfinite(magnitude))
-        throw std::out_of_range("weight does not fit the frame");
+    if (width > 0 && text.size() > width) throw std::out_of_range("weight does not fit the frame");
     return text;
 }
 

@@ -108,8 +108,8 @@ std::string formatNames();
 
 // How well a capture decodes.
 struct Fit {
-    uint64_t frames = 0;      // readings with a number
-    uint64_t rejected = 0;    // frames dropped: bad checksum, malformed, no number
+    uint64_t frames = 0;       // readings with a number
+    uint64_t rejected = 0;     // frames dropped: bad checksum, malformed, no number
     uint64_t coveredBytes = 0; // bytes inside the readings with a number
     uint64_t bytes = 0;
     double confidence = 0; // 0: nothing fits; 1: every byte in a good frame, enough of them
@@ -117,10 +117,47 @@ struct Fit {
 // Feeds bytes to decoder (in chunks of chunkSize, 0 for one) and judges the frames.
 Fit fit(Decoder& decoder, std::string_view bytes, size_t chunkSize = 0);
 
-// --- pieces the formats share --------------------------------------------------------------
+// --- pieces the formats share -------------------------------------------------------------
+
+// Frames that are lines ending in CR, LF or CR LF. A line longer than maxLine is noise.
+class LinesDecoder : public Decoder {
+  public:
+    explicit LinesDecoder(size_t maxLine = 64) : m_maxLine(maxLine) {}
+    void feed(std::string_view bytes, std::vector<Frame>& out) override;
+
+  protected:
+    // raw ends in its CR or LF.
+    virtual Frame decodeLine(std::string raw) = 0;
+
+  private:
+    size_t m_maxLine;
+    std::string m_line;
+};
+
+// Frames of a fixed length that start with STX and have endByte at endIndex. Bytes before an
+// STX are noise; a frame cut short by the next STX is malformed.
+class StxDecoder : public Decoder {
+  public:
+    static constexpr char kStx = 0x02;
+    StxDecoder(size_t length, size_t endIndex, char endByte)
+        : m_length(length), m_endIndex(endIndex), m_endByte(endByte) {}
+    void feed(std::string_view bytes, std::vector<Frame>& out) override;
+
+  protected:
+    // raw is m_length bytes, STX first and endByte in its place.
+    virtual Frame decodeFrame(std::string raw) = 0;
+
+  private:
+    size_t m_length;
+    size_t m_endIndex;
+    char m_endByte;
+    std::string m_pending;
+};
+
+// --- --------------------------------------------------------------
 
 // A weight as indicators print it: blanks, an optional sign (blanks may follow it), digits with
-// at most one decimal point or comma. Text comes out normalised: "-12.50", "0.5", "120".
+// at most one decimal point or comma, blanks. Text comes out normalised: "-12.50", "0.5", "120".
 struct Number {
     std::string text;
     double value = 0;
@@ -128,8 +165,8 @@ struct Number {
 std::optional<Number> parseNumber(std::string_view text);
 // digits (optionally signed) with places of them after the point: "-001250", 2 → -12.50.
 std::optional<Number> scaledNumber(std::string_view digits, int places, bool negative);
-// The weight's magnitude with places decimals, zero-padded to width: (12.5, 2, 8) → "00012.50".
-// Throws std::out_of_range when it does not fit.
+// The weight's magnitude with places decimals, zero-padded to width: (12.5, 2, 8) → "00012.50";
+// width 0: unpadded. Throws std::out_of_range when it does not fit.
 std::string paddedNumber(double magnitude, int places, size_t width);
 
 } // namespace tolvak::formats
