@@ -37,8 +37,8 @@ struct FormatGuess {
     double controlConfidence = 0;
 };
 
-// Tries every decoder on the capture. Line options are added for `line` when it is not the
-// control's default (9600 8N1 and the like: --baud is given always, the others when they differ).
+// Tries every decoder on the capture. With a line, its options are added: --baud always, the
+// framing where it is not 8N1.
 FormatGuess guessFormat(const LineCapture& capture, const SerialSettings* line = nullptr);
 
 // The baud rates and framings tried on a live port, most common first: ties go to the earlier.

@@ -79,22 +79,9 @@ std::string vbExpression(const std::string& bytes) {
     return out.empty() ? "\"\"" : out;
 }
 
-// The options without --format NAME, and the name.
-std::pair<std::vector<std::string>, std::string> withoutFormat(std::vector<std::string> options) {
-    std::string name;
-    for (size_t i = 0; i + 1 < options.size(); ++i)
-        if (options[i] == "--format") {
-            name = options[i + 1];
-            options.erase(options.begin() + i, options.begin() + i + 2);
-            break;
-        }
-    return {options, name};
-}
-
 // The library's settings that the options stand for, as code.
 void printLibrary(std::ostream& out, const std::vector<std::string>& options) {
-    auto [controlOptions, name] = withoutFormat(options);
-    const ScaleOptions o = scaleOptions(parseArgs(controlOptions, controlOptionDefs()));
+    const ScaleOptions o = scaleOptions(parseArgs(options, controlOptionDefs()));
     const ScaleOptions d;
     out << "  tolvak::LineSettings line;\n";
     if (o.line.baudRate != d.line.baudRate) out << "  line.baudRate = " << o.line.baudRate << ";\n";
@@ -104,7 +91,7 @@ void printLibrary(std::ostream& out, const std::vector<std::string>& options) {
     out << "  tolvak::FrameFormat format;\n";
     const tolvak::FrameFormat& f = o.format;
     const tolvak::FrameFormat& g = d.format;
-    if (!name.empty()) out << "  // the format \"" << name << "\" (tolvak read --format)\n";
+    if (f.format != g.format) out << "  format.format = " << cppLiteral(f.format) << ";\n";
     if (f.decimals != g.decimals) out << "  format.decimals = " << f.decimals << ";\n";
     if (f.eloadPrebits != g.eloadPrebits)
         out << "  format.eloadPrebits = " << f.eloadPrebits << ";\n";
@@ -165,6 +152,8 @@ int report(const FormatGuess& guess, const SerialSettings* line, const ParsedArg
             << "), after its defaults:\n";
         printSetters(out, guess.controlOptions);
         if (guess.controlOptions.empty()) out << "  (nothing to set)\n";
+    } else {
+        out << "\nTolvak.ocx: the control's own format does not read these frames.\n";
     }
     for (const std::string& d : guess.doubts)
         out << "doubt: " << d << '\n';

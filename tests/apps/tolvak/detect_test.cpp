@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "acquisition/formats/format.h"
@@ -124,7 +125,11 @@ TEST_P(DetectCapture, NamesTheFormatAndOptions) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DetectCapture, ::testing::ValuesIn(captureCases()),
-                         [](const auto& info) { return info.param.name; });
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 TEST(Detect, SaysSoWhenNothingFits) {
     std::string noise;
