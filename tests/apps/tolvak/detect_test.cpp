@@ -58,16 +58,6 @@ INSTANTIATE_TEST_SUITE_P(
                       UartCase{line(4800, 8, Parity::Odd), line(4800, 8, Parity::Even), true,
                                true}));
 
-TEST(UartModel, SevenBitsWithParityKeepTheCharacters) {
-    const std::string sent = "=05.21000";
-    EXPECT_EQ(resampleUart(sent, line(4800, 7, Parity::Odd), line(4800, 7, Parity::Odd)).bytes,
-              sent);
-    // At 8N1 the parity bit is the eighth data bit.
-    const LineCapture eight = resampleUart(sent, line(4800, 7, Parity::Odd), line(4800));
-    ASSERT_EQ(eight.bytes.size(), sent.size());
-    EXPECT_EQ(static_cast<unsigned char>(eight.bytes[1]), '0' | 0x80); // '0' has two ones
-}
-
 TEST(Detect, ErrorMarksComeOffTheBytes) {
     const LineCapture c = unmarkErrors(std::string("a\377\0b\377\377c\377\0\0", 10));
     EXPECT_EQ(c.bytes, std::string("ab\377c\0", 5));
