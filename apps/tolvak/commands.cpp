@@ -276,7 +276,7 @@ IndicatorConfig indicatorConfig(const ParsedArgs& args) {
     text("--separator", config.format.separator);
     text("--terminator", config.format.terminator);
     text("--on-request", config.request);
-    if (auto v = args.value("--format")) {
+    if (auto v = args.value("--format"); v && *v != "control") {
         config.outputFormat = formats::findFormat(*v);
         if (!config.outputFormat || !config.outputFormat->encode)
             throw UsageError("--format: the indicator sends no format '" + *v + "'");
@@ -497,7 +497,8 @@ struct Command {
 const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
         {"read", "", "Open the port with OpenComm and print the weight at every display write.",
-         join(join(join(controlOptionDefs(), kPrintOptions), stableOptionDefs()),
+         join(join(join(join(controlOptionDefs(), kPrintOptions), stableOptionDefs()),
+                   pollOptionDefs()),
               {{"--stable", "", "print only stable readings that differ from the last one printed"},
                {"--follow", "",
                 "keep running when the device is missing or goes away: retry every "

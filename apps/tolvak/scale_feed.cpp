@@ -25,6 +25,32 @@ const std::vector<OptionDef>& stableOptionDefs() {
     return defs;
 }
 
+const std::vector<OptionDef>& pollOptionDefs() {
+    static const std::vector<OptionDef> defs = {
+        {"--poll", "TEXT",
+         "request mode: send TEXT (escapes allowed, e.g. 'W\\r') to ask for each reading"},
+        {"--every", "S", "with --poll: seconds between requests (default 0.2; 200ms also works)"},
+    };
+    return defs;
+}
+
+namespace {
+
+// "0.2", "0.2s" or "200ms".
+std::chrono::milliseconds interval(const std::string& option, std::string text) {
+    double unit = 1000;
+    if (text.size() > 2 && text.compare(text.size() - 2, 2, "ms") == 0) {
+        unit = 1;
+        text.resize(text.size() - 2);
+    } else if (text.size() > 1 && text.back() == 's') {
+        text.pop_back();
+    }
+    return std::chrono::milliseconds(
+        static_cast<int64_t>(parseNumber(option, text, 0.001 * unit, 1e6 * unit) * 1000 / unit));
+}
+
+} // namespace
+
 FeedOptions feedOptions(const ParsedArgs& args) {
     FeedOptions options;
     if (auto text = args.value("--stable-window"))
@@ -33,6 +59,14 @@ FeedOptions feedOptions(const ParsedArgs& args) {
     if (auto text = args.value("--stable-tolerance"))
         options.stable.tolerance = parseNumber("--stable-tolerance", *text, 0, 1e15);
     options.follow = args.has("--follow");
+    if (auto text = args.value("--poll")) {
+        options.pollRequest = parseEscapes(*text);
+        if (options.pollRequest.empty()) throw UsageError("--poll: the request is empty");
+    }
+    if (auto text = args.value("--every")) {
+        if (!args.has("--poll")) throw UsageError("--every needs --poll");
+        options.pollInterval = interval("--every", *text);
+    }
     return options;
 }
 
@@ -95,9 +129,18 @@ bool ScaleFeed::runFor(std::chrono::milliseconds duration) {
     using std::chrono::steady_clock;
     const auto deadline = steady_clock::now() + duration;
     while (!m_stopRequested) {
+        runPosted();
         const auto now = steady_clock::now();
         if (now >= deadline) return false;
         auto until = deadline;
+        if (!m_options.pollRequest.empty() && m_scale.isOpen()) {
+            if (now >= m_pollDue) {
+                m_scale.send(m_options.pollRequest);
+                // A late loop does not fire a burst of requests to catch up.
+                m_pollDue = std::max(m_pollDue + m_options.pollInterval, now);
+            }
+            until = std::min(until, m_pollDue);
+        }
         const bool waiting = m_options.follow && !m_scale.isOpen();
         if (waiting) {
             if (now >= m_retryDue) {
@@ -122,6 +165,24 @@ void ScaleFeed::run() {
 void ScaleFeed::stop() {
     m_stopRequested = true;
     m_scale.stop();
+}
+
+void ScaleFeed::post(std::function<void()> task) {
+    {
+        std::lock_guard<std::mutex> lock(m_postedMutex);
+        m_posted.push_back(std::move(task));
+    }
+    m_scale.stop(); // back to runFor, which runs it
+}
+
+void ScaleFeed::runPosted() {
+    std::vector<std::function<void()>> tasks;
+    {
+        std::lock_guard<std::mutex> lock(m_postedMutex);
+        tasks.swap(m_posted);
+    }
+    for (auto& task : tasks)
+        task();
 }
 
 } // namespace tolvak::cli

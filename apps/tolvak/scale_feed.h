@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,13 @@ struct FeedOptions {
     // Keep going when the port cannot be opened or goes away: retry every retryInterval.
     bool follow = false;
     std::chrono::milliseconds retryInterval{1000};
+    // Request mode: pollRequest sent every pollInterval while the port is open.
+    std::string pollRequest;
+    std::chrono::milliseconds pollInterval{200};
 };
+
+// --poll and --every.
+const std::vector<OptionDef>& pollOptionDefs();
 
 // --stable-window and --stable-tolerance.
 const std::vector<OptionDef>& stableOptionDefs();
@@ -53,9 +60,14 @@ class ScaleFeed {
     void run();
     // From any thread, and from a signal handler.
     void stop();
+    // Runs task on the thread that runs the feed, soon. From any thread.
+    void post(std::function<void()> task);
+    // Only on the feed's thread (in a callback or a posted task).
+    Scale& scale() { return m_scale; }
 
   private:
     void tryOpen();
+    void runPosted();
     void setPort(PortStatus::State state, std::string error);
 
     Scale m_scale;
@@ -64,6 +76,9 @@ class ScaleFeed {
     std::string m_lastOpenError;
     std::chrono::steady_clock::time_point m_retryDue;
     std::atomic<bool> m_stopRequested{false};
+    std::chrono::steady_clock::time_point m_pollDue;
+    std::mutex m_postedMutex;
+    std::vector<std::function<void()>> m_posted;
     std::function<void(const Error&)> m_onError;
     std::function<void(const PortStatus&)> m_onPortStatus;
 };

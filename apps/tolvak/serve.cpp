@@ -1,6 +1,7 @@
 #include "tolvak/serve.h"
 
 #include <exception>
+#include <map>
 #include <ostream>
 #include <thread>
 
@@ -9,6 +10,7 @@
 #include "tolvak/control_options.h"
 #include "tolvak/receive_errors.h"
 #include "tolvak/scale_feed.h"
+#include "tolvak/text_format.h"
 #include "tolvak/web_server.h"
 
 namespace tolvak::cli {
@@ -26,9 +28,12 @@ std::vector<OptionDef> serveOptionDefs() {
         {"--max-clients", "N", "connections at once (default 64)"},
         {"--client-buffer", "KIB",
          "data queued for one client before it is dropped as too slow (default 1024)"},
+        {"--allow-commands", "",
+         "POST /api/zero, /api/tare and /api/print send the format's command to the indicator"},
     };
     defs.insert(defs.end(), own.begin(), own.end());
     defs.insert(defs.end(), stableOptionDefs().begin(), stableOptionDefs().end());
+    defs.insert(defs.end(), pollOptionDefs().begin(), pollOptionDefs().end());
     return defs;
 }
 
@@ -100,7 +105,32 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         if (e.source == Error::Source::Receive)
             errors.show(AutomationError(e.number, fromUtf8(e.description)));
     });
-    feed.onReading([&](const Reading& reading) { server->postReading(reading); });
+    // A command is answered by the next frame the indicator sends after it.
+    std::vector<WebServer::Reply> awaitingReply; // the feed's thread only
+    feed.onReading([&](const Reading& reading) {
+        server->postReading(reading);
+        for (auto& reply : awaitingReply)
+            reply(200, jsonText({{"reply", readingObject(reading)}}));
+        awaitingReply.clear();
+    });
+    if (args.has("--allow-commands")) {
+        static const std::map<std::string, Scale::Command> kCommands = {
+            {"zero", Scale::Command::Zero},
+            {"tare", Scale::Command::Tare},
+            {"print", Scale::Command::Print}};
+        std::vector<std::string> names;
+        for (const auto& entry : kCommands)
+            names.push_back(entry.first);
+        server->setCommands(names, [&](const std::string& name, WebServer::Reply reply) {
+            feed.post([&, name, reply] {
+                if (!feed.scale().isOpen())
+                    return reply(503, R"({"error":"the port is not open"})");
+                if (!feed.scale().sendCommand(kCommands.at(name)))
+                    return reply(501, R"({"error":"the format has no such command"})");
+                awaitingReply.push_back(reply);
+            });
+        });
+    }
     feed.onPortStatus([&](const PortStatus& port) {
         server->postPort(port);
         describe(err, port);

@@ -204,6 +204,8 @@ struct ServerState {
     ServerLimits limits;
     std::shared_ptr<Counter> clients = std::make_shared<Counter>();
     Hub hub;
+    std::vector<std::string> commands;
+    std::function<void(const std::string&, WebServer::Reply)> commandHandler;
 };
 
 // --- Server-Sent Events ----------------------------------------------------------------------
@@ -374,12 +376,17 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         std::string target(req.target());
         if (size_t query = target.find('?'); query != std::string::npos) target.resize(query);
 
+        const bool commands = !m_server.commands.empty();
         if (req.method() == http::verb::options) {
             Response res = response(req, http::status::no_content, "", "");
-            res.set(http::field::access_control_allow_methods, "GET");
+            res.set(http::field::access_control_allow_methods, commands ? "GET, POST" : "GET");
             res.set(http::field::access_control_max_age, "600");
             send(std::move(res));
             return;
+        }
+        if (req.method() == http::verb::post && commands) {
+            for (const std::string& name : m_server.commands)
+                if (target == "/api/" + name) return command(req, name);
         }
         if (req.method() != http::verb::get) {
             Response res =
@@ -409,6 +416,31 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         } else {
             send(response(req, http::status::not_found, "text/plain", "not found\n"));
         }
+    }
+
+    // The indicator's reply or, after commandTimeout, 504; whichever comes first answers.
+    void command(const http::request<http::string_body>& req, const std::string& name) {
+        struct Pending {
+            explicit Pending(net::any_io_executor e) : timer(e) {}
+            net::steady_timer timer;
+            bool answered = false;
+        };
+        auto pending = std::make_shared<Pending>(m_stream.get_executor());
+        auto answer = [self = shared_from_this(), pending, req](int status, std::string body) {
+            if (pending->answered) return;
+            pending->answered = true;
+            pending->timer.cancel();
+            self->send(self->response(req, static_cast<http::status>(status), "application/json",
+                                      body + "\n"));
+        };
+        pending->timer.expires_after(m_server.limits.commandTimeout);
+        pending->timer.async_wait([answer](ErrorCode ec) {
+            if (!ec) answer(504, R"({"error":"no reply from the indicator in time"})");
+        });
+        m_server.commandHandler(
+            name, [executor = m_stream.get_executor(), answer](int status, std::string body) {
+                net::post(executor, [answer, status, body] { answer(status, body); });
+            });
     }
 
     void startEvents(const http::request<http::string_body>& req) {
@@ -564,6 +596,12 @@ WebServer::~WebServer() {
 
 uint16_t WebServer::port() const {
     return m_impl->acceptor.local_endpoint().port();
+}
+
+void WebServer::setCommands(std::vector<std::string> names,
+                            std::function<void(const std::string&, Reply)> handler) {
+    m_impl->state.commands = std::move(names);
+    m_impl->state.commandHandler = std::move(handler);
 }
 
 void WebServer::postReading(const Reading& reading) {

@@ -64,13 +64,13 @@ struct Reading {
     bool stable = false;
 
     // What the indicator itself says, where its format carries it.
-    std::string unit;                      // "kg", "lb", "g", "t"...; empty when not sent
+    std::string unit{};                    // "kg", "lb", "g", "t"...; empty when not sent
     WeightMode mode = WeightMode::Unknown; // gross, net or tare
-    std::optional<bool> indicatorStable;   // none when the format has no such flag
+    std::optional<bool> indicatorStable{}; // none when the format has no such flag
     bool overload = false;
     bool underload = false;
-    std::optional<double> tare; // the tare sent beside the weight
-    std::string raw;            // the frame's bytes as received (empty for simulated readings)
+    std::optional<double> tare{}; // the tare sent beside the weight
+    std::string raw{};            // the frame's bytes as received (empty for simulated readings)
 };
 
 // When a reading is stable: at least two readings, itself included, fall within the last
@@ -86,7 +86,8 @@ struct Error {
     enum class Source {
         Open,    // open() failed; the port is closed
         Close,   // close() failed
-        Receive, // a receive event failed; reading goes on
+        Receive, // a receive event failed, or a frame was dropped; reading goes on
+        Send,    // send() failed; the port stays as it was
         PortLost // the device went away (unplugged, peer closed); the port is closed
     };
     Source source = Source::Open;
@@ -120,6 +121,13 @@ class TOLVAK_API Scale {
     bool open();
     void close();
     bool isOpen() const;
+
+    // Talking to the indicator: bytes written to the open port as they are. False (after
+    // onError) when the port is not open or the write fails.
+    bool send(const std::string& bytes);
+    enum class Command { Zero, Tare, Print };
+    // The format's own bytes for the command; false when its protocol has none.
+    bool sendCommand(Command command);
 
     // Fitting another event loop: wait until one of these descriptors is ready for its poll(2)
     // events, or the timeout has passed, then call process(). Both may change after each

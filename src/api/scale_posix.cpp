@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "acquisition/stable_weight.h"
+#include "api/format_reader.h"
 #include "control/serial_control.h"
 #include "platform/posix/posix_control.h"
 #include "platform/posix/unique_fd.h"
@@ -50,9 +51,11 @@ class __attribute__((visibility("hidden"))) Scale::Impl {
         Tolvak& control = m_control.control();
         control.setReadingSink([this](std::u16string_view text, std::optional<double> value) {
             const bool stable = m_stable.add(value, StableWeight::Clock::now());
-            if (m_onReading)
-                m_onReading(Reading{toUtf8(text), value, std::chrono::system_clock::now(), stable});
+            Reading reading{toUtf8(text), value, std::chrono::system_clock::now(), stable};
+            reading.raw = lineBytes(m_control.control().currentFrame());
+            if (m_onReading) m_onReading(reading);
         });
+        m_control.serial().setOnCommHandler([this] { onComm(); });
         control.setReceiveErrorSink([this](const AutomationError& e) {
             report(toError(Error::Source::Receive, e, e.description()));
         });
@@ -67,6 +70,7 @@ class __attribute__((visibility("hidden"))) Scale::Impl {
 
     bool open() {
         Tolvak& control = m_control.control();
+        if (!openReader()) return false;
         if (auto error = trapErrors([&] { applySettings(control); })) {
             report(toError(Error::Source::Open, *error, error->description()));
             return false;
@@ -84,6 +88,60 @@ class __attribute__((visibility("hidden"))) Scale::Impl {
     }
 
     bool isOpen() { return m_control.serial().portOpen(); }
+
+    // --- formats other than the control's own, and commands ---
+
+    // The format's decoder, afresh for each open; none for the control's own format.
+    bool openReader() {
+        m_reader.reset();
+        if (m_format.format == "control") return true;
+        try {
+            m_reader.emplace(m_format, m_stableSettings);
+            return true;
+        } catch (const std::invalid_argument& e) {
+            const AutomationError error(errors::kInvalidPropertyValue, fromUtf8(e.what()));
+            report(toError(Error::Source::Open, error, error.description()));
+            return false;
+        }
+    }
+
+    // The control owns the port either way; only a format of its own reads the bytes.
+    void onComm() {
+        if (!m_reader) return m_control.control().onComm();
+        SerialControl& serial = m_control.serial();
+        if (serial.commEvent() != SerialControl::kEventReceive) return;
+        const std::string bytes = lineBytes(serial.input());
+        m_reader->feed(
+            bytes,
+            [this](const Reading& r) {
+                if (m_onReading) m_onReading(r);
+            },
+            [this](const Error& e) { report(e); });
+    }
+
+    bool send(const std::string& bytes) {
+        if (auto error = trapErrors([&] { m_control.serial().write(bytes); })) {
+            report(toError(Error::Source::Send, *error, error->description()));
+            return false;
+        }
+        return true;
+    }
+
+    bool sendCommand(Scale::Command command) {
+        const formats::Format* format = formats::findFormat(m_format.format);
+        if (!format) return false;
+        const formats::Commands& c = format->commands;
+        const std::string& bytes = command == Scale::Command::Zero   ? c.zero
+                                   : command == Scale::Command::Tare ? c.tare
+                                                                     : c.print;
+        return !bytes.empty() && send(bytes);
+    }
+
+    void setStableSettings(const StableSettings& settings) {
+        m_stableSettings = settings;
+        m_stable = StableWeight(settings.window, settings.tolerance);
+        if (m_reader) m_reader->setStableSettings(settings);
+    }
 
     void stop() {
         // Only write(2): safe in a signal handler and from any thread.
@@ -150,6 +208,8 @@ class __attribute__((visibility("hidden"))) Scale::Impl {
     posix::UniqueFd m_wakeWrite;
     Error::Source m_portStep = Error::Source::Open;
     bool m_portFailed = false;
+    StableSettings m_stableSettings;
+    std::optional<FormatReader> m_reader;
 };
 
 Scale::Scale(LineSettings line, FrameFormat format)
@@ -162,7 +222,7 @@ void Scale::onReading(std::function<void(const Reading&)> callback) {
     m_impl->m_onReading = std::move(callback);
 }
 void Scale::setStableSettings(const StableSettings& settings) {
-    m_impl->m_stable = StableWeight(settings.window, settings.tolerance);
+    m_impl->setStableSettings(settings);
 }
 void Scale::onError(std::function<void(const Error&)> callback) {
     m_impl->m_onError = std::move(callback);
@@ -211,6 +271,14 @@ bool Scale::runFor(std::chrono::milliseconds duration) {
 
 void Scale::stop() {
     m_impl->stop();
+}
+
+bool Scale::send(const std::string& bytes) {
+    return m_impl->send(bytes);
+}
+
+bool Scale::sendCommand(Command command) {
+    return m_impl->sendCommand(command);
 }
 
 } // namespace tolvak

@@ -57,7 +57,9 @@ void Tolvak::framePass(std::u16string_view separator) {
         }
         m_surface.setText(ChildId::lblNumber, m_shown.text);
         m_surface.refresh(ChildId::lblNumber);
+        m_currentFrame = frame;
         if (m_readingSink) m_readingSink(m_shown.text, m_shown.value);
+        m_currentFrame = {};
     }
     m_state.rawData.erase(0, used);
     if (undecoded) throw *undecoded;

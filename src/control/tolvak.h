@@ -75,6 +75,11 @@ class Tolvak {
     void setReadingSink(ReadingSink sink) {
         m_readingSink = std::move(sink);
     }
+    // During the reading sink's call: the frame the reading was decoded from (empty for a
+    // simulated reading).
+    std::u16string_view currentFrame() const {
+        return m_currentFrame;
+    }
     // Called with every error the receive handler reports, after it has put the error text into
     // OutMsg: a host that shows no OutMsg learns of it here.
     void setReceiveErrorSink(std::function<void(const AutomationError&)> sink) {
@@ -122,6 +127,7 @@ class Tolvak {
     FrameDecoder m_decoder;
     DecodedFrame m_shown;
     ReadingSink m_readingSink;
+    std::u16string_view m_currentFrame;
     std::function<void(const AutomationError&)> m_receiveErrorSink;
     PortErrorSink m_portErrorSink;
 };

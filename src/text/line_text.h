@@ -14,4 +14,12 @@ inline std::u16string lineText(std::string_view bytes) {
     return text;
 }
 
+// The control's text back as the line's bytes: each code unit's low byte.
+inline std::string lineBytes(std::u16string_view text) {
+    std::string bytes(text.size(), '\0');
+    for (size_t i = 0; i < text.size(); ++i)
+        bytes[i] = static_cast<char>(text[i]);
+    return bytes;
+}
+
 } // namespace tolvak

@@ -12,13 +12,6 @@ namespace tolvak::formats {
 
 namespace {
 
-std::string lineBytes(std::u16string_view text) {
-    std::string bytes(text.size(), '\0');
-    for (size_t i = 0; i < text.size(); ++i)
-        bytes[i] = static_cast<char>(text[i]);
-    return bytes;
-}
-
 class ControlDecoder : public Decoder {
   public:
     explicit ControlDecoder(const Settings& s)

@@ -214,4 +214,19 @@ void PosixSerialControl::cancelIdleTimer() {
     m_idleTimer.reset();
 }
 
+void PosixSerialControl::write(std::string_view bytes) {
+    if (!m_fd.valid()) throw portNotOpen();
+    while (!bytes.empty()) {
+        ssize_t n = ::write(m_fd.get(), bytes.data(), bytes.size());
+        if (n > 0) {
+            bytes.remove_prefix(static_cast<size_t>(n));
+        } else if (n < 0 && errno == EAGAIN) {
+            pollfd p{m_fd.get(), POLLOUT, 0};
+            if (::poll(&p, 1, 1000) == 0) throw fromErrno(ETIMEDOUT, m_device);
+        } else if (n < 0 && errno != EINTR) {
+            throw fromErrno(errno, m_device);
+        }
+    }
+}
+
 } // namespace tolvak::posix

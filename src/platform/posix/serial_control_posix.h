@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "acquisition/line_settings.h"
 #include "base/automation_error.h"
@@ -21,6 +22,10 @@ class PosixSerialControl : public SerialControl {
   public:
     explicit PosixSerialControl(EventLoop& loop);
     ~PosixSerialControl() override;
+
+    // Writes bytes to the open port (commands to the indicator), waiting at most a second for
+    // the line to take them. Throws AutomationError when the port is closed or the write fails.
+    void write(std::string_view bytes);
 
     // Port number → device path, for USB adapters and pseudo-terminals.
     void bindDevice(int16_t port, std::string path);
