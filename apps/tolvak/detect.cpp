@@ -226,7 +226,12 @@ LineCapture unmarkErrors(std::string_view marked) {
 }
 
 FormatGuess guessFormat(const LineCapture& capture, const SerialSettings* line) {
-    const std::string_view bytes = capture.bytes;
+    // Enough frames of any format to judge by; a long capture would only cost time.
+    constexpr size_t kJudged = 64 * 1024;
+    const std::string_view bytes = std::string_view(capture.bytes).substr(0, kJudged);
+    const auto errors = static_cast<size_t>(
+        std::lower_bound(capture.errors.begin(), capture.errors.end(), bytes.size()) -
+        capture.errors.begin());
     std::optional<Judged> best, bestControl, runnerUp;
     const formats::Format* control = formats::allFormats().front();
     for (const Settings& settings : settingsCandidates(bytes))
@@ -258,12 +263,10 @@ FormatGuess guessFormat(const LineCapture& capture, const SerialSettings* line) 
             (runnerUp->options.empty() ? std::string("the defaults") : joined(runnerUp->options)) +
             ": capture while the weight changes to tell them apart");
     }
-    if (!capture.errors.empty() && !capture.bytes.empty()) {
-        const double share =
-            static_cast<double>(capture.errors.size()) / static_cast<double>(bytes.size());
+    if (errors > 0) {
+        const double share = static_cast<double>(errors) / static_cast<double>(bytes.size());
         confidence *= 1 - share;
-        guess.doubts.push_back(std::to_string(capture.errors.size()) + " of " +
-                               std::to_string(bytes.size()) +
+        guess.doubts.push_back(std::to_string(errors) + " of " + std::to_string(bytes.size()) +
                                " bytes came with framing or parity errors");
     }
     guess.format = std::string(best->format->name);
