@@ -15,3 +15,10 @@ target_link_libraries(tolvak_posix_tests PRIVATE tolvak_cli GTest::gtest GTest::
 target_compile_definitions(tolvak_posix_tests PRIVATE TOLVAK_EXE="$<TARGET_FILE:tolvak>")
 add_dependencies(tolvak_posix_tests tolvak)
 gtest_discover_tests(tolvak_posix_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+
+# Every indicator format end to end: the simulator on a pseudo-terminal, read back by the tool.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME tool.formats_end_to_end
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/apps/tolvak/formats_end_to_end.py
+                 $<TARGET_FILE:tolvak>)
+set_tests_properties(tool.formats_end_to_end PROPERTIES TIMEOUT 60)

@@ -46,7 +46,7 @@ std::chrono::milliseconds interval(const std::string& option, std::string text) 
         text.pop_back();
     }
     return std::chrono::milliseconds(
-        static_cast<int64_t>(parseNumber(option, text, 0.001 * unit, 1e6 * unit) * 1000 / unit));
+        static_cast<int64_t>(parseNumber(option, text, 1 / unit, 1e6) * unit));
 }
 
 } // namespace

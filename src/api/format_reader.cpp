@@ -51,7 +51,7 @@ FormatReader::FormatReader(const FrameFormat& format, const StableSettings& stab
 }
 
 void FormatReader::setStableSettings(const StableSettings& settings) {
-    m_stable = StableWeight(settings.window, settings.tolerance);
+    m_stable.setSettings(settings.window, settings.tolerance);
 }
 
 void FormatReader::feed(std::string_view bytes, const std::function<void(Reading)>& onReading,

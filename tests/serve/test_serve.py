@@ -149,6 +149,32 @@ class ServeTest(unittest.TestCase):
             if times[i] - times[j] > window + 0.3:
                 self.assertTrue(r["stable"], r)
 
+    def test_commands_reach_the_indicator_only_when_allowed(self):
+        # A status-line indicator: the readings carry its flags, and a tare is answered by the
+        # frame that shows it (net); from a page of another origin it is refused.
+        self.rig = Rig(["--format", "status", "--allow-commands"])
+        self.rig.plug("--format", "status", "--weight", "1500", "--rate", "2")
+        port = self.rig.server.port
+        deadline = time.time() + 20
+        while time.time() < deadline:
+            weight = json.loads(http_get(port, "/api/weight")[2])
+            if weight["weight"] is not None:
+                break
+            time.sleep(0.1)
+        self.assertEqual((weight["unit"], weight["mode"], weight["indicatorStable"]),
+                         ("kg", "gross", True))
+        status, _, body = http_get(port, "/api/tare", method="POST")
+        self.assertEqual(status, 200, body)
+        reply = json.loads(body)["reply"]
+        self.assertEqual((reply["mode"], reply["value"]), ("net", 0))
+        evil = {"Origin": "http://evil.example"}
+        self.assertEqual(http_get(port, "/api/zero", headers=evil, method="POST")[0], 403)
+        self.assertEqual(http_get(port, "/api/nothing", method="POST")[0], 405)
+        # Without --allow-commands no command is taken.
+        self.rig.close()
+        self.rig = Rig(["--format", "status"])
+        self.assertEqual(http_get(self.rig.server.port, "/api/tare", method="POST")[0], 405)
+
     def test_refuses_other_hosts_and_origins(self):
         self.rig = Rig(["--allow-origin", "http://app.example:8080"])
         port = self.rig.server.port
