@@ -22,6 +22,7 @@
 #include "platform/posix/pseudo_terminal.h"
 #include "text/utf8.h"
 #include "tolvak/control_options.h"
+#include "tolvak/detect_command.h"
 #include "tolvak/indicator.h"
 #include "tolvak/led_display.h"
 #include "tolvak/ports_command.h"
@@ -551,6 +552,8 @@ const std::vector<Command>& commands() {
          "to stderr ('receive error 6: Overflow'), each one at most once a second.\n"
          "With --json or --format: the readings as read prints them instead; a dropped frame\n"
          "(bad checksum 8030, malformed 8031) is a receive error.\n"},
+        {"detect", "", "Find an indicator's format and line settings from a capture or a port.",
+         detectOptionDefs(), runDetect, kDetectNotes},
         {"indicator", "", "A simulated weighing indicator writing frames to a serial line.",
          join(kIndicatorOptions,
               {{"--device", "PATH",

@@ -121,6 +121,11 @@ const std::vector<OptionDef>& controlOptionDefs() {
     return defs;
 }
 
+std::u16string_view setterOfOption(const std::string& option) {
+    const SetterOption* s = findSetterOption(option);
+    return s ? s->setter : u"";
+}
+
 void checkControlOptions(const ParsedArgs& args) {
     // The settings of a Scale hold the strictest reading of every option: every command that
     // takes them refuses the same values.

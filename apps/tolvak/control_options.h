@@ -12,6 +12,9 @@ namespace tolvak::cli {
 // The options that configure the control: one per set... method, plus --device.
 const std::vector<OptionDef>& controlOptionDefs();
 
+// The setter an option stands for ("--reverse" → setIsReservChar); empty for other options.
+std::u16string_view setterOfOption(const std::string& option);
+
 // Checks every control option's value, throwing UsageError for the first bad one. Run before
 // anything is created, so that bad input never half-configures a control.
 void checkControlOptions(const ParsedArgs& args);

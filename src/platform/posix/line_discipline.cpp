@@ -77,6 +77,14 @@ int makeRaw(int fd) {
     return result(ioctl(fd, TCSETS2, &t));
 }
 
+int markReceiveErrors(int fd) {
+    struct termios2 t {};
+    if (ioctl(fd, TCGETS2, &t) != 0) return errno;
+    t.c_iflag &= ~(IGNPAR | ISTRIP | IGNBRK | BRKINT);
+    t.c_iflag |= INPCK | PARMRK;
+    return result(ioctl(fd, TCSETS2, &t));
+}
+
 int discardInput(int fd) {
     return result(ioctl(fd, TCFLSH, TCIFLUSH));
 }

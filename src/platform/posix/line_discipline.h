@@ -12,6 +12,9 @@ namespace tolvak::posix {
 // receiver on, modem lines ignored; DTR and RTS are left as the driver has them.
 int applyLineSettings(int fd, const SerialSettings& settings);
 int makeRaw(int fd);
+// After applyLineSettings: a character received with a framing or parity error comes marked as
+// "\377\0c", a break as "\377\0\0" and a 0xFF byte as "\377\377".
+int markReceiveErrors(int fd);
 int discardInput(int fd);
 // TIOCEXCL / TIOCNXCL: no other open of the device while we hold it.
 int setExclusive(int fd, bool exclusive);

@@ -107,7 +107,10 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"service install --listen nowhere", "--listen"},
         UsageCase{"service status --baud 9600", "--baud: only install takes serve's options"},
         UsageCase{"service start --wait 0", "--wait"},
-        UsageCase{"service install --name a/b", "--name: 'a/b' is not a service name"}));
+        UsageCase{"service install --name a/b", "--name: 'a/b' is not a service name"},
+        UsageCase{"detect", "give --file or --device"},
+        UsageCase{"detect --file a --device b", "give --file or --device"},
+        UsageCase{"detect --file - --listen 0", "--listen"}));
 
 class Help : public ::testing::TestWithParam<std::pair<const char*, std::vector<const char*>>> {};
 
@@ -144,7 +147,9 @@ INSTANTIATE_TEST_SUITE_P(
         std::make_pair("simulate", std::vector<const char*>{"--json", "--seconds"}),
         std::make_pair("host-info", std::vector<const char*>{"--json"}),
         std::make_pair("ports", std::vector<const char*>{"--json"}),
-        std::make_pair("service", std::vector<const char*>{"--name", "--wait", "--listen"})));
+        std::make_pair("service", std::vector<const char*>{"--name", "--wait", "--listen"}),
+        std::make_pair("detect",
+                       std::vector<const char*>{"--file", "--device", "--listen", "--json"})));
 
 TEST(Tool, VersionIsTheProjectVersion) {
     ToolRun run = runShell("\"$T\" --version");
@@ -295,6 +300,28 @@ TEST(Tool, IndicatorAndReadTalkThroughAPseudoTerminal) {
         "\"$T\" read --device $(head -n1 /tmp/tolvak-ind-$$) --once; "
         "echo status $?; rm -f /tmp/tolvak-ind-$$; kill %1");
     EXPECT_EQ(run.out, "-20\nstatus 0\n") << run.err;
+}
+
+// detect on a live port finds the simulator's format; on a capture, prints what to set.
+TEST(Tool, DetectFindsTheSimulatorOnAPortAndInACapture) {
+    ToolRun live = runShell(
+        "\"$T\" indicator --baud 9600 > /tmp/tolvak-det-$$ & "
+        "for i in $(seq 200); do [ $(wc -l < /tmp/tolvak-det-$$) -ge 1 ] && break; sleep 0.05; "
+        "done; "
+        "\"$T\" detect --device $(head -n1 /tmp/tolvak-det-$$) --listen 0.3 --json; "
+        "echo status $?; rm -f /tmp/tolvak-det-$$; kill %1");
+    ASSERT_EQ(live.out.substr(live.out.find('\n')), "\nstatus 0\n") << live.out << live.err;
+    const auto json = nlohmann::json::parse(live.out.substr(0, live.out.find('\n')));
+    EXPECT_EQ(json["format"], "control");
+    EXPECT_EQ(json["options"].at(0), "--baud");
+    EXPECT_GE(json["confidence"].get<double>(), 0.9);
+    ToolRun file = runShell(
+        "f=/tmp/tolvak-det-$$; : > $f; \"$T\" indicator --device $f --count 60 --rate 1000 "
+        "--separator \"\" --terminator \"\\r\\n\" --order display && "
+        "\"$T\" detect --file $f; echo status $?; rm -f $f");
+    for (const char* line : {"format:     line", "tolvak read --format line\n",
+                             "Tolvak1.setOtherSepChar Chr(13) & Chr(10)\n", "status 0\n"})
+        EXPECT_NE(file.out.find(line), std::string::npos) << line << '\n' << file.out;
 }
 
 // The indicator runs on through the truck driving on at any number of places (the weight used to
