@@ -307,7 +307,9 @@ void lostDevice(Checker& check) {
     auto cpuMs = [] {
         FILETIME created, exited, kernel, user;
         GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-        auto ms = [](FILETIME t) { return (uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime) / 10000; };
+        auto ms = [](FILETIME t) {
+            return (uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime) / 10000;
+        };
         return ms(kernel) + ms(user);
     };
     uint64_t cpuBefore = cpuMs();
