@@ -83,6 +83,8 @@ def main():
     parser.add_argument("--exe", required=True)
     parser.add_argument("--ocx", action="append", default=[], help="NAME=PATH of a Tolvak.ocx")
     parser.add_argument("--bare", action="store_true", help="also the bare blocking reader")
+    parser.add_argument("--bare-overlapped", action="store_true",
+                        help="also the bare reader with overlapped reads")
     parser.add_argument("--frames", type=int, default=1000)
     parser.add_argument("--rate", type=float, default=100)
     parser.add_argument("--rounds", type=int, default=3)
@@ -92,6 +94,8 @@ def main():
     exe = subprocess.run([wine, "winepath", "-w", args.exe], capture_output=True, text=True,
                          check=True).stdout.strip()
     readers = [("bare ReadFile reader", ["--bare"])] if args.bare else []
+    if args.bare_overlapped:
+        readers.append(("bare overlapped reader", ["--bare-overlapped"]))
     for item in args.ocx:
         name, path = item.split("=", 1)
         win = subprocess.run([wine, "winepath", "-w", path], capture_output=True, text=True,

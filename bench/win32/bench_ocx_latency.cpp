@@ -3,12 +3,14 @@
 // its last byte was written.
 //
 //   bench_ocx_latency --ocx PATH [--port N] [--frames N] [--silent SECONDS]
-//   bench_ocx_latency --bare [--port N] [--frames N] [--silent SECONDS]
+//   bench_ocx_latency --bare|--bare-overlapped [--port N] [--frames N] [--silent SECONDS]
 //
 // --ocx loads that Tolvak.ocx file (no registration needed) and, after every batch of window
 // messages, asks getTolvakValue. --bare is the yardstick: a thread blocked in ReadFile splits the
-// frames and posts each one to this (the UI) thread. Prints "ready" once the port is open, then at
-// the end one line "<reading> <FILETIME of GetSystemTimePreciseAsFileTime>" per reading seen.
+// frames and posts each one to this (the UI) thread; --bare-overlapped does the same with
+// overlapped reads, the way the control reads, to tell the cost of Wine's overlapped path apart.
+// Prints "ready" once the port is open, then at the end one line "<reading> <FILETIME of
+// GetSystemTimePreciseAsFileTime>" per reading seen.
 // --silent keeps the port open that long with nothing expected, for counting wake-ups.
 #include <windows.h>
 
@@ -30,6 +32,7 @@ constexpr UINT kFrameMessage = WM_APP + 10;
 struct Options {
     std::wstring ocx;
     bool bare = false;
+    bool overlapped = false;
     int port = 5;
     long frames = 1000;
     int silentSeconds = 0;
@@ -114,18 +117,30 @@ int runOcx(const Options& o) {
 
 // A plain reader as a Windows developer writes it: one blocking byte, then what waits behind it;
 // each complete frame ("=" and eight digits, last digit first) posted to the UI thread.
-void bareReader(HANDLE port, DWORD uiThread) {
+bool readPort(HANDLE port, char* data, DWORD size, DWORD& count, OVERLAPPED* overlapped) {
+    if (ReadFile(port, data, size, overlapped ? nullptr : &count, overlapped)) {
+        if (overlapped) GetOverlappedResult(port, overlapped, &count, TRUE);
+        return true;
+    }
+    return overlapped && GetLastError() == ERROR_IO_PENDING &&
+           GetOverlappedResult(port, overlapped, &count, TRUE);
+}
+
+void bareReader(HANDLE port, DWORD uiThread, bool useOverlapped) {
     std::string pending;
     char buffer[4096];
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    OVERLAPPED* ov = useOverlapped ? &overlapped : nullptr;
     for (;;) {
         DWORD count = 0;
-        if (!ReadFile(port, buffer, 1, &count, nullptr)) return;
+        if (!readPort(port, buffer, 1, count, ov)) return;
         COMSTAT status{};
         DWORD errors = 0;
         if (count && ClearCommError(port, &errors, &status) && status.cbInQue) {
             DWORD more = 0;
             DWORD want = std::min<DWORD>(status.cbInQue, sizeof buffer - 1);
-            if (!ReadFile(port, buffer + 1, want, &more, nullptr)) return;
+            if (!readPort(port, buffer + 1, want, more, ov)) return;
             count += more;
         }
         pending.append(buffer, count);
@@ -160,7 +175,7 @@ int runBare(const Options& o) {
     PurgeComm(port, PURGE_RXCLEAR);
     MSG msg;
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE); // the thread's queue, before anyone posts
-    std::thread(bareReader, port, GetCurrentThreadId()).detach();
+    std::thread(bareReader, port, GetCurrentThreadId(), o.overlapped).detach();
     std::printf("ready\n");
     std::fflush(stdout);
 
@@ -193,8 +208,8 @@ int wmain(int argc, wchar_t** argv) {
         bool more = i + 1 < argc;
         if (a == L"--ocx" && more)
             o.ocx = argv[++i];
-        else if (a == L"--bare")
-            o.bare = true;
+        else if (a == L"--bare" || a == L"--bare-overlapped")
+            o.bare = true, o.overlapped = a != L"--bare";
         else if (a == L"--port" && more)
             o.port = std::wcstol(argv[++i], nullptr, 10);
         else if (a == L"--frames" && more)
@@ -202,8 +217,9 @@ int wmain(int argc, wchar_t** argv) {
         else if (a == L"--silent" && more)
             o.silentSeconds = std::wcstol(argv[++i], nullptr, 10);
         else
-            return std::fprintf(stderr, "usage: bench_ocx_latency --ocx PATH | --bare "
-                                        "[--port N] [--frames N] [--silent SECONDS]\n"),
+            return std::fprintf(stderr,
+                                "usage: bench_ocx_latency --ocx PATH | --bare | --bare-overlapped "
+                                "[--port N] [--frames N] [--silent SECONDS]\n"),
                    2;
     }
     if (!o.bare && o.ocx.empty()) return std::fprintf(stderr, "give --ocx PATH or --bare\n"), 2;
