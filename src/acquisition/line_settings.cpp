@@ -1,5 +1,6 @@
 #include "acquisition/line_settings.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace tolvak {
@@ -73,6 +74,10 @@ std::optional<SerialSettings> parseSettingsText(std::u16string_view text) {
     if (!baud || !parity || !stop || data.size() != 1 || data[0] < u'5' || data[0] > u'8')
         return std::nullopt;
     return SerialSettings{*baud, *parity, data[0] - u'0', *stop};
+}
+
+std::chrono::milliseconds lineQuietTime(uint32_t baud) {
+    return std::chrono::milliseconds(std::max<uint32_t>(2, 30000 / std::max<uint32_t>(baud, 1)));
 }
 
 } // namespace tolvak

@@ -17,12 +17,6 @@ namespace tolvak::posix {
 
 namespace {
 
-// How long the line must stay silent before fewer than RThreshold characters are handed over:
-// three character times, and never less than the loop's millisecond.
-std::chrono::milliseconds idleTime(uint32_t baud) {
-    return std::chrono::milliseconds(std::max<uint32_t>(2, 30000 / std::max<uint32_t>(baud, 1)));
-}
-
 // Reading stops after this much per wake-up so that other descriptors and timers get their turn.
 constexpr size_t kReadPerWakeup = 1 << 20;
 
@@ -197,7 +191,7 @@ void PosixSerialControl::raiseOnce() {
 void PosixSerialControl::watchForIdleLine() {
     if (!portOpen() || m_threshold <= 0 || m_buffer.empty()) return;
     m_idleTimer = m_loop.startTimer(
-        idleTime(m_settings.baud),
+        lineQuietTime(m_settings.baud),
         [this] {
             m_idleTimer.reset();
             if (portOpen() && m_threshold > 0 && !m_buffer.empty()) raiseOnce();

@@ -1,7 +1,6 @@
 #include "platform/win32/serial_control_win32.h"
 
 #include <algorithm>
-#include <chrono>
 #include <set>
 #include <system_error>
 
@@ -14,10 +13,65 @@ namespace tolvak::win32 {
 
 namespace {
 
-// A driver that hands back nothing at once, again and again, has lost its device (a hung-up
-// line); this many such reads in a row close the port instead of spinning.
-constexpr int kInstantEmptyReadsLimit = 20;
+// A read that waits for its byte and still completes with nothing means a hung-up line; this many
+// in a row close the port instead of spinning.
+constexpr int kEmptyReadsLimit = 3;
 constexpr DWORD kDriverQueueSize = 4096;
+
+// One overlapped read on the port at a time. A read still in flight when this goes is cancelled
+// and waited for, so the system never writes into a buffer or OVERLAPPED that is gone.
+class PortRead {
+  public:
+    explicit PortRead(HANDLE port)
+        : m_port(port), m_done(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        m_overlapped.hEvent = m_done.get();
+    }
+    ~PortRead() { cancel(); }
+    PortRead(const PortRead&) = delete;
+    PortRead& operator=(const PortRead&) = delete;
+
+    bool ready() const { return static_cast<bool>(m_done); }
+    // Signalled once the read in flight has ended, however.
+    HANDLE event() const { return m_done.get(); }
+
+    // Starts reading up to size bytes: 0, or the error that kept it from starting.
+    DWORD start(char* data, DWORD size) {
+        m_overlapped.Offset = m_overlapped.OffsetHigh = 0;
+        if (!ReadFile(m_port, data, size, nullptr, &m_overlapped) &&
+            GetLastError() != ERROR_IO_PENDING)
+            return GetLastError();
+        m_pending = true;
+        return 0;
+    }
+
+    // Once event() is signalled: 0 and the bytes read, or the error the read ended with.
+    DWORD finish(DWORD& count) {
+        m_pending = false;
+        count = 0;
+        return GetOverlappedResult(m_port, &m_overlapped, &count, FALSE) ? 0 : GetLastError();
+    }
+
+    void cancel() {
+        if (!m_pending) return;
+        m_pending = false;
+        CancelIoEx(m_port, &m_overlapped);
+        DWORD count = 0;
+        GetOverlappedResult(m_port, &m_overlapped, &count, TRUE);
+    }
+
+  private:
+    HANDLE m_port;
+    UniqueKernelObject m_done;
+    OVERLAPPED m_overlapped{};
+    bool m_pending = false;
+};
+
+// Bytes the driver holds beyond those already read.
+DWORD waitingInDriver(HANDLE port) {
+    COMSTAT status{};
+    DWORD errors = 0;
+    return ClearCommError(port, &errors, &status) ? status.cbInQue : 0;
+}
 
 // Ports this process holds. Windows opens a COM port for one handle only, but Wine lets a
 // second opening through and the two readers would share out the bytes between them.
@@ -73,7 +127,10 @@ BYTE stopBitsCode(StopBits stopBits) {
 SerialControlWin32::SerialControlWin32()
     : m_window([this](UINT message, WPARAM wParam, LPARAM lParam) {
           onMessage(message, wParam, lParam);
-      }) {}
+      }),
+      m_wake(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    if (!m_wake) throw fromWin32(GetLastError(), portName());
+}
 
 SerialControlWin32::~SerialControlWin32() {
     close();
@@ -97,6 +154,8 @@ void SerialControlWin32::setSettings(const std::u16string& text) {
                           portName() + u" settings \"" + text + u"\"");
     if (portOpen()) applySettings(m_port.get(), *settings);
     m_settings = *settings;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_quietMs = static_cast<DWORD>(lineQuietTime(m_settings.baud).count());
 }
 
 void SerialControlWin32::setInBufferSize(int16_t size) {
@@ -121,7 +180,7 @@ void SerialControlWin32::setRThreshold(int16_t threshold) {
     if (threshold < 0) throw serialError(errors::kInvalidPropertyValue, u"RThreshold");
     std::lock_guard<std::mutex> lock(m_mutex);
     m_threshold = threshold;
-    if (portOpen()) notifyIfDue(m_generation);
+    if (portOpen()) offerRest(m_generation);
 }
 
 void SerialControlWin32::setPortOpen(bool open) {
@@ -185,17 +244,16 @@ void SerialControlWin32::open() {
 void SerialControlWin32::openClaimed() {
     std::u16string device = u"\\\\.\\" + portName();
     UniqueFile port(CreateFileW(wide(device), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
+                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (!port) throw fromWin32(GetLastError(), portName());
 
     // The buffer size is only a request: the reader keeps every byte whatever the driver holds.
     SetupComm(port.get(), std::max<DWORD>(static_cast<DWORD>(m_inBufferSize), kDriverQueueSize),
               kDriverQueueSize);
     applySettings(port.get(), m_settings);
-    // Short read timeouts keep the reader responsive to closing; never MAXDWORD waits.
+    // No timeouts at all: a read waits until its bytes are there, and closing cancels it. (The
+    // MAXDWORD "return at once" pattern never returns under Wine.)
     COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = 1;
-    timeouts.ReadTotalTimeoutConstant = kReadTimeoutMs;
     if (!SetCommTimeouts(port.get(), &timeouts)) throw fromWin32(GetLastError(), portName());
     PurgeComm(port.get(), PURGE_RXCLEAR); // bytes from before the opening are not ours
 
@@ -203,9 +261,12 @@ void SerialControlWin32::openClaimed() {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_received.clear();
         m_notifyPending = false;
+        m_quietOwed = false;
+        m_quietMs = static_cast<DWORD>(lineQuietTime(m_settings.baud).count());
     }
     m_commEvent = 0;
     m_stop = false;
+    ResetEvent(m_wake.get());
     unsigned generation = ++m_generation;
     try {
         m_reader = std::thread(&SerialControlWin32::readLoop, this, port.get(), generation);
@@ -218,6 +279,7 @@ void SerialControlWin32::openClaimed() {
 void SerialControlWin32::close() {
     if (!m_port) return;
     m_stop = true;
+    SetEvent(m_wake.get()); // the reader cancels its read and ends
     if (m_reader.joinable()) m_reader.join();
     m_port.reset();
     portsInUse().release(m_commPort);
@@ -228,37 +290,67 @@ void SerialControlWin32::close() {
 }
 
 void SerialControlWin32::readLoop(HANDLE port, unsigned generation) {
+    auto lost = [&](DWORD error) {
+        if (!m_stop) PostMessageW(m_window.hwnd(), kLostMessage, generation, error);
+    };
+    // Waits for the read in flight; false once the port is closing. A short tail is handed over
+    // meanwhile when the line falls quiet, and only then does the wait have a time limit.
+    auto await = [&](PortRead& read) {
+        for (;;) {
+            HANDLE handles[] = {read.event(), m_wake.get()};
+            DWORD result = WaitForMultipleObjects(2, handles, FALSE, quietWaitMs());
+            if (m_stop) return false;
+            if (result == WAIT_TIMEOUT) {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_quietOwed = false;
+                notifyIfDue(generation, true);
+            } else if (result != WAIT_OBJECT_0 + 1) {
+                return true; // done, or a failed wait that finish() reports
+            }
+        }
+    };
+
+    PortRead read(port);
+    if (!read.ready()) return lost(GetLastError());
     char buffer[4096];
-    int instantEmptyReads = 0;
-    while (!m_stop) {
+    int emptyReads = 0;
+    // One byte waits for the line to speak; what queued behind it is then taken in one read that
+    // completes at once.
+    for (;;) {
         DWORD count = 0;
-        auto start = std::chrono::steady_clock::now();
-        if (!ReadFile(port, buffer, sizeof buffer, &count, nullptr)) {
-            DWORD error = GetLastError();
-            if (m_stop) break;
-            PostMessageW(m_window.hwnd(), kLostMessage, generation, static_cast<LPARAM>(error));
-            return;
-        }
-        if (count > 0) {
-            instantEmptyReads = 0;
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_received.append(buffer, count);
-            notifyIfDue(generation);
+        if (DWORD error = read.start(buffer, 1)) return lost(error);
+        if (!await(read)) return;
+        if (DWORD error = read.finish(count)) return lost(error);
+        if (count == 0) {
+            if (++emptyReads >= kEmptyReadsLimit) return lost(ERROR_HANDLE_EOF);
             continue;
         }
-        auto waited = std::chrono::steady_clock::now() - start;
-        if (waited >= std::chrono::milliseconds(kReadTimeoutMs / 2)) {
-            instantEmptyReads = 0;
-            std::lock_guard<std::mutex> lock(m_mutex);
-            notifyIfDue(generation, true);
-            continue;
+        emptyReads = 0;
+        if (DWORD waiting = std::min<DWORD>(waitingInDriver(port), sizeof buffer - 1)) {
+            DWORD more = 0;
+            if (DWORD error = read.start(buffer + 1, waiting)) return lost(error);
+            if (!await(read)) return;
+            if (DWORD error = read.finish(more)) return lost(error);
+            count += more;
         }
-        if (++instantEmptyReads >= kInstantEmptyReadsLimit) {
-            PostMessageW(m_window.hwnd(), kLostMessage, generation, ERROR_HANDLE_EOF);
-            return;
-        }
-        Sleep(kReadTimeoutMs);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_received.append(buffer, count);
+        m_quietOwed = true;
+        notifyIfDue(generation);
     }
+}
+
+DWORD SerialControlWin32::quietWaitMs() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    bool tailWaits = m_quietOwed && !m_notifyPending && m_threshold > 0 && !m_received.empty();
+    return tailWaits ? m_quietMs : INFINITE;
+}
+
+void SerialControlWin32::offerRest(unsigned generation) {
+    if (m_received.empty()) return;
+    m_quietOwed = true;
+    notifyIfDue(generation);
+    SetEvent(m_wake.get()); // the reader's wait may have no time limit yet
 }
 
 bool SerialControlWin32::due(bool lineQuiet) const {
@@ -274,15 +366,25 @@ void SerialControlWin32::notifyIfDue(unsigned generation, bool lineQuiet) {
 
 void SerialControlWin32::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (wParam != m_generation) return; // from a port since closed
-    if (message == kLostMessage) return close();
+    if (message == kLostMessage) {
+        close();
+        if (m_onPortLost) m_onPortLost(fromWin32(static_cast<DWORD>(lParam), portName()));
+        return;
+    }
     if (message != kReceivedMessage) return;
+    size_t waiting = 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_notifyPending = false;
         if (!due(lParam != 0)) return;
+        waiting = m_received.size();
     }
     m_commEvent = kEventReceive;
     raiseOnComm();
+    // A handler that took only part (InputLen) is offered the rest; one that took nothing is not
+    // called again until more arrives.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (wParam == m_generation && m_received.size() < waiting) offerRest(m_generation);
 }
 
 } // namespace tolvak::win32

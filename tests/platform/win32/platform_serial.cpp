@@ -253,6 +253,73 @@ void burstLosesNothing(Checker& check) {
     std::printf("close took %lu ms\n", GetTickCount() - start);
 }
 
+// Reads that wait for the line: what is left below the threshold comes once the line is quiet, a
+// handler that takes part of the input is offered the rest, and closing ends a waiting read.
+void waitingReader(Checker& check) {
+    const struct {
+        const char* name;
+        std::string sent;
+        int16_t inputLen;
+        std::vector<std::u16string> chunks; // what each receive event takes, in order
+    } rows[] = {
+        {"one byte alone, once the line is quiet", "Z", 0, {u"Z"}},
+        {"InputLen leaves one behind", "abc", 2, {u"ab", u"c"}},
+        {"InputLen leaves a threshold's worth", "abcde", 2, {u"ab", u"cd", u"e"}},
+    };
+    for (const auto& row : rows) {
+        check.context(row.name);
+        win32::SerialControlWin32 serial;
+        std::vector<std::u16string> chunks;
+        serial.setOnCommHandler([&] { chunks.push_back(serial.input()); });
+        serial.setCommPort(kPort);
+        serial.setRThreshold(2);
+        serial.setInputLen(row.inputLen);
+        serial.setPortOpen(true);
+        pumpFor(100); // the reader waits in its read before the bytes come
+        send(row.sent);
+        pumpUntil([&] { return chunks.size() >= row.chunks.size(); }, 5000);
+        pumpFor(300); // nothing is offered twice
+        check.expect(chunks == row.chunks, "chunks taken by the receive events");
+        DWORD start = GetTickCount();
+        serial.setPortOpen(false);
+        std::printf("close of a waiting read took %lu ms\n", GetTickCount() - start);
+        check.expect(!serial.portOpen(), "closed");
+    }
+}
+
+// The device goes away under the open port (the script closes the pseudo-terminal): the loss is
+// reported once, the port is closed, and the process does not spin.
+void lostDevice(Checker& check) {
+    check.context("device gone");
+    win32::SerialControlWin32 serial;
+    int reports = 0;
+    int32_t number = 0;
+    serial.setOnPortLost([&](const AutomationError& e) {
+        ++reports;
+        number = e.number();
+    });
+    serial.setCommPort(kPort);
+    serial.setRThreshold(2);
+    serial.setPortOpen(true);
+    pumpFor(100);
+    ask("HANGUP");
+    pumpUntil([&] { return reports > 0; }, 10000);
+    auto cpuMs = [] {
+        FILETIME created, exited, kernel, user;
+        GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+        auto ms = [](FILETIME t) {
+            return (uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime) / 10000;
+        };
+        return ms(kernel) + ms(user);
+    };
+    uint64_t cpuBefore = cpuMs();
+    pumpFor(1000);
+    check.expect(cpuMs() - cpuBefore < 500, "no spinning once the device is gone");
+    check.expectEq(reports, 1, "reported once");
+    check.expect(number != 0, "with an error number");
+    check.expect(!serial.portOpen(), "port closed");
+}
+
 } // namespace
 
 int main() {
@@ -284,6 +351,8 @@ int main() {
     }
     componentOnTheLine(check);
     burstLosesNothing(check);
+    waitingReader(check);
+    lostDevice(check); // last: the line is gone afterwards
     ask("DONE");
     return check.finish("platform_serial");
 }

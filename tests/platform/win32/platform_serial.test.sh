@@ -30,10 +30,14 @@ for line in program.stdout:
         view = memoryview(data)
         while view:
             view = view[os.write(master, view):]
+    elif word == "HANGUP":  # the device is unplugged
+        os.close(master)
+        master = None
 status = program.wait()
 # Closing the master while Wine still holds the line brings the wine server down.
 subprocess.run(["timeout", "60", "wineserver", "-w"])
-os.close(master)
+if master is not None:
+    os.close(master)
 os.remove(link)
 print("platform_serial exit status", status)
 sys.exit(status)
