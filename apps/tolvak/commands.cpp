@@ -351,8 +351,8 @@ const std::vector<Command>& commands() {
                 "second"},
                {"--timeout", "S", "exit 3 when S seconds pass without a reading"}}),
          runRead,
-         "A reading is stable when at least two readings fall in the last --stable-window and\n"
-         "all of them are within --stable-tolerance of it; --json says so in \"stable\".\n"
+         "A reading is stable when the display has stayed within --stable-tolerance of it for a\n"
+         "whole --stable-window (never sooner after the port opens); --json says so in \"stable\".\n"
          "Exit status: 0 stopped (Ctrl-C, --once), 1 the port went away, 2 the port could not\n"
          "be opened (the message box text is on stderr), 3 --timeout ran out, 64 bad usage.\n"
          "With --follow the port going away or missing is waited out instead (1 and 2 never).\n"
