@@ -1,11 +1,6 @@
 #include "tolvak/indicator.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
@@ -115,16 +110,13 @@ formats::Sample indicatorSample(double seconds, const IndicatorConfig& config, d
     return s;
 }
 
-Indicator::Indicator(posix::EventLoop& loop, int fd, IndicatorConfig config)
-    : m_loop(loop), m_fd(fd), m_config(std::move(config)), m_tare(m_config.tare) {
-    int flags = ::fcntl(m_fd, F_GETFL);
-    if (flags >= 0) ::fcntl(m_fd, F_SETFL, flags | O_NONBLOCK);
-}
+Indicator::Indicator(ToolLoop& loop, LineWriter write, IndicatorConfig config, LineReader read)
+    : m_loop(loop), m_write(std::move(write)), m_config(std::move(config)), m_read(std::move(read)),
+      m_tare(m_config.tare) {}
 
 Indicator::~Indicator() {
     if (m_timer) m_loop.stopTimer(*m_timer);
-    if (m_input) m_loop.unwatch(*m_input);
-    if (m_rewatch) m_loop.stopTimer(*m_rewatch);
+    if (m_input) m_loop.stopTimer(*m_input);
 }
 
 std::string Indicator::nextFrame(double elapsed) {
@@ -140,25 +132,11 @@ std::string Indicator::nextFrame(double elapsed) {
 // Zero and tare are answered with a frame that shows their effect.
 void Indicator::onInput() {
     char bytes[256];
-    ssize_t n = ::read(m_fd, bytes, sizeof bytes);
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
-    if (n <= 0) {
-        // Nobody has the line open: a pseudo-terminal's master then reports a hang-up at every
-        // poll. Look again a little later instead of spinning.
-        m_loop.unwatch(*m_input);
-        m_input.reset();
-        m_rewatch = m_loop.startTimer(
-            std::chrono::milliseconds(200),
-            [this] {
-                m_rewatch.reset();
-                m_input = m_loop.watch(m_fd, POLLIN, [this](short) { onInput(); });
-            },
-            false);
-        return;
-    }
-    m_received.append(bytes, static_cast<size_t>(n));
+    const size_t n = m_read(bytes, sizeof bytes);
+    if (n == 0) return;
+    m_received.append(bytes, n);
     const double elapsed =
-        std::chrono::duration<double>(posix::EventLoop::Clock::now() - m_start).count();
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
     const auto weight = [&] { return indicatorSample(elapsed, m_config, 0, std::nullopt).weight; };
     const formats::Commands none;
     const formats::Commands& c = m_config.outputFormat ? m_config.outputFormat->commands : none;
@@ -182,7 +160,7 @@ void Indicator::onInput() {
 void Indicator::sendNow() {
     if (!flush()) return;
     m_pending =
-        nextFrame(std::chrono::duration<double>(posix::EventLoop::Clock::now() - m_start).count());
+        nextFrame(std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count());
     flush();
     ++m_sent;
 }
@@ -197,8 +175,8 @@ double Indicator::frameInterval() const {
 }
 
 void Indicator::start() {
-    m_start = posix::EventLoop::Clock::now();
-    m_input = m_loop.watch(m_fd, POLLIN, [this](short) { onInput(); });
+    m_start = std::chrono::steady_clock::now();
+    if (m_read) m_input = m_loop.startTimer(std::chrono::milliseconds(5), [this] { onInput(); });
     if (!m_config.request.empty()) return; // frames only when asked
     const auto period = std::chrono::milliseconds(
         std::max<int64_t>(1, static_cast<int64_t>(frameInterval() * 1000)));
@@ -208,7 +186,7 @@ void Indicator::start() {
 
 void Indicator::tick() {
     const double elapsed =
-        std::chrono::duration<double>(posix::EventLoop::Clock::now() - m_start).count();
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
     uint64_t due = static_cast<uint64_t>(elapsed / frameInterval()) + 1;
     if (m_config.count > 0) due = std::min(due, m_config.count);
     uint64_t produced = m_sent + m_dropped;
@@ -235,17 +213,13 @@ void Indicator::tick() {
 // True once nothing of the last frame is left to write.
 bool Indicator::flush() {
     while (!m_pending.empty()) {
-        ssize_t n = ::write(m_fd, m_pending.data(), m_pending.size());
-        if (n > 0) {
-            m_pending.erase(0, static_cast<size_t>(n));
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            return false; // the line is full: nobody is reading
-        } else {
+        std::optional<size_t> n = m_write(m_pending);
+        if (!n) {
             m_pending.clear(); // the line is gone (nobody on the other end): the frame is lost
             return true;
         }
+        if (*n == 0) return false; // the line is full: nobody is reading
+        m_pending.erase(0, *n);
     }
     return true;
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "acquisition/formats/format.h"
-#include "platform/posix/event_loop.h"
+#include "tolvak/tool_platform.h"
 
 namespace tolvak::cli {
 
@@ -57,12 +57,13 @@ struct IndicatorConfig {
 formats::Sample indicatorSample(double seconds, const IndicatorConfig& config, double zero,
                                 std::optional<double> tare);
 
-// Writes frames to a descriptor on the loop's timers, paced so that the average rate matches
+// Writes frames to a serial line on the loop's timers, paced so that the average rate matches
 // the line (and --rate). A frame the line cannot take is dropped whole: a reader never sees half
 // of one followed by another.
 class Indicator {
   public:
-    Indicator(posix::EventLoop& loop, int fd, IndicatorConfig config);
+    // read, when given, brings the host's commands (looked at every few milliseconds).
+    Indicator(ToolLoop& loop, LineWriter write, IndicatorConfig config, LineReader read = {});
     ~Indicator();
     Indicator(const Indicator&) = delete;
     Indicator& operator=(const Indicator&) = delete;
@@ -82,18 +83,18 @@ class Indicator {
     std::string nextFrame(double elapsed);
     void sendNow();
 
-    posix::EventLoop& m_loop;
-    int m_fd;
+    ToolLoop& m_loop;
+    LineWriter m_write;
     IndicatorConfig m_config;
-    std::optional<posix::EventLoop::Id> m_timer;
-    posix::EventLoop::Clock::time_point m_start;
+    std::optional<ToolLoop::Id> m_timer;
+    std::chrono::steady_clock::time_point m_start;
     uint64_t m_due = 0; // frames the elapsed time calls for
     uint64_t m_sent = 0;
     uint64_t m_dropped = 0;
     std::string m_pending; // the unwritten rest of the last frame
     std::function<void()> m_onFinished;
-    std::optional<posix::EventLoop::Id> m_input;
-    std::optional<posix::EventLoop::Id> m_rewatch;
+    LineReader m_read;
+    std::optional<ToolLoop::Id> m_input;
     std::string m_received; // bytes from the host not yet matched to a command
     double m_zero = 0;      // the weight zeroed away
     std::optional<double> m_tare;

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <map>
+#include <mutex>
 #include <ostream>
 #include <thread>
 
@@ -114,26 +115,18 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         << std::endl;
     StopRequest::Registration stopping([&] { server->stop(); });
 
-    // The serial side runs on its own thread; readings cross to the server's thread through
+    // The serial side runs on its own thread, which makes the scale and so owns it (on Windows
+    // its events come to the thread that made it); readings cross to the server's thread through
     // its queue, so no client can slow the reader down.
-    ScaleFeed feed(scaleOptions(args), options);
-    ReceiveErrorReport errors("serve", err, nullptr);
-    feed.onError([&](const Error& e) {
-        // Open errors are the port's state, told below.
-        if (e.source == Error::Source::Receive || e.source == Error::Source::Send)
-            errors.show(AutomationError(e.number, fromUtf8(e.description)));
-    });
+    const ScaleOptions scale = scaleOptions(args);
+    std::mutex feedMutex;
+    ScaleFeed* running = nullptr;
+    bool finished = false;
     // A command is answered by the next frame the indicator sends after it.
-    std::vector<WebServer::Reply> awaitingReply; // the feed's thread only
-    feed.onReading([&](const Reading& reading) {
-        server->postReading(reading);
-        for (auto& reply : awaitingReply)
-            reply(200, jsonText({{"reply", readingObject(reading)}}));
-        awaitingReply.clear();
-    });
+    std::vector<WebServer::Reply> awaitingReply; // the reader's thread only
     if (args.has("--allow-commands")) {
         // Only the commands the format's protocol has are offered.
-        const formats::Format* format = formats::findFormat(scaleOptions(args).format.format);
+        const formats::Format* format = formats::findFormat(scale.format.format);
         const std::map<std::string, std::pair<Scale::Command, std::string>> kCommands = {
             {"zero", {Scale::Command::Zero, format->commands.zero}},
             {"tare", {Scale::Command::Tare, format->commands.tare}},
@@ -144,7 +137,10 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         if (names.empty())
             err << "tolvak serve: warning: format " << format->name << " has no commands\n";
         server->setCommands(names, [&, kCommands](const std::string& name, WebServer::Reply reply) {
-            feed.post([&, kCommands, name, reply] {
+            std::lock_guard<std::mutex> lock(feedMutex);
+            if (!running) return reply(503, R"({"error":"the port is not open"})");
+            ScaleFeed& feed = *running;
+            feed.post([&feed, &awaitingReply, kCommands, name, reply] {
                 if (!feed.scale().isOpen())
                     return reply(503, R"({"error":"the port is not open"})");
                 if (!feed.scale().sendCommand(kCommands.at(name).first))
@@ -153,18 +149,44 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
             });
         });
     }
-    feed.onPortStatus([&](const PortStatus& port) {
-        server->postPort(port);
-        describe(err, port);
-    });
-    server->postPort(feed.port());
     std::thread reader([&] {
+        ScaleFeed feed(scale, options);
+        ReceiveErrorReport errors("serve", err, nullptr);
+        feed.onError([&](const Error& e) {
+            // Open errors are the port's state, told below.
+            if (e.source == Error::Source::Receive || e.source == Error::Source::Send)
+                errors.show(AutomationError(e.number, fromUtf8(e.description)));
+        });
+        feed.onReading([&](const Reading& reading) {
+            server->postReading(reading);
+            for (auto& reply : awaitingReply)
+                reply(200, jsonText({{"reply", readingObject(reading)}}));
+            awaitingReply.clear();
+        });
+        feed.onPortStatus([&](const PortStatus& port) {
+            server->postPort(port);
+            describe(err, port);
+        });
+        server->postPort(feed.port());
+        {
+            std::lock_guard<std::mutex> lock(feedMutex);
+            if (finished) return;
+            running = &feed;
+        }
         feed.start();
         feed.run();
+        {
+            std::lock_guard<std::mutex> lock(feedMutex);
+            running = nullptr;
+        }
         feed.close();
     });
     server->run();
-    feed.stop();
+    {
+        std::lock_guard<std::mutex> lock(feedMutex);
+        finished = true;
+        if (running) running->stop();
+    }
     reader.join();
     return kExitOk;
 }

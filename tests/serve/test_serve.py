@@ -2,7 +2,9 @@
 flags, refusals of other hosts and origins, bad and oversized requests, a client that never
 reads, many clients at once, and a device unplugged and plugged in again behind a symlink.
 
-Usage: test_serve.py TOLVAK [unittest arguments]"""
+Usage: test_serve.py TOLVAK [unittest arguments]
+TOLVAK drives the simulated indicators; $TOLVAK_SERVER, when set, is the server instead (see
+serve_client.py), e.g. tolvak.exe under Wine."""
 
 import json
 import os
@@ -15,7 +17,8 @@ import time
 import unittest
 
 from serve_client import (Indicator, Server, SseClient, WsClient, client_frame, connect,
-                          http_get, read_head, request_bytes, temp_dir)
+                          device_for, http_get, read_head, request_bytes, server_command,
+                          temp_dir)
 
 TOOL = None
 
@@ -25,9 +28,9 @@ class Rig:
 
     def __init__(self, serve_args=()):
         self.dir = temp_dir()
-        self.link = os.path.join(self.dir, "scale")
+        self.device, self.link = device_for(os.path.join(self.dir, "scale"))
         self.indicator = None
-        self.server = Server(TOOL, ["--device", self.link, "--baud", "9600", *serve_args])
+        self.server = Server(TOOL, ["--device", self.device, "--baud", "9600", *serve_args])
 
     def plug(self, *args):
         self.indicator = Indicator(TOOL, ["--baud", "9600", *args], link=self.link)
@@ -423,8 +426,9 @@ class ServeTest(unittest.TestCase):
             holder = None  # no IPv6 loopback on this machine
         for listen in taken:
             with self.subTest(listen=listen):
-                second = subprocess.run([TOOL, "serve", "--device", self.rig.link, "--listen",
-                                         listen], capture_output=True, text=True, timeout=30)
+                second = subprocess.run([*server_command(TOOL), "serve", "--device",
+                                         self.rig.device, "--listen", listen],
+                                        capture_output=True, text=True, timeout=30)
                 self.assertEqual(second.returncode, 1)
                 self.assertIn("cannot listen on " + listen + ":", second.stderr)
         if holder:
