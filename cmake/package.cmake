@@ -8,9 +8,18 @@ if(TOLVAK_SHARED)
 else()
   set(TOLVAK_LIB_KIND STATIC)
 endif()
-set(TOLVAK_LIB_OBJECTS
-  $<TARGET_OBJECTS:tolvak_core> $<TARGET_OBJECTS:tolvak_posix> $<TARGET_OBJECTS:tolvak_api>)
+if(WIN32)
+  set(TOLVAK_PLATFORM tolvak_win32)
+else()
+  set(TOLVAK_PLATFORM tolvak_posix)
+endif()
+set(TOLVAK_LIB_OBJECTS $<TARGET_OBJECTS:tolvak_core> $<TARGET_OBJECTS:${TOLVAK_PLATFORM}>
+  $<TARGET_OBJECTS:tolvak_api>)
 add_library(tolvak_lib ${TOLVAK_LIB_KIND} ${TOLVAK_LIB_OBJECTS})
+if(WIN32)
+  # What the Win32 platform calls; a program linking the archive links these too.
+  target_link_libraries(tolvak_lib PUBLIC user32 gdi32 comctl32 wsock32 iphlpapi)
+endif()
 add_library(Tolvak::tolvak ALIAS tolvak_lib)
 set_target_properties(tolvak_lib PROPERTIES
   OUTPUT_NAME tolvak

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Cross-builds Tolvak.ocx with MinGW-w64, 32-bit into out/win32 and 64-bit into out/win64, and
-# prints the path of each result. The type library is made under 64-bit Wine by a program of the
+# Cross-builds Tolvak.ocx and tolvak.exe (the tool) with MinGW-w64, 32-bit into out/win32 and
+# 64-bit into out/win64, and prints the path of each result. The type library is made under 64-bit Wine by a program of the
 # 64-bit build, so the 32-bit control needs that much of the 64-bit build too.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 usage="usage: $0 [--only win32|win64] [--tests]
-  Cross-builds Tolvak.ocx for 32-bit (out/win32) and 64-bit (out/win64) Windows hosts.
+  Cross-builds Tolvak.ocx and tolvak.exe for 32-bit (out/win32) and 64-bit (out/win64) Windows
+  hosts, and the library (the cross build's install target installs it).
   --only ARCH  build just one of them
   --tests      also build the Windows test programs (tests/ocx, tests/platform/win32)
   Build folders: \$TOLVAK_WIN_BUILD_DIR/win32 and /win64 (default TOLVAK_WIN_BUILD_DIR: build-win)."
@@ -50,6 +51,8 @@ fi
 
 for arch in "${arches[@]}"; do
   mkdir -p "$root/out/$arch"
-  cp "$(build_dir "$arch")/src/ocx/Tolvak.ocx" "$root/out/$arch/Tolvak.ocx"
-  echo "$root/out/$arch/Tolvak.ocx"
+  for built in src/ocx/Tolvak.ocx apps/tolvak/tolvak.exe; do
+    cp "$(build_dir "$arch")/$built" "$root/out/$arch/"
+    echo "$root/out/$arch/$(basename "$built")"
+  done
 done

@@ -1,9 +1,5 @@
 #include "tolvak/commands.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -16,10 +12,8 @@
 
 #include "control/tolvak.h"
 #include "platform/posix/console_msg_box.h"
-#include "platform/posix/line_discipline.h"
-#include "platform/posix/posix_control.h"
-#include "platform/posix/pseudo_terminal.h"
 #include "text/utf8.h"
+#include "tolvak/command.h"
 #include "tolvak/control_options.h"
 #include "tolvak/indicator.h"
 #include "tolvak/led_display.h"
@@ -31,32 +25,50 @@
 #include "tolvak/serve.h"
 #include "tolvak/service_command.h"
 #include "tolvak/text_format.h"
+#include "tolvak/tool_platform.h"
 
 namespace tolvak::cli {
-
-namespace {
-
-using posix::EventLoop;
 
 std::vector<OptionDef> join(std::vector<OptionDef> a, const std::vector<OptionDef>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
 
-// A control on the real platform: the serial port and Timer1 on this thread's event loop,
-// message boxes on stderr (and counted, so that callers can tell that OpenComm failed).
+int exitStatus(int loopStatus) {
+    return loopStatus >= 128 ? kExitOk : loopStatus;
+}
+
+std::chrono::milliseconds seconds(double s) {
+    return std::chrono::milliseconds(static_cast<int64_t>(s * 1000));
+}
+
+std::optional<double> secondsOption(const ParsedArgs& args, const std::string& name) {
+    auto text = args.value(name);
+    if (!text) return std::nullopt;
+    return parseNumber(name, *text, 0.001, 1e7);
+}
+
+void noArguments(const ParsedArgs& args) {
+    if (!args.positional.empty())
+        throw UsageError("unexpected argument '" + args.positional.front() + "'");
+}
+
+namespace {
+
+// A control on this system: the serial port and Timer1 on this thread's event loop, message
+// boxes on stderr.
 struct Session {
     explicit Session(std::ostream& err)
-        : control(loop,
-                  std::make_unique<posix::ConsoleMsgBox>(
-                      [this, &err](const std::string& title, const std::string& prompt, uint32_t) {
-                          ++boxes;
-                          err << posix::formatMsgBox(title, prompt) << std::flush;
-                      })) {}
+        : loop(makeLoop()),
+          control(makeControl(*loop, std::make_unique<posix::ConsoleMsgBox>(
+                                         [&err](const std::string& title,
+                                                const std::string& prompt, uint32_t) {
+                                             err << posix::formatMsgBox(title, prompt)
+                                                 << std::flush;
+                                         }))) {}
 
-    EventLoop loop;
-    int boxes = 0;
-    posix::PosixControl control;
+    std::unique_ptr<ToolLoop> loop;
+    std::unique_ptr<Tolvak> control;
 };
 
 // Prints readings: a plain line or a JSON object per reading, all of them or only some.
@@ -92,21 +104,16 @@ class ReadingPrinter {
     std::optional<std::string> m_last;
 };
 
-// SIGINT and SIGTERM stop the scale while it runs; the default action comes back afterwards.
+// A stop request (Ctrl-C, SIGTERM) stops the scale while it runs; the default action comes back
+// afterwards.
 class StopOnSignals {
   public:
     explicit StopOnSignals(ScaleFeed& feed) {
         s_feed = &feed;
-        struct sigaction action {};
-        action.sa_handler = [](int) { s_feed.load()->stop(); };
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        for (int signo : {SIGINT, SIGTERM})
-            ::sigaction(signo, &action, nullptr);
+        onStopRequest([] { s_feed.load()->stop(); });
     }
     ~StopOnSignals() {
-        for (int signo : {SIGINT, SIGTERM})
-            ::signal(signo, SIG_DFL);
+        onStopRequest(nullptr);
         s_feed = nullptr;
     }
     StopOnSignals(const StopOnSignals&) = delete;
@@ -115,26 +122,6 @@ class StopOnSignals {
   private:
     static inline std::atomic<ScaleFeed*> s_feed{nullptr};
 };
-
-// A stop signal is how these commands normally end.
-int exitStatus(int loopStatus) {
-    return loopStatus >= 128 ? kExitOk : loopStatus;
-}
-
-std::chrono::milliseconds seconds(double s) {
-    return std::chrono::milliseconds(static_cast<int64_t>(s * 1000));
-}
-
-std::optional<double> secondsOption(const ParsedArgs& args, const std::string& name) {
-    auto text = args.value(name);
-    if (!text) return std::nullopt;
-    return parseNumber(name, *text, 0.001, 1e7);
-}
-
-void noArguments(const ParsedArgs& args) {
-    if (!args.positional.empty())
-        throw UsageError("unexpected argument '" + args.positional.front() + "'");
-}
 
 // --- read ------------------------------------------------------------------------------------
 
@@ -236,6 +223,8 @@ int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
 
 // --- indicator -------------------------------------------------------------------------------
 
+} // namespace
+
 const std::vector<OptionDef> kIndicatorOptions = {
     {"--weight", "KG", "a fixed weight instead of the truck profile"},
     {"--places", "N", "digits after the decimal point on the display (default 0)"},
@@ -282,126 +271,30 @@ IndicatorConfig indicatorConfig(const ParsedArgs& args) {
     return config;
 }
 
+namespace {
+
 int runIndicator(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     noArguments(args);
     IndicatorConfig config = indicatorConfig(args);
     const auto duration = secondsOption(args, "--seconds");
 
-    std::optional<posix::PseudoTerminal> pty;
-    posix::UniqueFd device;
-    int fd = -1;
-    if (auto path = args.value("--device")) {
-        device.reset(::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-        if (!device) {
-            err << "tolvak indicator: " << *path << ": " << std::strerror(errno) << '\n';
-            return kExitFailure;
-        }
-        if (::isatty(device.get())) {
-            SerialSettings line;
-            line.baud = config.baud;
-            if (int error = posix::applyLineSettings(device.get(), line)) {
-                err << "tolvak indicator: " << *path << ": " << std::strerror(error) << '\n';
-                return kExitFailure;
-            }
-        }
-        fd = device.get();
-    } else {
-        pty = posix::PseudoTerminal::open();
-        fd = pty->master();
-        out << pty->slavePath() << std::endl;
+    FrameLine line;
+    try {
+        line = openFrameLine(args.value("--device"), config.baud);
+    } catch (const std::system_error& e) {
+        err << "tolvak indicator: " << e.what() << '\n';
+        return kExitFailure;
     }
+    if (!line.name.empty()) out << line.name << std::endl;
 
-    EventLoop loop;
-    loop.stopOnSignals();
-    Indicator indicator(loop, fd, config);
-    indicator.setOnFinished([&] { loop.quit(kExitOk); });
+    std::unique_ptr<ToolLoop> loop = makeLoop();
+    Indicator indicator(*loop, line.write, config);
+    indicator.setOnFinished([&] { loop->quit(kExitOk); });
     if (duration)
-        loop.startTimer(
-            seconds(*duration), [&] { loop.quit(kExitOk); }, false);
+        loop->startTimer(
+            seconds(*duration), [&] { loop->quit(kExitOk); }, false);
     indicator.start();
-    return exitStatus(loop.run());
-}
-
-// --- demo ------------------------------------------------------------------------------------
-
-class DemoView : public SurfaceObserver {
-  public:
-    DemoView(std::ostream& out, std::string title, const Indicator& indicator)
-        : m_out(out), m_tty(::isatty(STDOUT_FILENO) == 1), m_screen(std::move(title), m_tty),
-          m_indicator(indicator) {
-        if (m_tty) m_out << LedScreen::enter() << std::flush;
-    }
-    ~DemoView() override {
-        if (m_tty) m_out << LedScreen::leave() << std::endl;
-    }
-
-    void textChanged(ChildId id, std::u16string_view text) override {
-        if (id == ChildId::lblNumber) {
-            m_weight = plainWeight(text);
-            ++m_readings;
-        } else if (id == ChildId::OutMsg) {
-            draw(jsonString(text)); // the chunk is shown once per receive event
-        }
-    }
-
-  private:
-    void draw(const std::string& chunk) {
-        if (!m_tty) {
-            if (m_weight == m_printed) return; // plain output: one line per change
-            m_printed = m_weight;
-            m_out << m_weight << "  raw " << chunk << std::endl;
-            return;
-        }
-        std::string status = "frames sent " + std::to_string(m_indicator.framesSent()) +
-                             ", display writes " + std::to_string(m_readings);
-        m_out << m_screen.frame(m_weight, chunk, status) << std::flush;
-    }
-
-    std::ostream& m_out;
-    bool m_tty;
-    LedScreen m_screen;
-    const Indicator& m_indicator;
-    std::string m_weight = "8888888";
-    std::string m_printed;
-    uint64_t m_readings = 0;
-};
-
-const std::vector<OptionDef> kDemoOptions = {
-    {"--seconds", "S", "stop after S seconds (default: run until Ctrl-C)"},
-    {"--weight", "KG", "a fixed weight instead of the truck profile"},
-    {"--baud", "RATE", "line rate of the simulated indicator and the port (default 2400)"},
-    {"--rate", "N", "frames per second at most"},
-};
-
-int runDemo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
-    noArguments(args);
-    IndicatorConfig config = indicatorConfig(args);
-    const auto duration = secondsOption(args, "--seconds");
-
-    posix::PseudoTerminal pty = posix::PseudoTerminal::open();
-    Session s(err);
-    s.loop.stopOnSignals();
-    if (auto baud = args.value("--baud")) s.control->setBandRate(fromUtf8(*baud));
-    s.control.serial().bindDevice(s.control->state().portNum, pty.slavePath());
-
-    Indicator indicator(s.loop, pty.master(), config);
-    std::string title = "Tolvak demo: simulated indicator on " + pty.slavePath() + ", " +
-                        toUtf8(s.control->state().baudRate) + " baud. Ctrl-C stops.";
-    DemoView view(out, title, indicator);
-    s.control->surface().setObserver(&view);
-    s.control->OpenComm();
-    if (s.boxes > 0 || !s.control.serial().portOpen()) return kExitOpenFailed;
-    s.control.serial().setOnPortLost([&](const AutomationError& e) {
-        err << "tolvak demo: the port closed: " << toUtf8(e.description()) << '\n';
-        s.loop.quit(kExitFailure);
-    });
-    if (duration)
-        s.loop.startTimer(
-            seconds(*duration), [&] { s.loop.quit(kExitOk); }, false);
-    indicator.start();
-    int status = s.loop.run();
-    s.control->CloseComm();
-    return exitStatus(status);
+    return exitStatus(loop->run());
 }
 
 // --- simulate --------------------------------------------------------------------------------
@@ -410,18 +303,17 @@ int runSimulate(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     noArguments(args);
     const auto duration = secondsOption(args, "--seconds");
     Session s(err);
-    s.loop.stopOnSignals();
     const bool once = args.has("--once");
     ReadingPrinter printer(out, args);
     s.control->setReadingSink([&](std::u16string_view text, std::optional<double> value) {
         if (printer.print(Reading{toUtf8(text), value, std::chrono::system_clock::now()}) && once)
-            s.loop.quit(kExitOk);
+            s.loop->quit(kExitOk);
     });
     s.control->RndStart();
     if (duration)
-        s.loop.startTimer(
-            seconds(*duration), [&] { s.loop.quit(kExitOk); }, false);
-    int status = s.loop.run();
+        s.loop->startTimer(
+            seconds(*duration), [&] { s.loop->quit(kExitOk); }, false);
+    int status = s.loop->run();
     s.control->RndEnd();
     return exitStatus(status);
 }
@@ -450,17 +342,9 @@ int runHostInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
 
 // --- the table of commands -------------------------------------------------------------------
 
-struct Command {
-    const char* name;
-    const char* arguments; // after the options in the usage line
-    const char* summary;
-    std::vector<OptionDef> options;
-    int (*run)(const ParsedArgs&, std::ostream&, std::ostream&);
-    const char* notes;
-};
-
 const std::vector<Command>& commands() {
-    static const std::vector<Command> table = {
+    static const std::vector<Command> table = [] {
+        std::vector<Command> list = {
         {"read", "", "Open the port with OpenComm and print the weight at every display write.",
          join(join(join(controlOptionDefs(), kPrintOptions), stableOptionDefs()),
               {{"--stable", "", "print only stable readings that differ from the last one printed"},
@@ -469,8 +353,8 @@ const std::vector<Command>& commands() {
                 "second"},
                {"--timeout", "S", "exit 3 when S seconds pass without a reading"}}),
          runRead,
-         "A reading is stable when at least two readings fall in the last --stable-window and\n"
-         "all of them are within --stable-tolerance of it; --json says so in \"stable\".\n"
+         "A reading is stable when the display has stayed within --stable-tolerance of it for a\n"
+         "whole --stable-window (never sooner after the port opens); --json says so in \"stable\".\n"
          "Exit status: 0 stopped (Ctrl-C, --once), 1 the port went away, 2 the port could not\n"
          "be opened (the message box text is on stderr), 3 --timeout ran out, 64 bad usage.\n"
          "With --follow the port going away or missing is waited out instead (1 and 2 never).\n"
@@ -519,10 +403,6 @@ const std::vector<Command>& commands() {
          "ten so that it fits the display: 3200.00 at 2 places, 3.20000 at 5. Default frame:\n"
          "'=' then the 7 display characters least significant first and a sign slot ('0' or\n"
          "'-'): 3.000 is =000.3000.\n"},
-        {"demo", "",
-         "The simulated indicator read through a pseudo-terminal, shown as big red digits.",
-         kDemoOptions, runDemo,
-         "Plain lines instead of the big display when standard output is not a terminal.\n"},
         {"simulate", "", "Simulated readings: a random weight every two seconds (RndStart).",
          join(kPrintOptions, {{"--seconds", "S", "stop after S seconds"}}), runSimulate, ""},
         {"host-info",
@@ -531,7 +411,12 @@ const std::vector<Command>& commands() {
          {{"--json", "", "one JSON object"}},
          runHostInfo,
          ""},
-    };
+        };
+        // This system's own commands follow the simulated indicator.
+        auto after = list.begin() + 4;
+        list.insert(after, platformCommands().begin(), platformCommands().end());
+        return list;
+    }();
     return table;
 }
 

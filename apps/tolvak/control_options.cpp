@@ -124,15 +124,14 @@ void checkControlOptions(const ParsedArgs& args) {
         if (const SetterOption* s = findSetterOption(option)) optionValue(*s, value);
 }
 
-void applyControlOptions(const ParsedArgs& args, Tolvak& control,
-                         posix::PosixSerialControl* serial) {
+void applyControlOptions(const ParsedArgs& args, Tolvak& control, const BindDevice& bindDevice) {
     for (const auto& [option, value] : args.options) {
         const SetterOption* s = findSetterOption(option);
         if (!s) continue;
         control.invoke(findMethod(s->setter)->dispid, {optionValue(*s, value)});
     }
-    if (auto device = args.value("--device"); device && serial)
-        serial->bindDevice(control.state().portNum, *device);
+    if (auto device = args.value("--device"); device && bindDevice)
+        bindDevice(control.state().portNum, *device);
 }
 
 ScaleOptions scaleOptions(const ParsedArgs& args) {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "control/tolvak.h"
-#include "platform/posix/serial_control_posix.h"
 #include "tolvak/cli_args.h"
 #include "tolvak/scale.h"
 
@@ -18,15 +20,15 @@ void checkControlOptions(const ParsedArgs& args);
 
 // Calls the control's own setters for the options given, in command-line order; the control's
 // defaults stand for everything else. Binds --device to the port number the control then has.
-void applyControlOptions(const ParsedArgs& args, Tolvak& control,
-                         posix::PosixSerialControl* serial);
+using BindDevice = std::function<void(int16_t port, const std::string& device)>;
+void applyControlOptions(const ParsedArgs& args, Tolvak& control, const BindDevice& bindDevice);
 
 // The control options as the settings of a public Scale, the others at the control's defaults.
 // Throws UsageError for a value the settings cannot hold (a baud rate that is not a whole
 // number, a parity that is not one letter).
 struct ScaleOptions {
     LineSettings line;
-    FrameFormat format;
+    tolvak::FrameFormat format; // not the simulated indicator's cli::FrameFormat
 };
 ScaleOptions scaleOptions(const ParsedArgs& args);
 

@@ -1,10 +1,6 @@
 #include "tolvak/indicator.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
@@ -96,11 +92,8 @@ double displayedProfile(double seconds, int places) {
     return truckProfile(seconds) / divisor;
 }
 
-Indicator::Indicator(posix::EventLoop& loop, int fd, IndicatorConfig config)
-    : m_loop(loop), m_fd(fd), m_config(std::move(config)) {
-    int flags = ::fcntl(m_fd, F_GETFL);
-    if (flags >= 0) ::fcntl(m_fd, F_SETFL, flags | O_NONBLOCK);
-}
+Indicator::Indicator(ToolLoop& loop, LineWriter write, IndicatorConfig config)
+    : m_loop(loop), m_write(std::move(write)), m_config(std::move(config)) {}
 
 Indicator::~Indicator() {
     if (m_timer) m_loop.stopTimer(*m_timer);
@@ -114,7 +107,7 @@ double Indicator::frameInterval() const {
 }
 
 void Indicator::start() {
-    m_start = posix::EventLoop::Clock::now();
+    m_start = std::chrono::steady_clock::now();
     const auto period = std::chrono::milliseconds(
         std::max<int64_t>(1, static_cast<int64_t>(frameInterval() * 1000)));
     m_timer = m_loop.startTimer(period, [this] { tick(); });
@@ -123,7 +116,7 @@ void Indicator::start() {
 
 void Indicator::tick() {
     const double elapsed =
-        std::chrono::duration<double>(posix::EventLoop::Clock::now() - m_start).count();
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
     uint64_t due = static_cast<uint64_t>(elapsed / frameInterval()) + 1;
     if (m_config.count > 0) due = std::min(due, m_config.count);
     uint64_t produced = m_sent + m_dropped;
@@ -152,17 +145,13 @@ void Indicator::tick() {
 // True once nothing of the last frame is left to write.
 bool Indicator::flush() {
     while (!m_pending.empty()) {
-        ssize_t n = ::write(m_fd, m_pending.data(), m_pending.size());
-        if (n > 0) {
-            m_pending.erase(0, static_cast<size_t>(n));
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            return false; // the line is full: nobody is reading
-        } else {
+        std::optional<size_t> n = m_write(m_pending);
+        if (!n) {
             m_pending.clear(); // the line is gone (nobody on the other end): the frame is lost
             return true;
         }
+        if (*n == 0) return false; // the line is full: nobody is reading
+        m_pending.erase(0, *n);
     }
     return true;
 }

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/posix/event_loop.h"
+#include "tolvak/tool_platform.h"
 
 namespace tolvak::cli {
 
@@ -46,12 +46,12 @@ struct IndicatorConfig {
     uint64_t count = 0;        // frames to send; 0: no end
 };
 
-// Writes frames to a descriptor on the loop's timers, paced so that the average rate matches
+// Writes frames to a serial line on the loop's timers, paced so that the average rate matches
 // the line (and --rate). A frame the line cannot take is dropped whole: a reader never sees half
 // of one followed by another.
 class Indicator {
   public:
-    Indicator(posix::EventLoop& loop, int fd, IndicatorConfig config);
+    Indicator(ToolLoop& loop, LineWriter write, IndicatorConfig config);
     ~Indicator();
     Indicator(const Indicator&) = delete;
     Indicator& operator=(const Indicator&) = delete;
@@ -68,11 +68,11 @@ class Indicator {
     void tick();
     bool flush();
 
-    posix::EventLoop& m_loop;
-    int m_fd;
+    ToolLoop& m_loop;
+    LineWriter m_write;
     IndicatorConfig m_config;
-    std::optional<posix::EventLoop::Id> m_timer;
-    posix::EventLoop::Clock::time_point m_start;
+    std::optional<ToolLoop::Id> m_timer;
+    std::chrono::steady_clock::time_point m_start;
     uint64_t m_due = 0; // frames the elapsed time calls for
     uint64_t m_sent = 0;
     uint64_t m_dropped = 0;

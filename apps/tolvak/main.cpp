@@ -3,8 +3,10 @@
 #include <vector>
 
 #include "tolvak/commands.h"
+#include "tolvak/tool_platform.h"
 
 int main(int argc, char** argv) {
+    tolvak::cli::prepareConsole();
     std::vector<std::string> args(argv + 1, argv + argc);
     return tolvak::cli::runTool(args, std::cout, std::cerr);
 }

@@ -5,11 +5,11 @@
 
 #include "control/tolvak.h"
 #include "platform/posix/console_msg_box.h"
-#include "platform/posix/posix_sockets.h"
 #include "text/line_text.h"
 #include "text/utf8.h"
 #include "tolvak/control_options.h"
 #include "tolvak/text_format.h"
+#include "tolvak/tool_platform.h"
 
 namespace tolvak::cli {
 
@@ -19,7 +19,7 @@ Replayer::Replayer(const ParsedArgs& options, std::ostream& out) : m_out(out) {
     // Replay has no clock: Timer1 never ticks.
     Platform platform{std::move(serial), std::make_unique<NullTimer>(),
                       std::make_unique<posix::ConsoleMsgBox>(),
-                      std::make_unique<posix::PosixSockets>(), std::make_unique<ClockRandom>()};
+                      makeSockets(), std::make_unique<ClockRandom>()};
     m_control = std::make_unique<Tolvak>(std::move(platform));
     applyControlOptions(options, *m_control, nullptr);
     m_control->surface().setObserver(this);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "tolvak/tool_platform.h"
+
 namespace tolvak::cli {
 
 const char* stateName(PortStatus::State state) {
@@ -40,7 +42,7 @@ ScaleFeed::ScaleFeed(const ScaleOptions& options, FeedOptions feed)
     : m_scale(options.line, options.format), m_options(feed) {
     m_scale.setStableSettings(feed.stable);
     m_port.device = options.line.device.empty()
-                        ? "/dev/ttyS" + std::to_string(options.line.port - 1)
+                        ? defaultDeviceName(options.line.port)
                         : options.line.device;
     m_scale.onError([this](const Error& e) {
         if (e.source == Error::Source::Open) {

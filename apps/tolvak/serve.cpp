@@ -1,6 +1,7 @@
 #include "tolvak/serve.h"
 
 #include <exception>
+#include <mutex>
 #include <ostream>
 #include <thread>
 
@@ -106,30 +107,48 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     }
     out << "tolvak serve: http://" << urlHost(policy.listen) << ':' << server->port() << '/'
         << std::endl;
-    StopRequest::Registration stopping([&] { server->stop(); });
+    StopRequest::Registration stopRequest([&] { server->stop(); });
 
-    // The serial side runs on its own thread; readings cross to the server's thread through
+    // The serial side runs on its own thread, which makes the scale and so owns it (on Windows
+    // its events come to the thread that made it); readings cross to the server's thread through
     // its queue, so no client can slow the reader down.
-    ScaleFeed feed(scaleOptions(args), options);
-    ReceiveErrorReport errors("serve", err, nullptr);
-    feed.onError([&](const Error& e) {
-        // Open errors are the port's state, told below.
-        if (e.source == Error::Source::Receive)
-            errors.show(AutomationError(e.number, fromUtf8(e.description)));
-    });
-    feed.onReading([&](const Reading& reading) { server->postReading(reading); });
-    feed.onPortStatus([&](const PortStatus& port) {
-        server->postPort(port);
-        describe(err, port);
-    });
-    server->postPort(feed.port());
+    const ScaleOptions scale = scaleOptions(args);
+    std::mutex feedMutex;
+    ScaleFeed* running = nullptr;
+    bool stopping = false;
     std::thread reader([&] {
+        ScaleFeed feed(scale, options);
+        ReceiveErrorReport errors("serve", err, nullptr);
+        feed.onError([&](const Error& e) {
+            // Open errors are the port's state, told below.
+            if (e.source == Error::Source::Receive)
+                errors.show(AutomationError(e.number, fromUtf8(e.description)));
+        });
+        feed.onReading([&](const Reading& reading) { server->postReading(reading); });
+        feed.onPortStatus([&](const PortStatus& port) {
+            server->postPort(port);
+            describe(err, port);
+        });
+        server->postPort(feed.port());
+        {
+            std::lock_guard<std::mutex> lock(feedMutex);
+            if (stopping) return;
+            running = &feed;
+        }
         feed.start();
         feed.run();
+        {
+            std::lock_guard<std::mutex> lock(feedMutex);
+            running = nullptr;
+        }
         feed.close();
     });
     server->run();
-    feed.stop();
+    {
+        std::lock_guard<std::mutex> lock(feedMutex);
+        stopping = true;
+        if (running) running->stop();
+    }
     reader.join();
     return kExitOk;
 }

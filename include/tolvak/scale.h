@@ -52,8 +52,10 @@ struct Reading {
     bool stable = false;
 };
 
-// When a reading is stable: at least two readings, itself included, fall within the last
-// window, and every one of them is within tolerance of it.
+// When a reading is stable: the display has stayed within tolerance of it for a whole window,
+// that is every reading of the last window, and the one shown when the window began, is within
+// tolerance of it. Until the readings seen reach back a window (after open(), after a reading
+// that is not a number, after the port was lost) no reading is stable.
 struct StableSettings {
     std::chrono::milliseconds window{1000};
     double tolerance = 0; // in display units (after decimals)
@@ -78,6 +80,11 @@ struct Error {
 
 // A scale on a serial line. Every callback runs on the thread that calls process(), run() or
 // runFor(), one at a time; a Scale is used from one thread, except stop(). Not copyable.
+//
+// What arrives is queued and handed to the callbacks in order. An exception thrown by a callback
+// leaves the process(), run() or runFor() that called it; the event it was given is not given
+// again, those after it come with the next call, and the Scale stays usable. A moved-from Scale
+// is empty: open() returns false, run() and runFor() return at once, the rest do nothing.
 class TOLVAK_API Scale {
   public:
     explicit Scale(LineSettings line = {}, FrameFormat format = {});
@@ -88,15 +95,18 @@ class TOLVAK_API Scale {
     Scale& operator=(const Scale&) = delete;
 
     void onReading(std::function<void(const Reading&)> callback);
-    // Takes effect from the next reading; the readings already seen are judged afresh.
+    // Takes effect from the next reading; the readings already seen are kept and judged afresh
+    // (a longer window waits until they reach back that far).
     void setStableSettings(const StableSettings& settings);
     // Open, Close and Receive errors.
     void onError(std::function<void(const Error&)> callback);
     // The device went away under the open port. open() may be called again later.
     void onPortLost(std::function<void(const Error&)> callback);
 
-    // Opens the port with the settings; false (after onError) when it could not be opened.
+    // Opens the port with the settings; false (after onError) when it could not be opened. On
+    // an open port it is refused with 8005 "Port already open" and the port is left as it is.
     bool open();
+    // Readings not yet delivered belong to the port closed and are dropped.
     void close();
     bool isOpen() const;
 
@@ -122,7 +132,9 @@ class TOLVAK_API Scale {
     // Ends run() or runFor(), now or, when neither is running, as soon as the next one is
     // entered, so that a signal just before run() is not lost; process() neither takes nor
     // clears it. Stops that come before a run takes them end that one run. Callable from any
-    // thread and from a signal handler.
+    // thread and from a signal handler. Called from a callback, it also ends the delivery of that
+    // process(), run() or runFor(): no further callback comes from it, and what is left comes
+    // with the next.
     void stop();
 
   private:

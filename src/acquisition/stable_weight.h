@@ -6,10 +6,11 @@
 
 namespace tolvak {
 
-// Tells a standing weight from a moving one. A reading is stable when at least two readings,
-// itself included, fall within the last window and every one of them is within the tolerance of
-// it. A reading that is not a number is never stable and keeps the readings after it unstable
-// until it has left the window: the scale showed something other than a weight.
+// Tells a standing weight from a moving one. A reading is stable when the display has stayed
+// within the tolerance of it for a whole window: every reading of the last window, and the one
+// the display showed when the window began, is a number within tolerance. Until the history
+// reaches back a whole window (after a reset, or a reading that is not a number) nothing is
+// stable: a weight seen for a moment may still be moving.
 class StableWeight {
   public:
     using Clock = std::chrono::steady_clock;
@@ -21,6 +22,8 @@ class StableWeight {
 
     // Takes the next reading (times must not go backwards) and says whether it is stable.
     bool add(std::optional<double> value, Clock::time_point time);
+    // The history is kept and judged under these from the next reading on.
+    void setSettings(std::chrono::milliseconds window, double tolerance);
     void reset() { m_recent.clear(); }
 
   private:
@@ -31,7 +34,8 @@ class StableWeight {
 
     std::chrono::milliseconds m_window;
     double m_tolerance;
-    std::deque<Entry> m_recent; // the readings within the window, oldest first
+    // Oldest first: the readings within the window, and before them the last one older.
+    std::deque<Entry> m_recent;
 };
 
 } // namespace tolvak

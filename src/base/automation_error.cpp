@@ -25,4 +25,8 @@ AutomationError wrongArgumentCount() {
     return {kWrongArgumentCount, u"Wrong number of arguments or invalid property assignment"};
 }
 
+AutomationError portAlreadyOpen() {
+    return {kPortAlreadyOpen, u"Port already open"};
+}
+
 } // namespace tolvak::errors

@@ -47,6 +47,7 @@ AutomationError typeMismatch();
 AutomationError invalidPropertyValue();
 AutomationError memberNotFound();
 AutomationError wrongArgumentCount();
+AutomationError portAlreadyOpen();
 } // namespace errors
 
 // An error trap: runs the steps it covers and hands back the first error they raise (the later

@@ -86,6 +86,8 @@ class Tolvak {
     void setPortErrorSink(PortErrorSink sink) {
         m_portErrorSink = std::move(sink);
     }
+    // The prompt of the box OpenComm shows when the port cannot be opened for error.
+    static std::u16string openErrorPrompt(const AutomationError& error);
 
     const ControlState& state() const {
         return m_state;
@@ -110,7 +112,7 @@ class Tolvak {
     void initialize();
     std::u16string buildSettingsText() const;
     void closePortIfOpen();
-    void showPortError(const std::u16string& firstPiece, const AutomationError& error);
+    void showPortError(const std::u16string& prompt, const AutomationError& error);
     void dispatchFrames();
     void framePass(std::u16string_view separator);
 

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -113,19 +115,19 @@ TEST(Scale, MarksReadingsStableOnceTheWeightStands) {
         if (seen.size() == expected) scale.stop();
     });
     ASSERT_TRUE(scale.open());
-    // Frames of one chunk arrive together: all of them are in the window.
+    // Frames of one chunk arrive together, just after open(): the weight has not been seen for a
+    // window yet, whatever the frames say.
     ASSERT_TRUE(writeAll(pty.master(), "=05.21000=05.21000=0200000-=0200000-="));
     ASSERT_TRUE(scale.runFor(5s));
-    // Once the window has passed, the earlier readings no longer count: one reading alone is
-    // not stable, the next one beside it is.
+    // Once -20 has stood for the window it is stable; new settings judge the history kept.
     std::this_thread::sleep_for(300ms);
+    scale.setStableSettings({250ms, 0});
     expected = 6;
-    ASSERT_TRUE(writeAll(pty.master(), "0200000-=0200000-="));
+    ASSERT_TRUE(writeAll(pty.master(), "0200000-=05.21000="));
     ASSERT_TRUE(scale.runFor(5s));
-    const std::vector<std::pair<std::string, bool>> want = {
-        {"12.5", false}, {"12.5", true},
-        {"-20", false},  {"-20", false}, // 12.5 is still in the window
-        {"-20", false},  {"-20", true}};
+    const std::vector<std::pair<std::string, bool>> want = {{"12.5", false}, {"12.5", false},
+                                                            {"-20", false},  {"-20", false},
+                                                            {"-20", true},   {"12.5", false}};
     EXPECT_EQ(seen, want);
 }
 
@@ -259,6 +261,114 @@ TEST(Scale, LeavesAPendingStopToRunNotToProcess) {
         EXPECT_TRUE(scale.runFor(5s)) << "the stop was lost";
         EXPECT_FALSE(scale.runFor(50ms)) << "one stop ends one run";
     }
+}
+
+// Ten frames in one write: they reach the Scale in one read.
+std::string burst(int frames) {
+    std::string bytes = "=";
+    for (int i = 0; i < frames; ++i)
+        bytes += "05.21000=";
+    return bytes;
+}
+
+TEST(Scale, StopFromACallbackEndsThatStepsDelivery) {
+    // How a program drives the Scale, until `want` readings have come or 5 s have passed.
+    using Drive = void (*)(Scale&, const size_t& seen, size_t want);
+    const std::pair<const char*, Drive> drives[] = {
+        {"runFor", [](Scale& s, const size_t&, size_t) { s.runFor(5s); }},
+        {"run",
+         [](Scale& s, const size_t& seen, size_t want) {
+             if (seen < want) s.run(); // else nothing would stop it
+         }},
+        {"process",
+         [](Scale& s, const size_t& seen, size_t want) {
+             const auto deadline = std::chrono::steady_clock::now() + 5s;
+             while (seen < want && std::chrono::steady_clock::now() < deadline) {
+                 auto fds = pollFds(s);
+                 ::poll(fds.data(), fds.size(), 100);
+                 s.process();
+             }
+         }},
+    };
+    for (const auto& [name, drive] : drives) {
+        SCOPED_TRACE(name);
+        auto pty = posix::PseudoTerminal::open();
+        Scale scale(lineOn(pty));
+        size_t seen = 0;
+        scale.onReading([&](const Reading&) {
+            if (++seen == 3 || seen == 10) scale.stop();
+        });
+        ASSERT_TRUE(scale.open());
+        ASSERT_TRUE(writeAll(pty.master(), burst(10)));
+        drive(scale, seen, 3);
+        EXPECT_EQ(seen, 3u) << "delivered after stop()";
+        drive(scale, seen, 10);
+        EXPECT_EQ(seen, 10u) << "the rest of the burst comes with the next step";
+        if (name == std::string("process")) scale.runFor(0ms); // the stops are left to a run
+        EXPECT_FALSE(scale.runFor(50ms));
+    }
+}
+
+TEST(Scale, ACallbackThatThrowsLosesNothingAndRepeatsNothing) {
+    auto pty = posix::PseudoTerminal::open();
+    Scale scale(lineOn(pty));
+    std::vector<std::string> texts;
+    scale.onReading([&](const Reading& r) {
+        texts.push_back(r.text);
+        if (texts.size() == 1) throw std::runtime_error("the program's own");
+        if (texts.size() == 3) scale.stop();
+    });
+    ASSERT_TRUE(scale.open());
+    ASSERT_TRUE(writeAll(pty.master(), "=05.21000=0200000-=05.2100-="));
+    EXPECT_THROW(scale.runFor(5s), std::runtime_error);
+    EXPECT_TRUE(scale.isOpen());
+    EXPECT_TRUE(scale.runFor(5s));
+    EXPECT_EQ(texts, (std::vector<std::string>{"12.5", "-20", "-12.5"}));
+}
+
+TEST(Scale, ASecondOpenIsRefusedAndKeepsThePortAsItIs) {
+    auto pty = posix::PseudoTerminal::open();
+    Scale scale(lineOn(pty));
+    Recorded r;
+    record(scale, r);
+    scale.onReading([&](const Reading& reading) {
+        r.readings.push_back(reading);
+        scale.stop();
+    });
+    ASSERT_TRUE(scale.open());
+    ASSERT_TRUE(writeAll(pty.master(), "=05.21000="));
+    std::this_thread::sleep_for(50ms); // in the port, not yet read
+    EXPECT_FALSE(scale.open());
+    ASSERT_EQ(r.errors.size(), 1u);
+    EXPECT_EQ(r.errors[0].source, Error::Source::Open);
+    EXPECT_EQ(r.errors[0].number, 8005);
+    EXPECT_TRUE(scale.isOpen());
+    EXPECT_TRUE(scale.runFor(5s));
+    ASSERT_EQ(r.readings.size(), 1u) << "the frame waiting in the port was thrown away";
+}
+
+TEST(Scale, AMovedFromScaleIsSafeToUse) {
+    auto pty = posix::PseudoTerminal::open();
+    Scale scale(lineOn(pty));
+    Scale taker(std::move(scale));
+    const std::pair<const char*, std::function<void(Scale&)>> uses[] = {
+        {"stop", [](Scale& s) { s.stop(); }},
+        {"open fails", [](Scale& s) { EXPECT_FALSE(s.open()); }},
+        {"is not open", [](Scale& s) { EXPECT_FALSE(s.isOpen()); }},
+        {"nothing to poll", [](Scale& s) { EXPECT_TRUE(s.pollDescriptors().empty()); }},
+        {"no timeout", [](Scale& s) { EXPECT_FALSE(s.nextTimeout()); }},
+        {"process", [](Scale& s) { s.process(); }},
+        {"run returns", [](Scale& s) { s.run(); }},
+        {"runFor returns", [](Scale& s) { EXPECT_FALSE(s.runFor(10ms)); }},
+        {"settings", [](Scale& s) { s.setStableSettings({}); }},
+        {"callbacks", [](Scale& s) { s.onReading({}), s.onError({}), s.onPortLost({}); }},
+        {"close", [](Scale& s) { s.close(); }},
+    };
+    for (const auto& [name, use] : uses) {
+        SCOPED_TRACE(name);
+        use(scale);
+    }
+    EXPECT_TRUE(taker.open()) << "the Scale moved to works";
 }
 
 TEST(Scale, FitsAnotherProgramsPollLoop) {

@@ -3,9 +3,11 @@
 // by playwright-core; no browser is ever downloaded.
 //
 // Usage: node browser_test.mjs TOLVAK SCREENSHOT.png
+// $TOLVAK_SERVER, when set, is the command that serves instead (tolvak.exe under Wine), reaching
+// the indicator by the COM port name linked in $TOLVAK_SERVER_PORTS (as tests/serve does).
 // Exit status 77 (skipped) when Chromium or playwright-core is not installed.
 import { spawn } from "node:child_process";
-import { existsSync, mkdtempSync, rmSync } from "node:fs";
+import { existsSync, mkdtempSync, rmSync, symlinkSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { createInterface } from "node:readline";
@@ -36,8 +38,9 @@ function firstLine(child) {
 }
 
 const children = [];
-function start(args) {
-  const child = spawn(tool, args, { stdio: ["ignore", "pipe", "inherit"] });
+function start(args, command = [tool]) {
+  const child = spawn(command[0], [...command.slice(1), ...args],
+                      { stdio: ["ignore", "pipe", "inherit"] });
   children.push(child);
   return child;
 }
@@ -47,8 +50,15 @@ let context;
 let failed = false;
 try {
   const indicator = start(["indicator", "--rate", "20"]);
-  const device = await firstLine(indicator);
-  const serve = start(["serve", "--device", device, "--listen", "127.0.0.1:0"]);
+  let device = await firstLine(indicator);
+  const ports = process.env.TOLVAK_SERVER_PORTS;
+  if (ports) {
+    rmSync(join(ports, "com19"), { force: true });
+    symlinkSync(device, join(ports, "com19"));
+    device = "COM19";
+  }
+  const server = process.env.TOLVAK_SERVER ? process.env.TOLVAK_SERVER.split(" ") : [tool];
+  const serve = start(["serve", "--device", device, "--listen", "127.0.0.1:0"], server);
   const url = (await firstLine(serve)).replace("tolvak serve: ", "");
 
   context = await chromium.launchPersistentContext(profile, {

@@ -5,6 +5,7 @@ WebSocket over loopback, from Python's standard library only, and a running serv
 import base64
 import json
 import os
+import shlex
 import signal
 import socket
 import subprocess
@@ -32,11 +33,28 @@ class Indicator:
         self.proc.wait(timeout=10)
 
 
+def server_command(tool):
+    """How to run the tool that serves: $TOLVAK_SERVER (a command, e.g. tolvak.exe under Wine)
+    when set, else the tool itself."""
+    wrapper = os.environ.get("TOLVAK_SERVER")
+    return shlex.split(wrapper) if wrapper else [tool]
+
+
+def device_for(link):
+    """The --device that reaches what link points at. With $TOLVAK_SERVER_PORTS (Wine's
+    dosdevices) the server finds its serial ports there by name: COM19 is the link com19."""
+    ports = os.environ.get("TOLVAK_SERVER_PORTS")
+    if not ports:
+        return link, link
+    return "COM19", os.path.join(ports, "com19")
+
+
 class Server:
     """`tolvak serve` on 127.0.0.1 and a port of its own choosing."""
 
     def __init__(self, tool, args):
-        self.proc = subprocess.Popen([tool, "serve", "--listen", "127.0.0.1:0", *args],
+        self.proc = subprocess.Popen([*server_command(tool), "serve", "--listen", "127.0.0.1:0",
+                                      *args],
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         line = self.proc.stdout.readline()
         if not line.startswith("tolvak serve: http://"):

@@ -2,7 +2,9 @@
 flags, refusals of other hosts and origins, bad and oversized requests, a client that never
 reads, many clients at once, and a device unplugged and plugged in again behind a symlink.
 
-Usage: test_serve.py TOLVAK [unittest arguments]"""
+Usage: test_serve.py TOLVAK [unittest arguments]
+TOLVAK drives the simulated indicators; $TOLVAK_SERVER, when set, is the server instead (see
+serve_client.py), e.g. tolvak.exe under Wine."""
 
 import json
 import os
@@ -14,8 +16,8 @@ import sys
 import time
 import unittest
 
-from serve_client import (Indicator, Server, SseClient, WsClient, connect, http_get,
-                          read_head, request_bytes, temp_dir)
+from serve_client import (Indicator, Server, SseClient, WsClient, connect, device_for,
+                          http_get, read_head, request_bytes, server_command, temp_dir)
 
 TOOL = None
 
@@ -25,9 +27,9 @@ class Rig:
 
     def __init__(self, serve_args=()):
         self.dir = temp_dir()
-        self.link = os.path.join(self.dir, "scale")
+        self.device, self.link = device_for(os.path.join(self.dir, "scale"))
         self.indicator = None
-        self.server = Server(TOOL, ["--device", self.link, "--baud", "9600", *serve_args])
+        self.server = Server(TOOL, ["--device", self.device, "--baud", "9600", *serve_args])
 
     def plug(self, *args):
         self.indicator = Indicator(TOOL, ["--baud", "9600", *args], link=self.link)
@@ -356,9 +358,9 @@ class ServeTest(unittest.TestCase):
 
     def test_a_port_in_use_is_an_error_not_a_hang(self):
         self.rig = Rig()
-        second = subprocess.run([TOOL, "serve", "--device", self.rig.link, "--listen",
-                                 self.rig.server.host], capture_output=True, text=True,
-                                timeout=30)
+        second = subprocess.run([*server_command(TOOL), "serve", "--device", self.rig.device,
+                                 "--listen", self.rig.server.host], capture_output=True,
+                                text=True, timeout=30)
         self.assertEqual(second.returncode, 1)
         self.assertIn("cannot listen on " + self.rig.server.host, second.stderr)
         self.assertEqual(http_get(self.rig.server.port, "/healthz")[0], 200)

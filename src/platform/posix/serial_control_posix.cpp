@@ -26,10 +26,6 @@ std::chrono::milliseconds idleTime(uint32_t baud) {
 // Reading stops after this much per wake-up so that other descriptors and timers get their turn.
 constexpr size_t kReadPerWakeup = 1 << 20;
 
-AutomationError portAlreadyOpen() {
-    return AutomationError(errors::kPortAlreadyOpen, u"Port already open");
-}
-
 AutomationError portNotOpen() {
     return AutomationError(errors::kPortNotOpen, u"Port not open");
 }
@@ -54,7 +50,7 @@ std::string PosixSerialControl::devicePath(int16_t port) const {
 
 void PosixSerialControl::setCommPort(int16_t port) {
     if (port == m_port) return;
-    if (portOpen()) throw portAlreadyOpen();
+    if (portOpen()) throw errors::portAlreadyOpen();
     if (port < 1 && m_bound.count(port) == 0)
         throw AutomationError(errors::kInvalidPortNumber, u"Invalid port number");
     m_port = port;
@@ -76,7 +72,7 @@ void PosixSerialControl::setSettings(const std::u16string& settings) {
 
 void PosixSerialControl::setInBufferSize(int16_t size) {
     if (size == m_bufferSize) return;
-    if (portOpen()) throw portAlreadyOpen();
+    if (portOpen()) throw errors::portAlreadyOpen();
     if (size < 0) throw errors::invalidPropertyValue();
     m_bufferSize = size; // a request only: the buffer grows with what arrives
 }
@@ -99,7 +95,7 @@ void PosixSerialControl::setRThreshold(int16_t threshold) {
 
 void PosixSerialControl::setPortOpen(bool open) {
     if (open == portOpen()) {
-        if (open) throw portAlreadyOpen();
+        if (open) throw errors::portAlreadyOpen();
         return;
     }
     if (open)

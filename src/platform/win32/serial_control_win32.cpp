@@ -274,7 +274,11 @@ void SerialControlWin32::notifyIfDue(unsigned generation, bool lineQuiet) {
 
 void SerialControlWin32::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (wParam != m_generation) return; // from a port since closed
-    if (message == kLostMessage) return close();
+    if (message == kLostMessage) {
+        close();
+        if (m_onPortLost) m_onPortLost(fromWin32(static_cast<DWORD>(lParam), portName()));
+        return;
+    }
     if (message != kReceivedMessage) return;
     {
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -3,11 +3,13 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "acquisition/line_settings.h"
+#include "base/automation_error.h"
 #include "control/serial_control.h"
 #include "platform/win32/message_window.h"
 #include "platform/win32/unique_handle.h"
@@ -37,6 +39,12 @@ class SerialControlWin32 : public SerialControl {
     std::u16string input() override;
     int16_t commEvent() override { return m_commEvent; }
 
+    // Called once the device went away under the open port (after the port is closed). A
+    // control in a form has nobody to tell; a program reading the scale has.
+    void setOnPortLost(std::function<void(const AutomationError&)> handler) {
+        m_onPortLost = std::move(handler);
+    }
+
     // Characters waiting to be read, for diagnostics and tests.
     size_t waitingCount();
 
@@ -61,6 +69,7 @@ class SerialControlWin32 : public SerialControl {
     int16_t m_inputLen = 0;
     int16_t m_commEvent = 0;
 
+    std::function<void(const AutomationError&)> m_onPortLost;
     MessageWindow m_window;
     UniqueFile m_port;
     std::thread m_reader;

@@ -13,6 +13,13 @@ struct FileHandleTraits {
     static void close(Handle h) { CloseHandle(h); }
 };
 
+// Events, threads and the like: their failure value is NULL.
+struct KernelObjectTraits {
+    using Handle = HANDLE;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { CloseHandle(h); }
+};
+
 struct WindowTraits {
     using Handle = HWND;
     static Handle invalid() { return nullptr; }
@@ -32,6 +39,7 @@ struct HookTraits {
 };
 
 using UniqueFile = UniqueHandle<FileHandleTraits>;
+using UniqueKernelObject = UniqueHandle<KernelObjectTraits>;
 using UniqueWindow = UniqueHandle<WindowTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 using UniqueHook = UniqueHandle<HookTraits>;

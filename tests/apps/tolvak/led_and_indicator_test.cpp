@@ -6,6 +6,7 @@
 #include "platform/posix/event_loop.h"
 #include "tolvak/indicator.h"
 #include "tolvak/led_display.h"
+#include "tolvak/posix_tool.h"
 
 namespace tolvak::cli {
 namespace {
@@ -80,7 +81,8 @@ TEST_P(IndicatorPace, LineRateOrRequestedRateWhicheverIsSlower) {
     config.baud = GetParam().baud;
     config.rate = GetParam().rate;
     config.format.separator = GetParam().separator;
-    Indicator indicator(loop, -1, config);
+    PosixToolLoop toolLoop(loop);
+    Indicator indicator(toolLoop, fdWriter(-1), config);
     EXPECT_NEAR(indicator.frameInterval(), GetParam().interval, 1e-9);
 }
 
@@ -100,7 +102,8 @@ TEST(Indicator, CountedRunWritesWholeFramesThenFinishes) {
     config.format.places = 1;
     config.baud = 115200;
     config.count = 5;
-    Indicator indicator(loop, fds[1], config);
+    PosixToolLoop toolLoop(loop);
+    Indicator indicator(toolLoop, fdWriter(fds[1]), config);
     bool finished = false;
     indicator.setOnFinished([&] {
         finished = true;

@@ -1,0 +1,77 @@
+// The tool on Windows: a message loop, COM ports, the console's control events.
+#include "tolvak/tool_platform.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <system_error>
+
+#include "platform/win32/com_port.h"
+#include "platform/win32/console_stop.h"
+#include "platform/win32/message_loop.h"
+#include "platform/win32/serial_control_win32.h"
+#include "platform/win32/sockets_win32.h"
+#include "platform/win32/timer_control_win32.h"
+#include "tolvak/command.h"
+
+namespace tolvak::cli {
+
+namespace {
+
+// A loop of the tool's own: the console's stop events end it.
+class Win32ToolLoop : public ToolLoopOn<win32::MessageLoop> {
+  public:
+    Win32ToolLoop() : ToolLoopOn(m_own) { m_own.stopOnConsoleEvents(); }
+
+  private:
+    win32::MessageLoop m_own;
+};
+
+} // namespace
+
+void prepareConsole() {
+    // The same bytes as on Linux: UTF-8, and "\n" not turned into "\r\n".
+    SetConsoleOutputCP(CP_UTF8);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    win32::watchConsoleEvents();
+}
+
+std::unique_ptr<ToolLoop> makeLoop() {
+    return std::make_unique<Win32ToolLoop>();
+}
+
+// The serial port and Timer1 post to windows of this thread, which the loop's thread runs.
+std::unique_ptr<Tolvak> makeControl(ToolLoop&, std::unique_ptr<MsgBox> msgBox) {
+    return std::make_unique<Tolvak>(Platform{
+        std::make_unique<win32::SerialControlWin32>(),
+        std::make_unique<win32::TimerControlWin32>(), std::move(msgBox),
+        std::make_unique<win32::SocketsWin32>(), std::make_unique<ClockRandom>()});
+}
+
+std::unique_ptr<SocketsApi> makeSockets() {
+    return std::make_unique<win32::SocketsWin32>();
+}
+
+std::string defaultDeviceName(int port) {
+    return "COM" + std::to_string(port);
+}
+
+void onStopRequest(void (*handler)()) {
+    win32::setConsoleStopHandler(handler);
+}
+
+FrameLine openFrameLine(const std::optional<std::string>& device, uint32_t baud) {
+    if (!device) throw UsageError("needs --device COMn: Windows has no pseudo-terminals");
+    auto port = std::make_shared<win32::ComPortWriter>(*device, baud);
+    return FrameLine{[port](std::string_view bytes) { return port->write(bytes); }, "", port};
+}
+
+const std::vector<Command>& platformCommands() {
+    static const std::vector<Command> none;
+    return none;
+}
+
+} // namespace tolvak::cli
