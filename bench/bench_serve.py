@@ -4,6 +4,10 @@
 
     bench/bench_serve.py TOLVAK [--frames N] [--rate R] [--clients C] [--seconds S]
 
+With $TOLVAK_SERVER (and $TOLVAK_SERVER_PORTS) set, as for tests/serve, both `serve` and `read`
+are that command's (tolvak.exe under Wine), reaching the pseudo-terminals as COM19 and COM20;
+CPU and memory are then those of the server's process and its children (Wine's process).
+
 Latency: each frame is written into two pseudo-terminals, one read by `tolvak serve` (a
 WebSocket client waits for the message) and one by `tolvak read` (its stdout line is awaited),
 in alternating order; the time runs from the return of the write of the frame's last byte to
@@ -20,7 +24,30 @@ import time
 import tty
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "serve"))
-from serve_client import Indicator, Server, SseClient, WsClient  # noqa: E402
+from serve_client import (Indicator, Server, SseClient, WsClient, device_for,  # noqa: E402
+                          server_command)
+
+
+def serial_device(path, name):
+    """The --device by which the server reaches the pseudo-terminal at path."""
+    device, link = device_for(path)
+    if link != path:
+        device, link = name.upper(), os.path.join(os.path.dirname(link), name)
+        if os.path.lexists(link):
+            os.unlink(link)
+        os.symlink(path, link)
+    return device
+
+
+def process_tree(pid):
+    """pid and its descendants (the wrapper's Wine process)."""
+    pids = [pid]
+    for p in pids:
+        try:
+            pids += [int(c) for c in open("/proc/%d/task/%d/children" % (p, p)).read().split()]
+        except OSError:
+            pass
+    return pids
 
 
 def frame(weight):
@@ -45,8 +72,9 @@ def percentile(values, p):
 def latency(tool, frames, rate):
     serve_master, serve_path = raw_pty()
     read_master, read_path = raw_pty()
-    server = Server(tool, ["--device", serve_path, "--baud", "9600"])
-    reader = subprocess.Popen([tool, "read", "--device", read_path, "--baud", "9600"],
+    server = Server(tool, ["--device", serial_device(serve_path, "com19"), "--baud", "9600"])
+    reader = subprocess.Popen([*server_command(tool), "read", "--device",
+                               serial_device(read_path, "com20"), "--baud", "9600"],
                               stdout=subprocess.PIPE, bufsize=0)
     ws = WsClient(server.port)
     time.sleep(1.5)
@@ -98,20 +126,25 @@ def latency(tool, frames, rate):
 
 
 def cpu_ticks(pid):
-    fields = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()
-    return int(fields[11]) + int(fields[12])
+    total = 0
+    for p in process_tree(pid):
+        fields = open("/proc/%d/stat" % p).read().rsplit(")", 1)[1].split()
+        total += int(fields[11]) + int(fields[12])
+    return total
 
 
 def rss_kib(pid):
-    for line in open("/proc/%d/status" % pid):
-        if line.startswith("VmRSS:"):
-            return int(line.split()[1])
-    return 0
+    total = 0
+    for p in process_tree(pid):
+        for line in open("/proc/%d/status" % p):
+            if line.startswith("VmRSS:"):
+                total += int(line.split()[1])
+    return total
 
 
 def load(tool, clients, seconds, rate):
     indicator = Indicator(tool, ["--rate", str(rate), "--baud", "9600"])
-    server = Server(tool, ["--device", indicator.path, "--baud", "9600",
+    server = Server(tool, ["--device", serial_device(indicator.path, "com19"), "--baud", "9600",
                            "--max-clients", str(clients + 10)])
     conns = [SseClient(server.port) if i % 2 else WsClient(server.port) for i in range(clients)]
     for c in conns:

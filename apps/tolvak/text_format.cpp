@@ -24,16 +24,43 @@ std::optional<double> weightValue(std::u16string_view text) {
     }
 }
 
+namespace {
+
+struct CivilDate {
+    int64_t year;
+    int month; // 1 to 12
+    int day;   // 1 to 31
+};
+
+// The proleptic Gregorian date of a day counted from 1970-01-01, with no call into the C
+// library (whose gmtime_r Windows lacks).
+CivilDate civilFromDays(int64_t days) {
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const int64_t dayOfEra = days - era * 146097;
+    const int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int64_t mp = (5 * dayOfYear + 2) / 153;
+    const int day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
+    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    return {yearOfEra + era * 400 + (month <= 2), month, day};
+}
+
+} // namespace
+
 std::string isoTimestamp(std::chrono::system_clock::time_point time) {
     using namespace std::chrono;
-    auto ms = duration_cast<milliseconds>(time.time_since_epoch()).count();
-    std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
+    const int64_t ms = duration_cast<milliseconds>(time.time_since_epoch()).count();
+    constexpr int64_t kDayMs = 86400000;
+    const int64_t days = (ms >= 0 ? ms : ms - (kDayMs - 1)) / kDayMs;
+    const int64_t inDay = ms - days * kDayMs;
+    const CivilDate date = civilFromDays(days);
     char buf[96];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                  static_cast<int>(ms % 1000));
+    std::snprintf(buf, sizeof buf, "%04lld-%02d-%02dT%02d:%02d:%02d.%03dZ",
+                  static_cast<long long>(date.year), date.month, date.day,
+                  static_cast<int>(inDay / 3600000), static_cast<int>(inDay / 60000 % 60),
+                  static_cast<int>(inDay / 1000 % 60), static_cast<int>(inDay % 1000));
     return buf;
 }
 

@@ -74,34 +74,44 @@ bool MessageLoop::runFor(Clock::duration duration) {
     return runUntil(Clock::now() + duration);
 }
 
-void MessageLoop::processPending() {
+bool MessageLoop::processPending() {
     MSG msg;
+    bool any = false;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        any = true;
         if (msg.message == WM_QUIT) {
             m_exitCode = static_cast<int>(msg.wParam);
-            return;
+            break;
         }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+    return any;
+}
+
+void MessageLoop::waitOnce(std::optional<Clock::time_point> deadline) {
+    if (processPending() || m_exitCode) return;
+    DWORD timeout = INFINITE;
+    if (deadline) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+        timeout = static_cast<DWORD>(std::max<int64_t>(left.count(), 0));
+    }
+    HANDLE stop = m_stop.get();
+    // Wakes for messages already queued too, not only for new ones.
+    const DWORD woke =
+        MsgWaitForMultipleObjectsEx(1, &stop, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woke == WAIT_FAILED) throw fromWin32(GetLastError(), u"message loop");
+    if (woke == WAIT_OBJECT_0) {
+        m_exitCode = kStopped;
+        return;
+    }
+    processPending();
 }
 
 bool MessageLoop::runUntil(std::optional<Clock::time_point> deadline) {
     while (!m_exitCode) {
-        processPending();
-        if (m_exitCode) break;
-        DWORD timeout = INFINITE;
-        if (deadline) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
-            if (left.count() <= 0) return false;
-            timeout = static_cast<DWORD>(left.count());
-        }
-        HANDLE stop = m_stop.get();
-        // Wakes for messages already queued too, not only for new ones.
-        const DWORD woke =
-            MsgWaitForMultipleObjectsEx(1, &stop, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (woke == WAIT_OBJECT_0) m_exitCode = kStopped;
-        if (woke == WAIT_FAILED) throw fromWin32(GetLastError(), u"message loop");
+        if (deadline && Clock::now() >= *deadline) return false;
+        waitOnce(deadline);
     }
     return true;
 }

@@ -47,8 +47,12 @@ class MessageLoop {
     int run();
     // Runs until quit(), a stop request, or the time is up; true when something stopped it.
     bool runFor(Clock::duration duration);
-    // Dispatches the messages that wait; never blocks and takes no stop request.
-    void processPending();
+    // Dispatches the messages that wait; never blocks and takes no stop request. True when there
+    // were any.
+    bool processPending();
+    // Dispatches what waits or, when nothing does, what comes first, waiting at most until
+    // deadline (none: no limit) and no longer once a stop was requested (which it takes).
+    void waitOnce(std::optional<Clock::time_point> deadline);
 
   private:
     struct Timer {

@@ -367,3 +367,18 @@ TEST(ErrorJson, HasNumberDescriptionAndUtcTime) {
 
 } // namespace
 } // namespace tolvak::cli
+
+// Milliseconds since the epoch and the UTC text: leap days, the turn of centuries, before 1970.
+TEST(IsoTimestamp, CivilDateAndTimeOfDay) {
+    const std::pair<int64_t, const char*> table[] = {
+        {0, "1970-01-01T00:00:00.000Z"},
+        {951782400123, "2000-02-29T00:00:00.123Z"},
+        {4107542399999, "2100-02-28T23:59:59.999Z"},
+        {1796780212345, "2026-12-09T01:36:52.345Z"},
+        {-1, "1969-12-31T23:59:59.999Z"},
+    };
+    for (const auto& [ms, text] : table)
+        EXPECT_EQ(isoTimestamp(std::chrono::system_clock::time_point(std::chrono::milliseconds(ms))),
+                  text)
+            << ms;
+}
