@@ -113,7 +113,7 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     }
     out << "tolvak serve: http://" << urlHost(policy.listen) << ':' << server->port() << '/'
         << std::endl;
-    StopRequest::Registration stopping([&] { server->stop(); });
+    StopRequest::Registration stopRequest([&] { server->stop(); });
 
     // The serial side runs on its own thread, which makes the scale and so owns it (on Windows
     // its events come to the thread that made it); readings cross to the server's thread through
