@@ -1,9 +1,5 @@
 #include "tolvak/detect_command.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -16,12 +12,11 @@
 #include <system_error>
 
 #include "control/method_table.h"
-#include "platform/posix/line_discipline.h"
-#include "platform/posix/unique_fd.h"
 #include "tolvak/commands.h"
 #include "tolvak/control_options.h"
 #include "tolvak/detect.h"
 #include "tolvak/text_format.h"
+#include "tolvak/tool_platform.h"
 
 namespace tolvak::cli {
 
@@ -30,7 +25,6 @@ namespace {
 // Below this nothing is said to fit.
 constexpr double kFits = 0.25;
 // What one setting may bring in while listening: minutes of a fast line are not needed.
-constexpr size_t kListenLimit = 1 << 20;
 
 const char* sureness(double confidence) {
     return confidence >= 0.9 ? "sure" : confidence >= 0.6 ? "likely" : "a guess";
@@ -163,51 +157,6 @@ int report(const FormatGuess& guess, const SerialSettings* line, const ParsedArg
     return kExitOk;
 }
 
-// The port, held for the whole search; each setting is listened to for a while.
-class Listener {
-  public:
-    Listener(const std::string& path, std::chrono::milliseconds time) : m_path(path), m_time(time) {
-        m_fd.reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-        if (!m_fd) fail(errno);
-        if (!::isatty(m_fd.get())) fail(ENOTTY);
-        if (::flock(m_fd.get(), LOCK_EX | LOCK_NB) != 0) fail(errno == EWOULDBLOCK ? EBUSY : errno);
-    }
-
-    LineCapture operator()(const SerialSettings& line) {
-        if (int error = posix::applyLineSettings(m_fd.get(), line)) fail(error);
-        if (int error = posix::markReceiveErrors(m_fd.get())) fail(error);
-        posix::discardInput(m_fd.get());
-        std::string marked;
-        const auto end = std::chrono::steady_clock::now() + m_time;
-        while (marked.size() < kListenLimit) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                end - std::chrono::steady_clock::now());
-            if (left.count() <= 0) break;
-            pollfd p{m_fd.get(), POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left.count())) < 0) {
-                if (errno == EINTR) continue;
-                fail(errno);
-            }
-            char buffer[4096];
-            const ssize_t n = ::read(m_fd.get(), buffer, sizeof buffer);
-            if (n > 0)
-                marked.append(buffer, static_cast<size_t>(n));
-            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
-                fail(n == 0 ? EIO : errno); // the device went away
-        }
-        return unmarkErrors(marked);
-    }
-
-  private:
-    [[noreturn]] void fail(int error) {
-        throw std::system_error(error, std::generic_category(), m_path);
-    }
-
-    std::string m_path;
-    std::chrono::milliseconds m_time;
-    posix::UniqueFd m_fd;
-};
-
 } // namespace
 
 const std::vector<OptionDef>& detectOptionDefs() {
@@ -254,15 +203,16 @@ int runDetect(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         return report(guessFormat(LineCapture{bytes, {}}), nullptr, args, out);
     }
 
-    std::optional<Listener> listener;
+    LineListener listener;
     try {
-        listener.emplace(*device, std::chrono::milliseconds(static_cast<int64_t>(listen * 1000)));
+        listener =
+            openLineListener(*device, std::chrono::milliseconds(static_cast<int64_t>(listen * 1000)));
     } catch (const std::system_error& e) {
         err << "tolvak detect: " << e.what() << '\n';
         return kExitOpenFailed;
     }
     const LineGuess guess = searchLine([&](const SerialSettings& line) {
-        LineCapture capture = (*listener)(line);
+        LineCapture capture = listener(line);
         err << "tolvak detect: " << lineName(line) << ": " << capture.bytes.size() << " bytes, "
             << capture.errors.size() << " with errors\n";
         return capture;

@@ -52,7 +52,8 @@ CivilDate civilFromDays(int64_t days) {
 
 std::string isoTimestamp(std::chrono::system_clock::time_point time) {
     using namespace std::chrono;
-    const int64_t ms = duration_cast<milliseconds>(time.time_since_epoch()).count();
+    // Rounded down, so that a moment before 1970 lands in the millisecond it began in.
+    const int64_t ms = floor<milliseconds>(time.time_since_epoch()).count();
     constexpr int64_t kDayMs = 86400000;
     const int64_t days = (ms >= 0 ? ms : ms - (kDayMs - 1)) / kDayMs;
     const int64_t inDay = ms - days * kDayMs;

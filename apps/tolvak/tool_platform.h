@@ -15,6 +15,7 @@
 
 #include "base/msg_box.h"
 #include "control/tolvak.h"
+#include "tolvak/detect.h"
 
 namespace tolvak::cli {
 
@@ -81,6 +82,12 @@ struct FrameLine {
 // The device given (a path or port name) at baud, or a new line of the system's own when none
 // (a pseudo-terminal); throws std::system_error when it cannot be opened.
 FrameLine openFrameLine(const std::optional<std::string>& device, uint32_t baud);
+
+// A live port held for detect's search: each call sets the line as given and returns what came in
+// `time`, with the bytes received with a framing or parity error marked. Throws std::system_error
+// when the port cannot be opened or goes away.
+using LineListener = std::function<LineCapture(const SerialSettings& line)>;
+LineListener openLineListener(const std::string& device, std::chrono::milliseconds time);
 
 // Commands only this system has.
 const std::vector<Command>& platformCommands();

@@ -2,10 +2,13 @@
 #include "tolvak/tool_platform.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <system_error>
 
 #include "platform/posix/line_discipline.h"
@@ -117,6 +120,64 @@ FrameLine openFrameLine(const std::optional<std::string>& device, uint32_t baud)
     line.read = fdReader(fd->get());
     line.handle = fd;
     return line;
+}
+
+namespace {
+
+// Each listening period stops here, so a line that never pauses cannot fill the memory.
+constexpr size_t kListenLimit = 1 << 20;
+
+// The port, held for the whole search; each setting is listened to for a while.
+class Listener {
+  public:
+    Listener(const std::string& path, std::chrono::milliseconds time) : m_path(path), m_time(time) {
+        m_fd.reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        if (!m_fd) fail(errno);
+        if (!::isatty(m_fd.get())) fail(ENOTTY);
+        if (::flock(m_fd.get(), LOCK_EX | LOCK_NB) != 0) fail(errno == EWOULDBLOCK ? EBUSY : errno);
+    }
+
+    LineCapture operator()(const SerialSettings& line) {
+        if (int error = posix::applyLineSettings(m_fd.get(), line)) fail(error);
+        if (int error = posix::markReceiveErrors(m_fd.get())) fail(error);
+        posix::discardInput(m_fd.get());
+        std::string marked;
+        const auto end = std::chrono::steady_clock::now() + m_time;
+        while (marked.size() < kListenLimit) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
+            pollfd p{m_fd.get(), POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left.count())) < 0) {
+                if (errno == EINTR) continue;
+                fail(errno);
+            }
+            char buffer[4096];
+            const ssize_t n = ::read(m_fd.get(), buffer, sizeof buffer);
+            if (n > 0)
+                marked.append(buffer, static_cast<size_t>(n));
+            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+                fail(n == 0 ? EIO : errno); // the device went away
+        }
+        return unmarkErrors(marked);
+    }
+
+  private:
+    [[noreturn]] void fail(int error) {
+        throw std::system_error(error, std::generic_category(), m_path);
+    }
+
+    std::string m_path;
+    std::chrono::milliseconds m_time;
+    posix::UniqueFd m_fd;
+};
+
+} // namespace
+
+LineListener openLineListener(const std::string& device, std::chrono::milliseconds time) {
+    return [listener = std::make_shared<Listener>(device, time)](const SerialSettings& line) {
+        return (*listener)(line);
+    };
 }
 
 const std::vector<Command>& platformCommands() {

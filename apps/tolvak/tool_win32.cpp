@@ -71,6 +71,14 @@ FrameLine openFrameLine(const std::optional<std::string>& device, uint32_t baud)
                      port};
 }
 
+LineListener openLineListener(const std::string& device, std::chrono::milliseconds time) {
+    auto port = std::make_shared<win32::ComPortListener>(device);
+    return [port, time](const SerialSettings& line) {
+        auto [bytes, errors] = port->listen(line, time, size_t(1) << 20);
+        return LineCapture{std::move(bytes), std::move(errors)};
+    };
+}
+
 const std::vector<Command>& platformCommands() {
     static const std::vector<Command> none;
     return none;

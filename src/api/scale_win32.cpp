@@ -38,6 +38,7 @@ class Win32ScaleLoop final : public ScaleLoop {
     void onPortLost(std::function<void(const AutomationError&)> callback) override {
         m_serial->setOnPortLost(std::move(callback));
     }
+    void write(const std::string& bytes) override { m_serial->write(bytes); }
 
     void wait(std::optional<Clock::time_point> deadline) override {
         m_loop.resume();

@@ -36,13 +36,64 @@ std::optional<int> comPortNumber(std::string_view name) {
     return number;
 }
 
-ComPortWriter::ComPortWriter(const std::string& name, uint32_t baud) {
+namespace {
+
+UniqueFile openPort(const std::string& name) {
     auto number = comPortNumber(name);
     if (!number) fail(ERROR_INVALID_NAME, name);
     const std::wstring path = L"\\\\.\\COM" + std::to_wstring(*number);
-    m_port.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                             OPEN_EXISTING, 0, nullptr));
-    if (!m_port) fail(GetLastError(), name);
+    UniqueFile port(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    if (!port) fail(GetLastError(), name);
+    return port;
+}
+
+} // namespace
+
+ComPortListener::ComPortListener(const std::string& name) : m_name(name), m_port(openPort(name)) {}
+
+std::pair<std::string, std::vector<size_t>> ComPortListener::listen(
+    const SerialSettings& line, std::chrono::milliseconds time, size_t limit) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(m_port.get(), &dcb)) fail(GetLastError(), m_name);
+    dcb.BaudRate = line.baud;
+    dcb.ByteSize = static_cast<BYTE>(line.dataBits);
+    static const BYTE kParity[] = {NOPARITY, EVENPARITY, ODDPARITY, MARKPARITY, SPACEPARITY};
+    static const BYTE kStop[] = {ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS};
+    dcb.Parity = kParity[static_cast<int>(line.parity)];
+    dcb.StopBits = kStop[static_cast<int>(line.stopBits)];
+    dcb.fParity = line.parity != Parity::None;
+    dcb.fBinary = TRUE;
+    dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fOutX = dcb.fInX = FALSE;
+    if (!SetCommState(m_port.get(), &dcb)) fail(GetLastError(), m_name);
+    PurgeComm(m_port.get(), PURGE_RXCLEAR | PURGE_RXABORT);
+    // Windows reports errors per look, not per byte: the bytes of a look that found one are all
+    // taken as suspect, which is what the search needs to tell a wrong setting.
+    std::pair<std::string, std::vector<size_t>> got;
+    const auto end = std::chrono::steady_clock::now() + time;
+    while (got.first.size() < limit && std::chrono::steady_clock::now() < end) {
+        COMSTAT status{};
+        DWORD errors = 0, read = 0;
+        if (!ClearCommError(m_port.get(), &errors, &status)) fail(GetLastError(), m_name);
+        if (status.cbInQue == 0) {
+            Sleep(20);
+            continue;
+        }
+        char buffer[4096];
+        const DWORD wanted = std::min<DWORD>(sizeof buffer, status.cbInQue);
+        if (!ReadFile(m_port.get(), buffer, wanted, &read, nullptr)) fail(GetLastError(), m_name);
+        const size_t start = got.first.size();
+        got.first.append(buffer, read);
+        if (errors & (CE_FRAME | CE_RXPARITY | CE_BREAK | CE_OVERRUN))
+            for (size_t i = start; i < got.first.size(); ++i)
+                got.second.push_back(i);
+    }
+    return got;
+}
+
+ComPortWriter::ComPortWriter(const std::string& name, uint32_t baud) {
+    m_port = openPort(name);
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(m_port.get(), &dcb)) fail(GetLastError(), name);

@@ -387,4 +387,28 @@ void SerialControlWin32::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (wParam == m_generation && m_received.size() < waiting) offerRest(m_generation);
 }
 
+void SerialControlWin32::write(std::string_view bytes) {
+    if (!portOpen()) throw serialError(errors::kPortNotOpen, portName());
+    // The port is opened for overlapped I/O (the reader waits that way): so is this write.
+    UniqueKernelObject done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!done) throw fromWin32(GetLastError(), portName());
+    while (!bytes.empty()) {
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = done.get();
+        DWORD written = 0;
+        if (!WriteFile(m_port.get(), bytes.data(), static_cast<DWORD>(bytes.size()), nullptr,
+                       &overlapped) &&
+            GetLastError() != ERROR_IO_PENDING)
+            throw fromWin32(GetLastError(), portName());
+        if (WaitForSingleObject(done.get(), 1000) != WAIT_OBJECT_0) {
+            CancelIoEx(m_port.get(), &overlapped);
+            GetOverlappedResult(m_port.get(), &overlapped, &written, TRUE);
+            throw fromWin32(ERROR_TIMEOUT, portName());
+        }
+        if (!GetOverlappedResult(m_port.get(), &overlapped, &written, FALSE))
+            throw fromWin32(GetLastError(), portName());
+        bytes.remove_prefix(written);
+    }
+}
+
 } // namespace tolvak::win32

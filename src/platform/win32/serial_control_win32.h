@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "acquisition/line_settings.h"
@@ -42,6 +43,10 @@ class SerialControlWin32 : public SerialControl {
     void setOnPortLost(std::function<void(const AutomationError&)> handler) {
         m_onPortLost = std::move(handler);
     }
+
+    // Sends bytes to the indicator (its commands), waiting up to a second for the line to take
+    // them. Throws AutomationError when the port is closed or the write fails.
+    void write(std::string_view bytes);
 
     // Characters waiting to be read, for diagnostics and tests.
     size_t waitingCount();
