@@ -3,7 +3,6 @@
 #include <cctype>
 #include <system_error>
 
-
 namespace tolvak::win32 {
 
 namespace {
@@ -39,8 +38,8 @@ ComPortWriter::ComPortWriter(const std::string& name, uint32_t baud) {
     auto number = comPortNumber(name);
     if (!number) fail(ERROR_INVALID_NAME, name);
     const std::wstring path = L"\\\\.\\COM" + std::to_wstring(*number);
-    m_port.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                             OPEN_EXISTING, 0, nullptr));
+    m_port.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             0, nullptr));
     if (!m_port) fail(GetLastError(), name);
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
