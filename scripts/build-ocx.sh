@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Cross-builds Tolvak.ocx and tolvak.exe (the tool) with MinGW-w64, 32-bit into out/win32 and
-# 64-bit into out/win64, and prints the path of each result. The type library is made under 64-bit Wine by a program of the
+# Cross-builds Tolvak.ocx with MinGW-w64, 32-bit into out/win32 and 64-bit into out/win64, and
+# tolvak.exe (the tool) beside the 64-bit one, and prints the path of each result. The type library is made under 64-bit Wine by a program of the
 # 64-bit build, so the 32-bit control needs that much of the 64-bit build too.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 usage="usage: $0 [--only win32|win64] [--tests]
-  Cross-builds Tolvak.ocx and tolvak.exe for 32-bit (out/win32) and 64-bit (out/win64) Windows
-  hosts, and the library (the cross build's install target installs it).
+  Cross-builds Tolvak.ocx for 32-bit (out/win32) and 64-bit (out/win64) Windows hosts, and
+  tolvak.exe and the library for 64-bit ones (the cross build's install target installs them).
   --only ARCH  build just one of them
   --tests      also build the Windows test programs (tests/ocx, tests/platform/win32)
   Build folders: \$TOLVAK_WIN_BUILD_DIR/win32 and /win64 (default TOLVAK_WIN_BUILD_DIR: build-win)."
@@ -45,13 +45,15 @@ fi
 builder=$(find "$(build_dir win64)" -name tolvak_build_typelib.exe -print -quit)
 
 if want win32; then
-  configure win32 mingw-w64-i686.cmake -DTOLVAK_TYPELIB_BUILDER="$builder"
+  # The tool and the library are built for 64-bit hosts only, for now.
+  configure win32 mingw-w64-i686.cmake -DTOLVAK_TYPELIB_BUILDER="$builder" -DTOLVAK_BUILD_APPS=OFF
   cmake --build "$(build_dir win32)" -j2 >&2
 fi
 
 for arch in "${arches[@]}"; do
   mkdir -p "$root/out/$arch"
   for built in src/ocx/Tolvak.ocx apps/tolvak/tolvak.exe; do
+    [ -f "$(build_dir "$arch")/$built" ] || continue
     cp "$(build_dir "$arch")/$built" "$root/out/$arch/"
     echo "$root/out/$arch/$(basename "$built")"
   done

@@ -121,10 +121,12 @@ int runDemo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
 } // namespace
 
 Command demoCommand() {
-    return {"demo", "",
-         "The simulated indicator read through a pseudo-terminal, shown as big red digits.",
-         kDemoOptions, runDemo,
-         "Plain lines instead of the big display when standard output is not a terminal.\n"};
+    return {"demo",
+            "",
+            "The simulated indicator read through a pseudo-terminal, shown as big red digits.",
+            kDemoOptions,
+            runDemo,
+            "Plain lines instead of the big display when standard output is not a terminal.\n"};
 }
 
 } // namespace tolvak::cli

@@ -14,8 +14,8 @@
 #include "platform/posix/line_discipline.h"
 #include "platform/posix/posix_sockets.h"
 #include "platform/posix/posix_timer.h"
-#include "platform/posix/serial_control_posix.h"
 #include "platform/posix/pseudo_terminal.h"
+#include "platform/posix/serial_control_posix.h"
 #include "tolvak/command.h"
 #include "tolvak/demo.h"
 #include "tolvak/posix_tool.h"
@@ -44,10 +44,10 @@ std::unique_ptr<ToolLoop> makeLoop() {
 std::unique_ptr<Tolvak> makeControl(ToolLoop& loop, std::unique_ptr<MsgBox> msgBox) {
     // Only this file makes the loops, so every loop here is one of ours.
     posix::EventLoop& events = static_cast<PosixToolLoop&>(loop).loop();
-    return std::make_unique<Tolvak>(Platform{
-        std::make_unique<posix::PosixSerialControl>(events),
-        std::make_unique<posix::PosixTimer>(events), std::move(msgBox),
-        std::make_unique<posix::PosixSockets>(), std::make_unique<ClockRandom>()});
+    return std::make_unique<Tolvak>(
+        Platform{std::make_unique<posix::PosixSerialControl>(events),
+                 std::make_unique<posix::PosixTimer>(events), std::move(msgBox),
+                 std::make_unique<posix::PosixSockets>(), std::make_unique<ClockRandom>()});
 }
 
 std::unique_ptr<SocketsApi> makeSockets() {

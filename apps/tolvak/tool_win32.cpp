@@ -45,10 +45,10 @@ std::unique_ptr<ToolLoop> makeLoop() {
 
 // The serial port and Timer1 post to windows of this thread, which the loop's thread runs.
 std::unique_ptr<Tolvak> makeControl(ToolLoop&, std::unique_ptr<MsgBox> msgBox) {
-    return std::make_unique<Tolvak>(Platform{
-        std::make_unique<win32::SerialControlWin32>(),
-        std::make_unique<win32::TimerControlWin32>(), std::move(msgBox),
-        std::make_unique<win32::SocketsWin32>(), std::make_unique<ClockRandom>()});
+    return std::make_unique<Tolvak>(
+        Platform{std::make_unique<win32::SerialControlWin32>(),
+                 std::make_unique<win32::TimerControlWin32>(), std::move(msgBox),
+                 std::make_unique<win32::SocketsWin32>(), std::make_unique<ClockRandom>()});
 }
 
 std::unique_ptr<SocketsApi> makeSockets() {

@@ -18,10 +18,10 @@ class Win32ScaleLoop final : public ScaleLoop {
     Win32ScaleLoop() {
         auto serial = std::make_unique<win32::SerialControlWin32>();
         m_serial = serial.get();
-        m_control = std::make_unique<Tolvak>(Platform{
-            std::move(serial), std::make_unique<win32::TimerControlWin32>(),
-            std::make_unique<posix::ConsoleMsgBox>(posix::ConsoleMsgBox::Sink{}),
-            std::make_unique<win32::SocketsWin32>(), std::make_unique<ClockRandom>()});
+        m_control = std::make_unique<Tolvak>(
+            Platform{std::move(serial), std::make_unique<win32::TimerControlWin32>(),
+                     std::make_unique<posix::ConsoleMsgBox>(posix::ConsoleMsgBox::Sink{}),
+                     std::make_unique<win32::SocketsWin32>(), std::make_unique<ClockRandom>()});
     }
 
     Tolvak& control() override { return *m_control; }

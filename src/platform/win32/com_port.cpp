@@ -4,7 +4,6 @@
 #include <cctype>
 #include <system_error>
 
-
 namespace tolvak::win32 {
 
 namespace {

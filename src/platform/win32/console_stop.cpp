@@ -14,8 +14,7 @@ std::atomic<void (*)()> s_handler{nullptr};
 // The system ends the process as soon as the handler returns from these: wait for the program
 // to wind down (it exits the process itself) for as long as Windows allows.
 bool endsProcess(DWORD event) {
-    return event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT ||
-           event == CTRL_SHUTDOWN_EVENT;
+    return event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT;
 }
 
 BOOL WINAPI onConsoleEvent(DWORD event) {

@@ -417,7 +417,8 @@ TEST(IsoTimestamp, CivilDateAndTimeOfDay) {
         {-1, "1969-12-31T23:59:59.999Z"},
     };
     for (const auto& [ms, text] : table)
-        EXPECT_EQ(tolvak::cli::isoTimestamp(std::chrono::system_clock::time_point(std::chrono::milliseconds(ms))),
+        EXPECT_EQ(tolvak::cli::isoTimestamp(
+                      std::chrono::system_clock::time_point(std::chrono::milliseconds(ms))),
                   text)
             << ms;
 }
