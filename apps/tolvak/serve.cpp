@@ -97,7 +97,11 @@ void checkServeOptions(const ParsedArgs& args) {
 }
 
 int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
-    const auto [options, policy, limits] = serveSettings(args);
+    // Named, not bound: the reader's lambda uses them, and C++17 lambdas cannot capture bindings.
+    const ServeSettings settings = serveSettings(args);
+    const FeedOptions& options = settings.feed;
+    const AccessPolicy& policy = settings.policy;
+    const ServerLimits& limits = settings.limits;
 
     if (!policy.listen.loopback)
         err << "tolvak serve: warning: listening on " << policy.listen.address

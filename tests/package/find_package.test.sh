@@ -88,10 +88,12 @@ else
         fail "libtolvak.so does not link to libtolvak.so.$major"
     soname=$(readelf -d "$libdir/libtolvak.so.$version" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
     [ "$soname" = "libtolvak.so.$major" ] || fail "SONAME is '$soname', want libtolvak.so.$major"
-    # Exported: tolvak::Scale's members only. Nothing of the internals (the rest of namespace
-    # tolvak, Scale::Impl), nor the standard library's template code its objects carry.
+    # Exported: the API only, tolvak::Scale's members and tolvak::formatNames(). Nothing of the
+    # internals (the rest of namespace tolvak, Scale::Impl), nor the standard library's template
+    # code its objects carry.
     extra=$(nm -D --defined-only "$libdir/libtolvak.so.$version" |
-            awk '$3 ~ /^_ZNK?6tolvak5Scale4Impl/ || $3 !~ /^_ZNK?6tolvak5Scale/ { print $3 }')
+            awk '$3 ~ /^_ZNK?6tolvak5Scale4Impl/ ||
+                 ($3 !~ /^_ZNK?6tolvak5Scale/ && $3 !~ /^_ZN6tolvak11formatNames/) { print $3 }')
     [ -z "$extra" ] || fail "exports more than the API: $(echo "$extra" | c++filt)"
 fi
 
