@@ -16,19 +16,14 @@ namespace tolvak::com {
 using Microsoft::WRL::ComPtr;
 using win32::fromWide;
 using win32::UniqueGdiObject;
+using win32::UniqueRegKey;
 
-struct RegKeyTraits {
-    using Handle = HKEY;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle h) { RegCloseKey(h); }
-};
 struct BstrTraits {
     using Handle = BSTR;
     static Handle invalid() { return nullptr; }
     static void close(Handle h) { SysFreeString(h); }
 };
 
-using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 using UniqueBstr = UniqueHandle<BstrTraits>;
 
 // Lends a raw slot to a function that returns a handle through a pointer; the owner takes it when

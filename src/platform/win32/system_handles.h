@@ -4,17 +4,11 @@
 
 #include <setupapi.h>
 
-#include "base/unique_handle.h"
+#include "platform/win32/unique_handle.h"
 
 namespace tolvak::win32 {
 
-// Handles of the registry, the device installer and the service manager.
-struct RegKeyTraits {
-    using Handle = HKEY;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle h) { RegCloseKey(h); }
-};
-
+// Handles of the device installer and the service manager.
 struct DevInfoTraits {
     using Handle = HDEVINFO;
     static Handle invalid() { return INVALID_HANDLE_VALUE; }
@@ -27,7 +21,6 @@ struct ServiceHandleTraits {
     static void close(Handle h) { CloseServiceHandle(h); }
 };
 
-using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 using UniqueDevInfo = UniqueHandle<DevInfoTraits>;
 using UniqueServiceHandle = UniqueHandle<ServiceHandleTraits>;
 

@@ -20,6 +20,12 @@ struct KernelObjectTraits {
     static void close(Handle h) { CloseHandle(h); }
 };
 
+struct RegKeyTraits {
+    using Handle = HKEY;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { RegCloseKey(h); }
+};
+
 struct WindowTraits {
     using Handle = HWND;
     static Handle invalid() { return nullptr; }
@@ -40,6 +46,7 @@ struct HookTraits {
 
 using UniqueFile = UniqueHandle<FileHandleTraits>;
 using UniqueKernelObject = UniqueHandle<KernelObjectTraits>;
+using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 using UniqueWindow = UniqueHandle<WindowTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 using UniqueHook = UniqueHandle<HookTraits>;
