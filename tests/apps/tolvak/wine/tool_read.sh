@@ -1,39 +1,10 @@
 #!/usr/bin/env bash
 # tolvak.exe read under Wine: COM5 is a pseudo-terminal fed by the Linux tool's indicator. For
 # each row, the Linux tool reads the same indicator first and both must print the same lines and
-# exit alike.
+# exit alike; then the device goes away under both while they read, with and without --follow.
+# Run through tests/wine/own_wineserver.sh.
 set -uo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../../../scripts/wine-env.sh" "${TOLVAK_WIN_ARCH:?win32 or win64}"
-: "${WINEPREFIX:?}" "${TOLVAK_TOOL:?the Linux tool}" "${TOLVAK_EXE:?tolvak.exe}"
-export WINEPREFIX
-link=$WINEPREFIX/dosdevices/com5
-dir=$(mktemp -d)
-failures=0
-# A wineserver of the test's own, whose notes (it dumps its objects when a line it holds hangs
-# up) stay out of what tolvak.exe writes.
-timeout 900 wineserver -f -p >/dev/null 2>&1 &
-trap 'unplug; timeout 60 wineserver -k; rm -rf "$dir"' EXIT
-
-check() { # NAME EXPECTED ACTUAL
-    if [ "$2" = "$3" ]; then echo "ok   $1"; else
-        printf 'FAIL %s\n  expected: %s\n  got:      %s\n' "$1" "$2" "$3"
-        failures=$((failures + 1))
-    fi
-}
-plug() { # indicator options
-    : >"$dir/pty"
-    "$TOLVAK_TOOL" indicator --baud 9600 --rate 20 "$@" >"$dir/pty" 2>/dev/null &
-    indicator=$!
-    until [ -s "$dir/pty" ]; do sleep 0.05; done
-    ln -sfn "$(head -n1 "$dir/pty")" "$link"
-}
-unplug() { # as a USB adapter going: the name goes, the line hangs up
-    rm -f "$link"
-    [ -n "${indicator:-}" ] && kill "$indicator" 2>/dev/null && wait "$indicator" 2>/dev/null
-    indicator=
-}
-exe() { timeout 60 "$TOLVAK_WINE" "$TOLVAK_EXE" "$@"; }
+. "$(dirname "$0")/tool_lib.sh"
 # The time of a reading is the only thing that may differ.
 same() { sed -e 's/"time":"[^"]*"/"time":T/' -e 's/\r$//'; }
 
@@ -47,7 +18,7 @@ rows=(
 for row in "${rows[@]}"; do
     IFS='|' read -r ind opts device <<<"$row"
     plug $ind
-    linux=$(timeout 30 "$TOLVAK_TOOL" read --baud 9600 --device "$(head -n1 "$dir/pty")" $opts 2>"$dir/linux.err" | same)
+    linux=$(timeout 30 "$TOLVAK_TOOL" read --baud 9600 --device "$dir/lnk" $opts 2>"$dir/linux.err" | same)
     linux_status=$?
     unplug
     plug $ind
@@ -66,5 +37,36 @@ check "read from a missing port says" 1 "$(grep -c 'COM9' "$dir/win.err")"
 exe read --device /dev/ttyS0 --once >/dev/null 2>"$dir/win.err"
 check "read from a device that is no COM port exits" 2 $?
 
-echo "tool_read: $failures failure(s)"
-[ "$failures" -eq 0 ]
+# Unplugged while reading: without --follow it ends (status 1); with --follow it waits for the
+# device, reads on when it is back, and Ctrl-C ends it (status 0). What happened, in one line per
+# run, must be the expected one and the same for both tools.
+unplugged() { # FOLLOW TOOL...
+    local follow=$1 reader
+    shift
+    plug --weight 1000
+    "$@" --baud 9600 --changes $follow >"$dir/out" 2>"$dir/err" &
+    reader=$!
+    wait_for "$dir/out" '^1000'
+    unplug
+    if [ -n "$follow" ]; then
+        wait_for "$dir/err" 'waiting for the device'
+        plug --weight 2000
+        wait_for "$dir/out" '^2000'
+        kill -INT "$reader"
+    fi
+    wait "$reader"
+    echo "status $? read $(tr -d '\r' <"$dir/out" | paste -sd,)" \
+        "closed $(grep -c 'the port closed' "$dir/err")" \
+        "waited $(grep -q 'waiting for the device' "$dir/err" && echo yes || echo no)" \
+        "back $(grep -c 'the device is back' "$dir/err")"
+    [ -n "$follow" ] && unplug
+}
+for follow in "" --follow; do
+    if [ -n "$follow" ]; then expected="status 0 read 1000,2000 closed 0 waited yes back 1"
+    else expected="status 1 read 1000 closed 1 waited no back 0"; fi
+    check "read $follow unplugged (Linux)" "$expected" \
+        "$(unplugged "$follow" timeout 60 "$TOLVAK_TOOL" read --device "$dir/lnk")"
+    check "read $follow unplugged (Windows)" "$expected" \
+        "$(unplugged "$follow" timeout 60 "$TOLVAK_WINE" "$TOLVAK_EXE" read --device COM5)"
+done
+finish

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# tolvak.exe ports and service under Wine's own tools. A port registered the way serial drivers
+# register theirs is listed, plain and as JSON. The service is installed, started (Wine's sc sees
+# it running), answers /healthz and /api/weight from its COM port, is stopped (its log says exit
+# status 0) and removed. Run through tests/wine/own_wineserver.sh.
+set -uo pipefail
+. "$(dirname "$0")/tool_lib.sh"
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+name=TolvakTest$$
+log=$WINEPREFIX/drive_c/ProgramData/Tolvak/$name.log
+get() { python3 - "$1" <<'PY'
+import sys, urllib.request
+try:
+    print(urllib.request.urlopen("http://127.0.0.1:" + sys.argv[1], timeout=5).read().decode())
+except Exception as e:
+    print("no answer:", e)
+PY
+}
+
+timeout 60 "$TOLVAK_WINE" reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v '\Device\TolvakVirtual5' \
+    /d COM5 /f >/dev/null
+check "ports lists a registered port" 1 "$(exe ports | grep -c '^COM5 ')"
+check "ports --json lists it" COM5 \
+    "$(exe ports --json | python3 -c 'import json,sys; print(*[p["name"] for p in json.load(sys.stdin) if p["name"] == "COM5"])')"
+
+plug --weight 4321
+exe service install --name "$name" --device COM5 --baud 9600 --listen "127.0.0.1:$port" >/dev/null
+check "service install" 0 $?
+check "service start" "service $name running" "$(exe service start --name "$name" | tr -d '\r')"
+check "sc sees it running" 1 "$(timeout 60 "$TOLVAK_WINE" sc query "$name" | grep -c RUNNING)"
+for _ in $(seq 50); do get "$port/api/weight" | grep -q '"weight":"4321"' && break; sleep 0.2; done
+check "the service serves the weight" 1 "$(get "$port/api/weight" | grep -c '"weight":"4321"')"
+check "the service is healthy" 1 "$(get "$port/healthz" | grep -c '"state":"connected"')"
+check "service stop" "service $name stopped" "$(exe service stop --name "$name" | tr -d '\r')"
+check "stopped, it no longer answers" 1 "$(get "$port/healthz" | grep -c 'no answer')"
+check "its log tells of the device and a clean end" "connected,exit status 0" \
+    "$(grep -o 'COM5: connected\|exit status 0' "$log" | sed 's/COM5: //' | paste -sd,)"
+check "service uninstall" "service $name removed" "$(exe service uninstall --name "$name" | tr -d '\r')"
+exe service status --name "$name" >/dev/null 2>&1
+check "status of a removed service exits" 1 $?
+finish
