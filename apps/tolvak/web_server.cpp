@@ -124,7 +124,11 @@ class Subscriber : public std::enable_shared_from_this<Subscriber> {
   public:
     Subscriber(ServerState& server, tcp::socket socket)
         : m_server(server), m_connection(server.connections), m_stream(server.streams),
-          m_socket(std::move(socket)) {}
+          m_socket(std::move(socket)) {
+        // flush() tries a plain send first; the asynchronous operations are not affected.
+        ErrorCode ignored;
+        m_socket.non_blocking(true, ignored);
+    }
     virtual ~Subscriber() = default;
 
     // Queues; the hub's flush() sends.
@@ -140,6 +144,25 @@ class Subscriber : public std::enable_shared_from_this<Subscriber> {
         m_buffers.clear();
         for (const Message& text : m_sending)
             m_buffers.push_back(net::buffer(*text));
+        // What the socket takes at once leaves now. On Windows that spares the completion port
+        // a round per client and reading (under Wine several calls into its server each); a
+        // client that is slow to read gets the rest asynchronously.
+        ErrorCode ec;
+        size_t sent = m_socket.write_some(m_buffers, ec);
+        if (ec && ec != net::error::would_block && ec != net::error::try_again) {
+            drop();
+            return;
+        }
+        if (!ec && sent == net::buffer_size(m_buffers)) {
+            sentAll();
+            return;
+        }
+        if (ec) sent = 0;
+        auto rest = m_buffers.begin();
+        for (; sent >= rest->size(); ++rest)
+            sent -= rest->size();
+        *rest += sent;
+        m_buffers.erase(m_buffers.begin(), rest);
         net::async_write(m_socket, m_buffers,
                          [self = shared_from_this()](ErrorCode ec, size_t) { self->written(ec); });
     }
@@ -201,22 +224,32 @@ class Subscriber : public std::enable_shared_from_this<Subscriber> {
     }
 
     void written(ErrorCode ec) {
-        m_writing = false;
         if (ec) {
+            m_writing = false;
             drop();
             return;
         }
-        if (m_closed) return;
+        if (m_closed) {
+            m_writing = false;
+            return;
+        }
+        sentAll();
+        // A client that could not keep up gets all that piled up in the next write.
+        if (!m_queue.empty()) flush();
+    }
+
+    // The write in flight has left whole. done is posted, never called from here, since flush()
+    // gets here from its callers.
+    void sentAll() {
+        m_writing = false;
         for (const Message& text : m_sending)
             m_queuedBytes -= text->size();
         m_sending.clear();
-        // A client that could not keep up gets all that piled up in the next write.
-        if (!m_queue.empty()) {
-            flush();
-        } else if (auto done = std::exchange(m_afterWrites, nullptr)) {
+        if (!m_queue.empty()) return;
+        if (auto done = std::exchange(m_afterWrites, nullptr)) {
             ErrorCode ignored;
             m_socket.shutdown(tcp::socket::shutdown_send, ignored);
-            done({});
+            net::post(m_socket.get_executor(), [done] { done({}); });
         }
     }
 
