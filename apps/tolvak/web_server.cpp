@@ -224,15 +224,12 @@ class Subscriber : public std::enable_shared_from_this<Subscriber> {
     }
 
     void written(ErrorCode ec) {
+        m_writing = false;
         if (ec) {
-            m_writing = false;
             drop();
             return;
         }
-        if (m_closed) {
-            m_writing = false;
-            return;
-        }
+        if (m_closed) return;
         sentAll();
         // A client that could not keep up gets all that piled up in the next write.
         if (!m_queue.empty()) flush();
