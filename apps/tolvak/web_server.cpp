@@ -157,13 +157,9 @@ class Subscriber : public std::enable_shared_from_this<Subscriber> {
             sentAll();
             return;
         }
-        if (ec) sent = 0;
-        auto rest = m_buffers.begin();
-        for (; sent >= rest->size(); ++rest)
-            sent -= rest->size();
-        *rest += sent;
-        m_buffers.erase(m_buffers.begin(), rest);
-        net::async_write(m_socket, m_buffers,
+        beast::buffers_suffix<std::vector<net::const_buffer>> rest(m_buffers);
+        rest.consume(sent); // none when it would have blocked
+        net::async_write(m_socket, rest,
                          [self = shared_from_this()](ErrorCode ec, size_t) { self->written(ec); });
     }
 
