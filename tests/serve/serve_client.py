@@ -20,6 +20,7 @@ class Indicator:
         self.proc = subprocess.Popen([tool, "indicator", *args], stdout=subprocess.PIPE,
                                      stderr=subprocess.DEVNULL, text=True)
         self.path = self.proc.stdout.readline().strip()
+        self.link = link
         if link:
             tmp = link + ".new"
             if os.path.lexists(tmp):
@@ -28,6 +29,10 @@ class Indicator:
             os.replace(tmp, link)  # atomically, as udev does
 
     def stop(self):
+        """Ends it as a USB adapter goes: the name goes too, so that nobody reaches a
+        pseudo-terminal that another test gets later under the same number."""
+        if self.link and os.path.lexists(self.link) and os.readlink(self.link) == self.path:
+            os.unlink(self.link)
         if self.proc.poll() is None:
             self.proc.send_signal(signal.SIGTERM)
         self.proc.wait(timeout=10)
@@ -46,7 +51,11 @@ def device_for(link):
     ports = os.environ.get("TOLVAK_SERVER_PORTS")
     if not ports:
         return link, link
-    return "COM19", os.path.join(ports, "com19")
+    # One name for every test: one left behind by an earlier test must not lead to its line.
+    com = os.path.join(ports, "com19")
+    if os.path.lexists(com):
+        os.unlink(com)
+    return "COM19", com
 
 
 class Server:
