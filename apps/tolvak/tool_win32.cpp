@@ -3,8 +3,9 @@
 
 #include <fcntl.h>
 #include <io.h>
-#include <sddl.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
 
 #include <cstdio>
 #include <system_error>
