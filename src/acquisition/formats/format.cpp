@@ -22,10 +22,11 @@ const Format& smaFormat();
 const Format& posFormat();
 
 const std::vector<const Format*>& allFormats() {
+    // line reads streams too: stream, the narrower, comes first and so wins their ties.
     static const std::vector<const Format*> all = {
-        &controlFormat(),        &lineFormat(),    &statusFormat(), &toledoFormat(),
-        &toledoChecksumFormat(), &stxEtxFormat(),  &regexFormat(),  &streamFormat(),
-        &lineChecksumFormat(),   &balanceFormat(), &smaFormat(),    &posFormat(),
+        &controlFormat(),      &streamFormat(),         &lineFormat(),   &statusFormat(),
+        &toledoFormat(),       &toledoChecksumFormat(), &stxEtxFormat(), &regexFormat(),
+        &lineChecksumFormat(), &balanceFormat(),        &smaFormat(),    &posFormat(),
     };
     return all;
 }
@@ -55,7 +56,10 @@ Fit fit(Decoder& decoder, std::string_view bytes, size_t chunkSize) {
     Fit result;
     result.bytes = bytes.size();
     uint64_t rejectedBytes = 0;
-    for (const Frame& f : frames) {
+    // A capture starts anywhere too: its first frame may be the tail of one, and is not judged.
+    const size_t first = frames.size() > 1 ? 1 : 0;
+    for (size_t i = first; i < frames.size(); ++i) {
+        const Frame& f = frames[i];
         if (f.status == Frame::Status::Ok && f.value) {
             ++result.frames;
             result.coveredBytes += f.raw.size();

@@ -12,14 +12,21 @@ namespace {
 
 class TextDecoder : public LinesDecoder {
   public:
-    TextDecoder(const Settings& s, bool checksum) : m_places(s.decimals), m_checksum(checksum) {}
+    enum class Kind { Line, Stream, Checksum };
+    TextDecoder(const Settings& s, Kind kind) : m_places(s.decimals), m_kind(kind) {}
 
   private:
     Frame decodeLine(std::string raw) override {
         Frame frame;
         frame.raw = std::move(raw);
         std::string_view text = body(frame.raw);
-        if (m_checksum) {
+        // A stream's frames are led by STX or closed by ETX; a plain line is not one.
+        if (m_kind == Kind::Stream && frame.raw.front() != StxDecoder::kStx &&
+            frame.raw.back() != 0x03) {
+            frame.status = Frame::Status::Malformed;
+            return frame;
+        }
+        if (m_kind == Kind::Checksum) {
             // Two hex digits after the unit: the XOR of every character before them.
             if (text.size() < 3 ||
                 !std::isalpha(static_cast<unsigned char>(text[text.size() - 3]))) {
@@ -41,7 +48,7 @@ class TextDecoder : public LinesDecoder {
     }
 
     int m_places;
-    bool m_checksum;
+    Kind m_kind;
 };
 
 std::string number(const Sample& s, size_t width) {
@@ -81,8 +88,8 @@ std::string encodeChecksum(const Sample& s) {
     return body + xorHex(body) + "\r\n";
 }
 
-std::unique_ptr<Decoder> makeText(const Settings& s) {
-    return std::make_unique<TextDecoder>(s, false);
+template <TextDecoder::Kind kind> std::unique_ptr<Decoder> makeText(const Settings& s) {
+    return std::make_unique<TextDecoder>(s, kind);
 }
 
 } // namespace
@@ -94,7 +101,7 @@ const Format& lineFormat() {
         "status words and letters (ST/US/OL, GS/NT, G/N, ?, M) anywhere; CR, LF or ETX ends a "
         "frame, STX may start one",
         "    12.50 kg\r\n",
-        makeText,
+        makeText<TextDecoder::Kind::Line>,
         encodeLine,
         {},
         kUsesDecimals,
@@ -106,9 +113,9 @@ const Format& streamFormat() {
     static const Format format{
         "stream",
         "continuous STX streams: sign, weight, unit letter K/L/G/T/O, G/N, M (motion) or O "
-        "(over); CR LF (read like line)",
+        "(over); CR LF; or led by CR and closed by ETX (read like line)",
         "\x02   120.4KGM\r\n",
-        makeText,
+        makeText<TextDecoder::Kind::Stream>,
         encodeStream,
         {},
         kUsesDecimals,
@@ -122,9 +129,7 @@ const Format& lineChecksumFormat() {
         "a text line followed by two hex digits, the XOR of the characters before them: "
         "WG004.139kg3D",
         "WG004.139kg3D\r\n",
-        [](const Settings& s) -> std::unique_ptr<Decoder> {
-            return std::make_unique<TextDecoder>(s, true);
-        },
+        makeText<TextDecoder::Kind::Checksum>,
         encodeChecksum,
         {},
         kUsesDecimals,

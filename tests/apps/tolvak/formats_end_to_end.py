@@ -27,6 +27,17 @@ CASES = [
      {"unit": "kg", "mode": "net"}, {True, False}),
     ("request", ["--format", "stx-etx", "--on-request", r"W\r", "--tare", "100"],
      ["--format", "stx-etx", "--poll", r"W\r", "--every", "100ms"], {}, None),
+    ("stream", ["--format", "stream", "--places", "1", "--tare", "100"], ["--format", "stream"],
+     {"unit": "kg", "mode": "net"}, {True, False}),
+    ("line-xor", ["--format", "line-xor", "--tare", "100"], ["--format", "line-xor"],
+     {"unit": "kg", "mode": "net"}, None),
+    ("sma", ["--format", "sma", "--places", "2", "--tare", "100"], ["--format", "sma"],
+     {"unit": "kg", "mode": "net"}, {True, False}),
+    ("balance", ["--format", "balance", "--on-request", r"SI\r\n", "--tare", "100"],
+     ["--format", "balance", "--poll", r"SI\r\n", "--every", "100ms"], {"unit": "kg"},
+     {True, False}),
+    ("pos", ["--format", "pos", "--on-request", r"W\r", "--places", "2", "--tare", "100"],
+     ["--format", "pos", "--poll", r"W\r", "--every", "100ms"], {"unit": "kg"}, {True, False}),
 ]
 
 
