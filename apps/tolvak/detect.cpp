@@ -348,10 +348,10 @@ FormatGuess guessFormat(const LineCapture& capture, const SerialSettings* line) 
         guess.controlOptions = bestControl->options;
         guess.controlOptions.insert(guess.controlOptions.end(), lineOpts.begin(), lineOpts.end());
         guess.controlConfidence = std::min(bestControl->score, guess.confidence);
-        if (!bestControl->hasPoint)
-            guess.notes.push_back("the frames carry no decimal point: if the indicator shows "
-                                  "one, the control needs --decimals N (digits after it)");
     }
+    if (!best->hasPoint && (best->format->uses & formats::kUsesDecimals))
+        guess.notes.push_back("the frames carry no decimal point: if the indicator shows one, "
+                              "add --decimals N (digits after it)");
     return guess;
 }
 

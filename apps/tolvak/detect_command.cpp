@@ -112,6 +112,12 @@ void printSetters(std::ostream& out, const std::vector<std::string>& options) {
     }
 }
 
+std::string nothingFits(const FormatGuess& guess) {
+    if (guess.format.empty())
+        return guess.doubts.empty() ? "no format reads these bytes" : guess.doubts.front();
+    return "no format reads these bytes well (the best, " + guess.format + ", hardly)";
+}
+
 double rounded(double confidence) {
     return std::round(confidence * 100) / 100;
 }
@@ -127,17 +133,17 @@ int report(const FormatGuess& guess, const SerialSettings* line, const ParsedArg
         object["confidence"] = rounded(fits ? guess.confidence : 0);
         object["label"] = fits ? sureness(rounded(guess.confidence)) : "nothing fits";
         std::vector<std::string> doubts = guess.doubts;
-        if (fits) doubts.insert(doubts.end(), guess.notes.begin(), guess.notes.end());
+        if (fits)
+            doubts.insert(doubts.end(), guess.notes.begin(), guess.notes.end());
+        else
+            doubts = {nothingFits(guess)};
         object["doubts"] = doubts;
         out << jsonText(object) << '\n' << std::flush;
         return status;
     }
     if (line) out << "line:       " << lineName(*line) << '\n';
     if (!fits) {
-        out << "Nothing fits: "
-            << (guess.doubts.empty() ? "no format reads these bytes" : guess.doubts.front())
-            << (guess.format.empty() ? "" : " (the best, " + guess.format + ", hardly)") << ".\n"
-            << std::flush;
+        out << "Nothing fits: " << nothingFits(guess) << ".\n" << std::flush;
         return kExitNoReading;
     }
     out << "format:     " << guess.format << " (confidence " << rounded(guess.confidence) << ", "

@@ -63,6 +63,8 @@ Fit fit(Decoder& decoder, std::string_view bytes, size_t chunkSize) {
         if (f.status == Frame::Status::Ok && f.value) {
             ++result.frames;
             result.coveredBytes += f.raw.size();
+        } else if (f.status == Frame::Status::NoWeight) {
+            ++result.noWeight; // a busy or moving scale says so; that is no fault of the decoder
         } else {
             ++result.rejected;
             rejectedBytes += f.raw.size();

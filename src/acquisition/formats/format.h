@@ -123,6 +123,7 @@ std::string formatNames();
 struct Fit {
     uint64_t frames = 0;       // readings with a number
     uint64_t rejected = 0;     // frames dropped: bad checksum, malformed, no number
+    uint64_t noWeight = 0;     // good answers without a weight: neither for nor against
     uint64_t coveredBytes = 0; // bytes inside the readings with a number
     uint64_t bytes = 0;
     double confidence = 0; // 0: nothing fits; 1: every byte in a good frame, enough of them
@@ -192,7 +193,9 @@ std::string xorHex(std::string_view bytes);
 // "W: +12.5 kg NT", "\x02   120.4KGM", "+031460.  lb g  ". Finds the one number (or the first
 // of several wide fields), the unit from a table, and the status words and letters wherever
 // they stand; other words are labels. A frame or its absence of a number decides the status.
-void decodeWords(std::string_view text, int impliedPlaces, Frame& frame);
+// letterCodesFirst: a word like "KG" is the stream's unit and gross letters, not kilograms.
+void decodeWords(std::string_view text, int impliedPlaces, Frame& frame,
+                 bool letterCodesFirst = false);
 // The unit for an indicator's spelling of it ("KG", "lbs", "L"), empty when it is none.
 std::string_view unitOf(std::string_view word, bool oneLetter);
 

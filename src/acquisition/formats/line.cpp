@@ -43,7 +43,7 @@ class TextDecoder : public LinesDecoder {
             }
             text.remove_suffix(2);
         }
-        decodeWords(text, m_places, frame);
+        decodeWords(text, m_places, frame, m_kind == Kind::Stream);
         return frame;
     }
 

@@ -155,7 +155,7 @@ std::string_view unitOf(std::string_view word, bool oneLetter) {
     return {};
 }
 
-void decodeWords(std::string_view text, int impliedPlaces, Frame& frame) {
+void decodeWords(std::string_view text, int impliedPlaces, Frame& frame, bool letterCodesFirst) {
     // Fields of a fixed width hold the weight first (weight, tare, count); short numbers beside
     // the weight are codes, and which one is the weight cannot be told.
     constexpr size_t kWideField = 4;
@@ -164,8 +164,12 @@ void decodeWords(std::string_view text, int impliedPlaces, Frame& frame) {
     std::string unit;
     bool statusSlot = false; // the frame has a place for the motion flag, blank when still
     size_t numberStart = text.size(), numberEnd = text.size();
-    if (spans.size() > 1 && std::any_of(spans.begin(), spans.end(),
-                                        [&](const Span& s) { return s.digits < kWideField; })) {
+    // No display shows more digits than this: a longer run is fields run together.
+    constexpr size_t kMostDigits = 10;
+    const auto narrow = [&](const Span& s) { return s.digits < kWideField; };
+    const auto long_ = [&](const Span& s) { return s.digits > kMostDigits; };
+    if (std::any_of(spans.begin(), spans.end(), long_) ||
+        (spans.size() > 1 && std::any_of(spans.begin(), spans.end(), narrow))) {
         frame.status = Frame::Status::Malformed;
         return;
     }
@@ -193,7 +197,14 @@ void decodeWords(std::string_view text, int impliedPlaces, Frame& frame) {
     }
     for (size_t i = 0; i < front.size(); ++i) {
         std::string_view w = front[i];
-        if (w.back() == ':') continue;
+        // Labels are words: bytes with no letter in them are status bytes of another format.
+        if (std::none_of(w.begin(), w.end(), isLetter) && !letterMark(w[0])) {
+            frame.status = Frame::Status::Malformed;
+            return;
+        }
+        // A label ends in a colon; "Net:" still says net.
+        if (w.back() == ':') w.remove_suffix(1);
+        if (w.empty()) continue;
         if (auto m = wordMark(w)) {
             marks.push_back(*m);
         } else if (w.size() == 1 && letterMark(w[0])) {
@@ -208,6 +219,11 @@ void decodeWords(std::string_view text, int impliedPlaces, Frame& frame) {
     for (size_t i = 0; i < back.size(); ++i) {
         const std::string_view w = back[i];
         if (i == 0 && unit.empty()) {
+            // "KG" is kilograms on a line, K and G (gross) in a stream of letter codes.
+            if (letterCodesFirst && readLetterCodes(w, unit, marks)) {
+                statusSlot = true;
+                continue;
+            }
             if (auto u = unitOf(w, w.size() == 1); !u.empty()) {
                 unit = std::string(u);
                 continue;
