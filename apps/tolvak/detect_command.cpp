@@ -186,10 +186,10 @@ const char* const kDetectNotes =
     "115200 are tried at 8N1, then the framings 7E1, 7O1, 8E1, 8O1, 7N2 at the best rate.\n"
     "Prints the options for tolvak read and replay, the library's settings and, when the\n"
     "control's own format fits, the Tolvak.ocx setter calls. --json prints\n"
-    "{\"format\":NAME,\"options\":[...],\"confidence\":0.97,\"label\":\"certain\",\"doubts\":[...]}"
-    ";\n"
-    "format null when nothing fits. Confidence 0.9 and up is \"certain\", 0.6 \"likely\",\n"
-    "below that \"a guess\" (never more where the bytes read as well with other settings).\n"
+    "{\"format\":NAME,\"options\":[...],\"confidence\":0.97,\"label\":\"certain\",\n"
+    "\"doubts\":[...]}; format null when nothing fits. Confidence 0.9 and up is \"certain\",\n"
+    "0.6 \"likely\", below that \"a guess\" (never more where the bytes read as well with\n"
+    "other settings).\n"
     "Bytes whose bit 7 is the parity of the other seven are read as a 7-bit line.\n"
     "Exit status: 0 found (likely or certain), 1 the file could not be read or the device\n"
     "went away, 2 the port could not be opened, 3 nothing fits or only a guess, 64 bad usage.\n";
@@ -220,8 +220,8 @@ int runDetect(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
 
     LineListener listener;
     try {
-        listener = openLineListener(*device,
-                                    std::chrono::milliseconds(static_cast<int64_t>(listen * 1000)));
+        listener =
+            openLineListener(*device, std::chrono::milliseconds(static_cast<int64_t>(listen * 1000)));
     } catch (const std::system_error& e) {
         err << "tolvak detect: " << e.what() << '\n';
         return kExitOpenFailed;

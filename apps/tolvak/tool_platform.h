@@ -89,6 +89,10 @@ FrameLine openFrameLine(const std::optional<std::string>& device, uint32_t baud)
 using LineListener = std::function<LineCapture(const SerialSettings& line)>;
 LineListener openLineListener(const std::string& device, std::chrono::milliseconds time);
 
+// Writes content to path in one step (a new file renamed over the old), readable by its owner
+// alone, or by whoever could read the file it replaces. Throws std::system_error.
+void writePrivateFile(const std::string& path, const std::string& content);
+
 // Commands only this system has.
 const std::vector<Command>& platformCommands();
 
