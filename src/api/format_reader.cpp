@@ -76,7 +76,7 @@ void FormatReader::feed(std::string_view bytes, const std::function<void(Reading
             for (const Dropped& d : kDropped)
                 if (d.status == frame.status) {
                     m_dropped = frame.raw;
-                    onError(Error{Error::Source::Receive, d.number, d.text, d.text});
+                    onError(Error{Error::Source::Receive, d.number, d.text, d.text, {}});
                 }
             continue;
         }
