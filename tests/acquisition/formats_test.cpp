@@ -148,7 +148,7 @@ TEST(Formats, DecodeTable) {
         {"line-xor", "WG004.139kg3D\r\nWG004.139kg3E\r\n", {"ok 4.139 kg gross", "bad-checksum"}},
         // No mode, one comma, a comma before the unit, a device ID and a lamp byte.
         {"status",
-         "US,+0001.5kg\r\nST,NT+12.0 lb\r\nST,GS,+0003.00,kg\r\nST,GS,1\xb0+0012.50kg\r\n"
+         "US,+0001.5kg\r\nST,NT+12.0 lb\r\nST,GS,+0003.00,kg\r\nST,GS,1,\xb0,+0012.50kg\r\n"
          "ST,1\xb0+1kg\r\n",
          {"ok 1.5 kg motion", "ok 12.0 lb net stable", "ok 3.00 kg gross stable",
           "ok 12.50 kg gross stable", "malformed"}},

@@ -1,6 +1,7 @@
 // Status lines of the "ST,GS,+0012.50kg" kind: stable/unstable/overload, gross/net/tare, the
 // weight and its unit, ending in CR LF; and their variations: no mode, one comma, a comma before
 // the unit, a device-ID and a lamp byte between the mode and the weight.
+#include <algorithm>
 #include <cctype>
 #include <stdexcept>
 
@@ -69,9 +70,11 @@ class StatusDecoder : public LinesDecoder {
             start = rest.find_last_not_of("0123456789., ");
             start = start == std::string_view::npos ? 0 : start + 1;
         }
-        std::string_view between = rest.substr(0, start);
-        if (!between.empty() && between.back() == ',') between.remove_suffix(1);
-        if (between.size() > (mode ? 2u : 0u) ||
+        // The ID and lamp bytes, with or without commas after them.
+        const std::string_view between = rest.substr(0, start);
+        const auto bytes = static_cast<size_t>(
+            std::count_if(between.begin(), between.end(), [](char c) { return c != ','; }));
+        if (bytes > (mode ? 2u : 0u) || between.find(",,") != std::string_view::npos ||
             between.find_first_of(std::string_view("\0\x01\x02\x03\r\n", 6)) !=
                 std::string_view::npos)
             return malformed(frame);
