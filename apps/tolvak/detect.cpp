@@ -253,8 +253,8 @@ LineCapture unmarkErrors(std::string_view marked) {
 namespace {
 
 std::optional<Parity> parityInBit7(std::string_view bytes) {
-    // Enough bytes with bit 7 set that it is not chance, and bit 7 always the parity of the
-    // other seven, even or odd.
+    // Enough bytes with bit 7 set that it is not chance, and bit 7 the parity of the other
+    // seven, even or odd, in all but the odd byte a noisy line spoils.
     size_t high = 0, even = 0;
     for (unsigned char c : bytes) {
         high += c >> 7;
@@ -264,8 +264,9 @@ std::optional<Parity> parityInBit7(std::string_view bytes) {
         even += ones % 2 == 0;
     }
     if (bytes.size() < 16 || high * 10 < bytes.size()) return std::nullopt;
-    if (even == bytes.size()) return Parity::Even;
-    if (even == 0) return Parity::Odd;
+    const size_t odd = bytes.size() - even, spoilt = bytes.size() / 100;
+    if (odd <= spoilt) return Parity::Even;
+    if (even <= spoilt) return Parity::Odd;
     return std::nullopt;
 }
 
