@@ -137,9 +137,12 @@ void Indicator::onInput() {
     const size_t n = m_read(bytes, sizeof bytes);
     if (n == 0) return;
     m_received.append(bytes, n);
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-    const auto weight = [&] { return indicatorSample(elapsed, m_config, 0, std::nullopt).weight; };
+    // The weight on the bridge when a command takes effect, which may be later than it came.
+    const auto weight = [this] {
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        return indicatorSample(elapsed, m_config, 0, std::nullopt).weight;
+    };
     const formats::Commands none;
     const formats::Commands& c = m_config.outputFormat ? m_config.outputFormat->commands : none;
     for (bool matched = true; matched && !m_received.empty();) {
