@@ -60,11 +60,13 @@ const char* stateText(service::Status::State state) {
 }
 
 std::string logPath(const std::string& name) {
-    return service::logFolder() + "\\" + name + ".log";
+    return service::folderPath() + "\\" + name + ".log";
 }
 
-// The service's own process: serve, with its output in the log.
+// The service's own process: serve, with its output in the log. A folder that fails its checks
+// gets nothing written: the exit status tells, and 'service start' says why.
 int runUnderManager(const std::string& name, const ParsedArgs& serveArgs) {
+    const service::Folder folder = service::openFolder();
     ServiceLog log(logPath(name));
     auto out = log.stream();
     auto err = log.stream();
@@ -113,6 +115,7 @@ int runServiceCommand(const ParsedArgs& args, std::ostream& out, std::ostream& e
     try {
         if (action == "install") {
             checkServeOptions(serveArgs);
+            const service::Folder folder = service::prepareFolder(name);
             std::vector<std::string> arguments = {"service", "run", "--name=" + name};
             for (const std::string& a : serveArguments(serveArgs))
                 arguments.push_back(a);
@@ -130,6 +133,7 @@ int runServiceCommand(const ParsedArgs& args, std::ostream& out, std::ostream& e
             out << "service " << name << " removed\n";
         } else if (action == "start" || action == "stop") {
             const bool starting = action == "start";
+            if (starting) service::openFolder(); // its refusal said here, where someone reads it
             const service::Status status =
                 starting ? service::start(name, wait) : service::stop(name, wait);
             const auto wanted =
@@ -154,7 +158,8 @@ int runServiceCommand(const ParsedArgs& args, std::ostream& out, std::ostream& e
             else if (status->state == service::Status::State::stopped && status->exitCode != 0)
                 out << " (last exit status " << status->exitCode << ')';
             out << "\nstarts:  " << (status->autoStart ? "at boot" : "when started")
-                << "\nruns:    " << status->commandLine << "\nlog:     " << logPath(name) << '\n';
+                << "\nruns:    " << status->commandLine << "\nas:      " << status->account
+                << "\nlog:     " << logPath(name) << '\n';
         } else if (action == "run") {
             checkServeOptions(serveArgs);
             return runUnderManager(name, serveArgs);
