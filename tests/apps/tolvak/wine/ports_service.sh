@@ -24,6 +24,10 @@ check "ports --json lists it" COM5 \
     "$(exe ports --json | python3 -c 'import json,sys; print(*[p["name"] for p in json.load(sys.stdin) if p["name"] == "COM5"])')"
 
 plug --weight 4321
+# Both cores kept busy while the service runs: a loaded PC must not drop its scale.
+busy=()
+for _ in 1 2; do (while :; do :; done) & busy+=($!); done
+trap 'kill "${busy[@]}" 2>/dev/null; unplug; rm -rf "$dir"' EXIT
 exe service install --name "$name" --device COM5 --baud 9600 --listen "127.0.0.1:$port" >/dev/null
 check "service install" 0 $?
 check "it runs as an account of its own" "as:      NT SERVICE\\$name" \
@@ -47,6 +51,7 @@ check "its log tells of the device and a clean end" "connected,exit status 0" \
 mkdir -m 777 "$dir/open" && cp "$TOLVAK_EXE" "$dir/open/"
 check "install refuses a program ordinary users can replace" 1 "$(timeout 60 "$TOLVAK_WINE" \
     "$dir/open/tolvak.exe" service install --name "$name.2" 2>&1 | grep -c 'changed by ordinary users')"
+kill "${busy[@]}"
 check "service uninstall" "service $name removed" "$(exe service uninstall --name "$name" | tr -d '\r')"
 exe service status --name "$name" >/dev/null 2>&1
 check "status of a removed service exits" 1 $?
