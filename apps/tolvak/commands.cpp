@@ -25,6 +25,7 @@
 #include "tolvak/scale.h"
 #include "tolvak/scale_feed.h"
 #include "tolvak/serve.h"
+#include "tolvak/token.h"
 #include "tolvak/service_command.h"
 #include "tolvak/text_format.h"
 #include "tolvak/tool_platform.h"
@@ -256,6 +257,7 @@ const std::vector<OptionDef> kIndicatorOptions = {
     {"--format", "NAME", "frames of this format instead of the control's own (see read --help)"},
     {"--tare", "KG", "with --format: net weights, this tare taken off"},
     {"--on-request", "TEXT", "send a frame only when TEXT is received (escapes allowed)"},
+    {"--obey-after", "S", "with --format: zero and tare take effect S seconds after the command"},
 };
 
 IndicatorConfig indicatorConfig(const ParsedArgs& args) {
@@ -278,6 +280,10 @@ IndicatorConfig indicatorConfig(const ParsedArgs& args) {
     if (auto v = args.value("--tare")) {
         if (!config.outputFormat) throw UsageError("--tare needs --format");
         config.tare = parseNumber("--tare", *v, 0, 1e7);
+    }
+    if (auto s = secondsOption(args, "--obey-after")) {
+        if (!config.outputFormat) throw UsageError("--obey-after needs --format");
+        config.obeyAfter = seconds(*s);
     }
     if (auto v = args.value("--places"))
         config.format.places = static_cast<int>(parseWhole("--places", *v, 0, 5));
@@ -410,6 +416,13 @@ const std::vector<Command>& commands() {
          "/healthz tells that it runs. The port is retried every second while the device is\n"
          "missing or unplugged; clients stay connected and are told. Pages from other origins\n"
          "and requests by other host names are refused unless allowed. Ctrl-C stops.\n"},
+        {"token", "FILE", "Make or renew the token that serve's commands must bear.",
+         {}, runToken,
+         "Writes 32 random bytes in hex to FILE, readable by its owner alone (a file it\n"
+         "replaces keeps who may read it). serve --token-file FILE reads it at every command,\n"
+         "so a renewed token takes effect at once; give it to the web application, which sends\n"
+         "it as 'Authorization: Bearer TOKEN'.\n"
+         "Exit status: 0 written, 1 the file could not be written, 64 bad usage.\n"},
         {"ports", "", "List the serial ports of this computer, with what tells them apart.",
          portsOptionDefs(), runPorts,
          "Linux: each tty that belongs to a device (ttyS, ttyUSB, ttyACM...), its driver, the\n"
@@ -421,8 +434,13 @@ const std::vector<Command>& commands() {
          serviceOptionDefs(), runServiceCommand,
          "install [serve's options] registers a service that runs 'tolvak serve' with those\n"
          "options, starts at boot and is restarted 5 s after a failure (an administrator's\n"
-         "console is needed). Its log: %ProgramData%\\Tolvak\\NAME.log. uninstall stops and\n"
-         "removes it. 'service run' is what the service manager starts.\n"
+         "console is needed). It runs as the account NT SERVICE\\NAME, not as SYSTEM. Its log:\n"
+         "%ProgramData%\\Tolvak\\NAME.log; the token its commands need (--token-file):\n"
+         "%ProgramData%\\Tolvak\\NAME.token, made at install, readable by the service and\n"
+         "administrators only, renewed by 'tolvak token FILE'. A folder there that is a link or\n"
+         "belongs to someone else, or a tolvak.exe that ordinary users may replace, is refused.\n"
+         "uninstall stops and removes it. 'service prepare' makes the folder and token alone\n"
+         "(the installer uses it); 'service run' is what the service manager starts.\n"
          "Exit status: 0 done, 1 the service manager refused or the service did not get there\n"
          "(the reason on stderr), 64 bad usage.\n"},
         {"replay", "FILE|-",

@@ -117,6 +117,8 @@ Indicator::Indicator(ToolLoop& loop, LineWriter write, IndicatorConfig config, L
 Indicator::~Indicator() {
     if (m_timer) m_loop.stopTimer(*m_timer);
     if (m_input) m_loop.stopTimer(*m_input);
+    for (ToolLoop::Id id : m_obeying)
+        m_loop.stopTimer(id);
 }
 
 std::string Indicator::nextFrame(double elapsed) {
@@ -145,11 +147,19 @@ void Indicator::onInput() {
         for (const std::string* command :
              {static_cast<const std::string*>(&m_config.request), &c.zero, &c.tare, &c.print}) {
             if (command->empty() || m_received.compare(0, command->size(), *command) != 0) continue;
-            if (command == &c.zero) m_zero = weight(), m_tare.reset();
-            if (command == &c.tare) m_tare = weight() - m_zero;
             m_received.erase(0, command->size());
-            sendNow();
             matched = true;
+            const bool zero = command == &c.zero;
+            const bool tare = command == &c.tare;
+            auto obey = [this, zero, tare, weight] {
+                if (zero) m_zero = weight(), m_tare.reset();
+                if (tare) m_tare = weight() - m_zero;
+                sendNow();
+            };
+            if ((zero || tare) && m_config.obeyAfter.count() > 0)
+                m_obeying.push_back(m_loop.startTimer(m_config.obeyAfter, obey, false));
+            else
+                obey();
             break;
         }
     }
@@ -159,8 +169,8 @@ void Indicator::onInput() {
 
 void Indicator::sendNow() {
     if (!flush()) return;
-    m_pending =
-        nextFrame(std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count());
+    m_pending = nextFrame(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count());
     flush();
     ++m_sent;
 }

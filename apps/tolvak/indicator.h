@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "acquisition/formats/format.h"
 #include "tolvak/tool_platform.h"
@@ -50,6 +51,8 @@ struct IndicatorConfig {
     const formats::Format* outputFormat = nullptr;
     std::optional<double> tare; // frames are net weights with this tare
     std::string request;        // when given, a frame goes out only when this is received
+    // Zero and tare take effect this long after the command, as a slow indicator's do.
+    std::chrono::milliseconds obeyAfter{0};
 };
 
 // The indicator's reading at a time: the weight (after zero and tare) and its status. The
@@ -98,6 +101,7 @@ class Indicator {
     std::string m_received; // bytes from the host not yet matched to a command
     double m_zero = 0;      // the weight zeroed away
     std::optional<double> m_tare;
+    std::vector<ToolLoop::Id> m_obeying; // zero and tare commands still to take effect
 };
 
 } // namespace tolvak::cli

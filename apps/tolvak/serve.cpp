@@ -3,6 +3,7 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <thread>
 
@@ -14,6 +15,7 @@
 #include "tolvak/scale_feed.h"
 #include "tolvak/stop_request.h"
 #include "tolvak/text_format.h"
+#include "tolvak/token.h"
 #include "tolvak/web_server.h"
 
 namespace tolvak::cli {
@@ -24,8 +26,8 @@ std::vector<OptionDef> serveOptionDefs() {
         {"--listen", "ADDR:PORT",
          "address to serve on (default 127.0.0.1:8111; [::1]:8111 for IPv6; port 0 picks one)"},
         {"--allow-origin", "ORIGIN",
-         "a web page origin (http://app.example:8080) that may use the API and WebSocket; "
-         "repeatable"},
+         "a web page origin (http://app.example:8080) that may read the weight (API, events, "
+         "WebSocket); repeatable; 'null' is refused"},
         {"--allow-host", "NAME",
          "a host name this server may be reached by, besides localhost; repeatable"},
         {"--max-clients", "N",
@@ -34,7 +36,13 @@ std::vector<OptionDef> serveOptionDefs() {
         {"--client-buffer", "KIB",
          "data queued for one client before it is dropped as too slow (default 1024)"},
         {"--allow-commands", "",
-         "POST /api/zero, /api/tare and /api/print send the format's command to the indicator"},
+         "POST /api/zero, /api/tare and /api/print send the format's command to the indicator "
+         "(from programs and this server's own page; other pages need --allow-commands-from)"},
+        {"--allow-commands-from", "ORIGIN",
+         "a web page origin that may also send commands (and read); repeatable"},
+        {"--token-file", "FILE",
+         "commands must bear the token in FILE (Authorization: Bearer TOKEN; 'tolvak token "
+         "FILE' makes or renews it); needed with --allow-commands on any address but loopback"},
     };
     defs.insert(defs.end(), own.begin(), own.end());
     defs.insert(defs.end(), stableOptionDefs().begin(), stableOptionDefs().end());
@@ -66,21 +74,38 @@ struct ServeSettings {
     FeedOptions feed;
     AccessPolicy policy;
     ServerLimits limits;
+    bool commands = false;
+    std::optional<std::string> tokenFile;
 };
 
 ServeSettings serveSettings(const ParsedArgs& args) {
     if (!args.positional.empty())
         throw UsageError("unexpected argument '" + args.positional.front() + "'");
     checkControlOptions(args);
-    ServeSettings settings{feedOptions(args), {}, {}};
+    ServeSettings settings;
+    settings.feed = feedOptions(args);
     settings.feed.follow = true; // a bridge keeps running whatever the device does
 
     AccessPolicy& policy = settings.policy;
     policy.listen = parseListenAddress(args.value("--listen").value_or("127.0.0.1:8111"));
     for (const auto& [name, value] : args.options) {
-        if (name == "--allow-origin") policy.allowOrigins.push_back(value);
+        if (name == "--allow-origin") policy.allowOrigins.push_back(normalizeOrigin(name, value));
+        if (name == "--allow-commands-from")
+            policy.commandOrigins.push_back(normalizeOrigin(name, value));
         if (name == "--allow-host") policy.allowHosts.push_back(value);
     }
+    settings.commands = args.has("--allow-commands");
+    settings.tokenFile = args.value("--token-file");
+    if (settings.tokenFile && settings.tokenFile->empty())
+        throw UsageError("--token-file: the file's name is empty");
+    if (!policy.commandOrigins.empty() && !settings.commands)
+        throw UsageError("--allow-commands-from goes with --allow-commands");
+    // Programs send no Origin, and any address will do as Host on a wildcard listener: on a
+    // network only the token tells who may zero or tare.
+    if (settings.commands && !policy.listen.loopback && !settings.tokenFile)
+        throw UsageError("--allow-commands on " + policy.listen.address +
+                         " needs --token-file: anyone on the network could zero or tare the "
+                         "scale (tolvak token FILE makes one)");
     ServerLimits& limits = settings.limits;
     if (auto text = args.value("--max-clients"))
         limits.maxClients = static_cast<size_t>(parseWhole("--max-clients", *text, 1, 100000));
@@ -126,9 +151,8 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     std::mutex feedMutex;
     ScaleFeed* running = nullptr;
     bool finished = false;
-    // A command is answered by the next frame the indicator sends after it.
-    std::vector<WebServer::Reply> awaitingReply; // the reader's thread only
-    if (args.has("--allow-commands")) {
+    std::string sendError; // the reader's thread only: why the last command was not sent
+    if (settings.commands) {
         // Only the commands the format's protocol has are offered.
         const formats::Format* format = formats::findFormat(scale.format.format);
         const std::map<std::string, std::pair<Scale::Command, std::string>> kCommands = {
@@ -140,33 +164,49 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
             if (!command.second.empty()) names.push_back(name);
         if (names.empty())
             err << "tolvak serve: warning: format " << format->name << " has no commands\n";
-        server->setCommands(names, [&, kCommands](const std::string& name, WebServer::Reply reply) {
-            std::lock_guard<std::mutex> lock(feedMutex);
-            if (!running) return reply(503, R"({"error":"the port is not open"})");
-            ScaleFeed& feed = *running;
-            feed.post([&feed, &awaitingReply, kCommands, name, reply] {
-                if (!feed.scale().isOpen())
-                    return reply(503, R"({"error":"the port is not open"})");
-                if (!feed.scale().sendCommand(kCommands.at(name).first))
-                    return reply(502, R"({"error":"the command could not be sent"})");
-                awaitingReply.push_back(reply);
-            });
-        });
+        std::function<std::string()> token;
+        if (settings.tokenFile) {
+            // Read at every command, so that a new token takes effect without a restart.
+            token = [file = *settings.tokenFile] { return readToken(file); };
+            try {
+                token();
+            } catch (const std::exception& e) {
+                err << "tolvak serve: --token-file " << e.what() << '\n';
+                return kExitFailure;
+            }
+        } else if (!names.empty()) {
+            err << "tolvak serve: commands without a token: every program on this computer "
+                   "may zero or tare (see --token-file)\n";
+        }
+        server->setCommands(
+            names,
+            [&, kCommands](const std::string& name, WebServer::Written done) {
+                std::lock_guard<std::mutex> lock(feedMutex);
+                if (!running) return done("the port is not open");
+                ScaleFeed& feed = *running;
+                feed.post([&feed, &sendError, kCommands, name, done] {
+                    if (!feed.scale().isOpen()) return done("the port is not open");
+                    sendError = "the line did not take it";
+                    if (!feed.scale().sendCommand(kCommands.at(name).first)) return done(sendError);
+                    done(std::nullopt);
+                });
+            },
+            token);
     }
     std::thread reader([&] {
         ScaleFeed feed(scale, options);
         ReceiveErrorReport errors("serve", err, nullptr);
         feed.onError([&](const Error& e) {
-            // Open errors are the port's state, told below.
-            if (e.source == Error::Source::Receive || e.source == Error::Source::Send)
+            // Open errors are the port's state, told below; a command that could not be sent
+            // is answered 502 with the reason, and said here as what it is.
+            if (e.source == Error::Source::Receive)
                 errors.show(AutomationError(e.number, fromUtf8(e.description)));
+            if (e.source == Error::Source::Send) {
+                sendError = e.description;
+                err << "tolvak serve: a command could not be sent: " << e.description << '\n';
+            }
         });
-        feed.onReading([&](const Reading& reading) {
-            server->postReading(reading);
-            for (auto& reply : awaitingReply)
-                reply(200, jsonText({{"reply", readingObject(reading)}}));
-            awaitingReply.clear();
-        });
+        feed.onReading([&](const Reading& reading) { server->postReading(reading); });
         feed.onPortStatus([&](const PortStatus& port) {
             server->postPort(port);
             describe(err, port);

@@ -97,6 +97,10 @@ std::optional<int> inheritedListener();
 // beside it or while it restarts; throws std::system_error.
 void claimListenAddress(std::intptr_t socket);
 
+// Writes content to path in one step (a new file renamed over the old), readable by its owner
+// alone, or by whoever could read the file it replaces. Throws std::system_error.
+void writePrivateFile(const std::string& path, const std::string& content);
+
 // Commands only this system has.
 const std::vector<Command>& platformCommands();
 

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +19,7 @@
 #include "platform/posix/posix_timer.h"
 #include "platform/posix/pseudo_terminal.h"
 #include "platform/posix/serial_control_posix.h"
+#include "platform/posix/unique_fd.h"
 #include "tolvak/command.h"
 #include "tolvak/demo.h"
 #include "tolvak/posix_tool.h"
@@ -79,7 +81,8 @@ LineReader fdReader(int fd) {
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     return [fd](char* buffer, size_t size) -> size_t {
         ssize_t n;
-        do n = ::read(fd, buffer, size);
+        do
+            n = ::read(fd, buffer, size);
         while (n < 0 && errno == EINTR);
         return n > 0 ? static_cast<size_t>(n) : 0;
     };
@@ -214,6 +217,37 @@ void claimListenAddress(std::intptr_t socket) {
 const std::vector<Command>& platformCommands() {
     static const std::vector<Command> commands = {demoCommand()};
     return commands;
+}
+
+void writePrivateFile(const std::string& path, const std::string& content) {
+    const auto fail = [&](const std::string& what) {
+        throw std::system_error(errno, std::generic_category(), what);
+    };
+    const std::string temporary = path + ".new";
+    ::unlink(temporary.c_str());
+    posix::UniqueFd fd(
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd.valid()) fail("cannot create " + temporary);
+    // The file it replaces keeps its owner and group (the service's group may read it), but
+    // never anyone else's reading.
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0) {
+        if (::fchown(fd.get(), old.st_uid, old.st_gid) != 0 && errno != EPERM) fail("chown");
+        if (::fchmod(fd.get(), old.st_mode & 0660) != 0) fail("chmod");
+    }
+    for (size_t done = 0; done < content.size();) {
+        const ssize_t n = ::write(fd.get(), content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail("cannot write " + temporary);
+        done += static_cast<size_t>(n);
+    }
+    if (::fsync(fd.get()) != 0) fail("cannot write " + temporary);
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        errno = error;
+        fail("cannot replace " + path);
+    }
 }
 
 } // namespace tolvak::cli

@@ -5,6 +5,8 @@
 #include <io.h>
 #include <windows.h>
 #include <winsock2.h>
+// After windows.h, which it needs.
+#include <sddl.h>
 
 #include <cstdio>
 #include <system_error>
@@ -15,6 +17,8 @@
 #include "platform/win32/serial_control_win32.h"
 #include "platform/win32/sockets_win32.h"
 #include "platform/win32/timer_control_win32.h"
+#include "platform/win32/unique_handle.h"
+#include "text/utf8.h"
 #include "tolvak/command.h"
 
 namespace tolvak::cli {
@@ -96,6 +100,45 @@ void claimListenAddress(std::intptr_t socket) {
 const std::vector<Command>& platformCommands() {
     static const std::vector<Command> none;
     return none;
+}
+
+void writePrivateFile(const std::string& path, const std::string& content) {
+    const auto fail = [](const std::string& what) {
+        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), what);
+    };
+    const std::u16string wide16 = fromUtf8(path);
+    const std::wstring target(wide16.begin(), wide16.end());
+    const std::wstring temporary = target + L".new";
+    // Its owner, SYSTEM and the administrators, nobody else; ReplaceFileW below gives a file
+    // that is replaced the access list it had (the service's reading right among it).
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"D:P(A;;FA;;;OW)(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr))
+        fail("cannot make the access list");
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    win32::UniqueFile file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, &attributes,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LocalFree(descriptor);
+    if (!file.valid()) fail("cannot create " + path + ".new");
+    DWORD written = 0;
+    const bool wrote = WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()),
+                                 &written, nullptr) &&
+                       written == content.size() && FlushFileBuffers(file.get());
+    const DWORD writeError = GetLastError();
+    file.reset();
+    if (!wrote) {
+        DeleteFileW(temporary.c_str());
+        SetLastError(writeError);
+        fail("cannot write " + path + ".new");
+    }
+    if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES
+            ? ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr)
+            : MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
+        return;
+    const DWORD error = GetLastError();
+    DeleteFileW(temporary.c_str());
+    SetLastError(error);
+    fail("cannot replace " + path);
 }
 
 } // namespace tolvak::cli

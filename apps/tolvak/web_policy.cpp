@@ -120,13 +120,69 @@ bool hostAllowed(std::string_view host, const AccessPolicy& policy) {
                        [&](const std::string& allowed) { return lower(allowed) == *name; });
 }
 
+namespace {
+
+bool listed(const std::string& origin, const std::vector<std::string>& list) {
+    return std::find(list.begin(), list.end(), origin) != list.end();
+}
+
+} // namespace
+
+std::string normalizeOrigin(const std::string& option, const std::string& text) {
+    const UsageError bad(option + ": '" + text +
+                         "' is not an origin: scheme://host[:port], e.g. https://app.example");
+    if (lower(text) == "null")
+        throw UsageError(option + ": 'null' is refused: any website can make a browser send it "
+                                  "(sandboxed frames, data: URLs, redirects); serve the page from "
+                                  "a web server and allow that origin");
+    const size_t sep = text.find("://");
+    if (sep == std::string::npos || sep == 0) throw bad;
+    const std::string scheme = lower(text.substr(0, sep));
+    if (!std::isalpha(static_cast<unsigned char>(scheme[0])) ||
+        !std::all_of(scheme.begin(), scheme.end(), [](unsigned char c) {
+            return std::isalnum(c) || c == '+' || c == '-' || c == '.';
+        }))
+        throw bad;
+    std::string authority = text.substr(sep + 3);
+    if (!authority.empty() && authority.back() == '/') authority.pop_back();
+    // A path, query, user or fragment is no part of an origin.
+    if (authority.find_first_of("/?#@") != std::string::npos) throw bad;
+    const std::optional<std::string> name = hostName(authority);
+    if (!name) throw bad;
+    return scheme + "://" + lower(authority);
+}
+
 bool originAllowed(std::optional<std::string_view> origin, std::string_view host,
                    const AccessPolicy& policy) {
     if (!origin) return true;
     const std::string o = lower(*origin);
-    if (o == "http://" + lower(host)) return true;
-    return std::any_of(policy.allowOrigins.begin(), policy.allowOrigins.end(),
-                       [&](const std::string& allowed) { return lower(allowed) == o; });
+    return o == "http://" + lower(host) || listed(o, policy.allowOrigins) ||
+           listed(o, policy.commandOrigins);
+}
+
+bool commandOriginAllowed(std::optional<std::string_view> origin, std::string_view host,
+                          const AccessPolicy& policy) {
+    if (!origin) return true;
+    const std::string o = lower(*origin);
+    return o == "http://" + lower(host) || listed(o, policy.commandOrigins);
+}
+
+bool bearerMatches(const std::vector<std::string_view>& authorizations, const std::string& token) {
+    if (authorizations.size() != 1 || token.empty()) return false;
+    std::string_view value = authorizations.front();
+    static const std::string_view kScheme = "bearer ";
+    if (value.size() < kScheme.size() || lower(value.substr(0, kScheme.size())) != kScheme)
+        return false;
+    value.remove_prefix(kScheme.size());
+    while (!value.empty() && value.front() == ' ')
+        value.remove_prefix(1);
+    while (!value.empty() && value.back() == ' ')
+        value.remove_suffix(1);
+    if (value.size() != token.size()) return false;
+    unsigned char differ = 0;
+    for (size_t i = 0; i < token.size(); ++i)
+        differ |= static_cast<unsigned char>(value[i] ^ token[i]);
+    return differ == 0;
 }
 
 AccessVerdict checkAccess(const std::vector<std::string_view>& hosts,
@@ -190,6 +246,7 @@ std::string weightAnswer(const Reading* latest, uint64_t seq, const PortStatus& 
     if (latest) {
         answer["seq"] = seq;
         answer.update(readingObject(*latest));
+        if (port.state != PortStatus::State::connected) answer["stable"] = false;
         answer["ageMs"] =
             std::chrono::duration_cast<std::chrono::milliseconds>(now - latest->time).count();
     } else {
@@ -203,9 +260,13 @@ std::string weightAnswer(const Reading* latest, uint64_t seq, const PortStatus& 
     return jsonText(answer);
 }
 
+int healthStatus(const PortStatus& port) {
+    return port.state == PortStatus::State::connected ? 200 : 503;
+}
+
 std::string healthAnswer(const PortStatus& port) {
     nlohmann::ordered_json health;
-    health["status"] = "ok";
+    health["status"] = healthStatus(port) == 200 ? "ok" : "no device";
     health["port"] = portObject(port);
     return jsonText(health);
 }

@@ -28,9 +28,23 @@ ListenAddress parseListenAddress(const std::string& text);
 // header (DNS rebinding) and the Origin header (other sites' pages) are both checked.
 struct AccessPolicy {
     ListenAddress listen;
-    std::vector<std::string> allowOrigins; // besides the page's own origin
-    std::vector<std::string> allowHosts;   // names besides localhost and the listen address
+    std::vector<std::string> allowOrigins;   // besides the page's own origin, as normalizeOrigin
+    std::vector<std::string> commandOrigins; // pages that may also send commands (and read)
+    std::vector<std::string> allowHosts;     // names besides localhost and the listen address
 };
+
+// An origin as a browser sends it: scheme://host[:port], lower case, a trailing slash dropped.
+// "null" (sandboxed frames, data: URLs, redirected requests: any site can make a browser send
+// it) and anything else are UsageErrors naming option.
+std::string normalizeOrigin(const std::string& option, const std::string& text);
+
+// Commands change what the scale reports, so a request for one must bear the token when a token
+// is set, and may come from a page only of the server's own origin or one allowed commands.
+// "Authorization: Bearer TOKEN"; the comparison takes the same time wherever the first
+// difference is.
+bool bearerMatches(const std::vector<std::string_view>& authorizations, const std::string& token);
+bool commandOriginAllowed(std::optional<std::string_view> origin, std::string_view host,
+                          const AccessPolicy& policy);
 
 // The name of a Host header as HTTP has it: a name or an address, then an optional numeric
 // port; an IPv6 address only in brackets. Lower case, without the brackets and the port;
@@ -63,10 +77,13 @@ std::string urlAddress(const std::string& address);
 nlohmann::ordered_json portObject(const PortStatus& port);
 std::string readingMessage(const Reading& reading, uint64_t seq);
 std::string portMessage(const PortStatus& port);
-// latest: null before the first reading.
+// latest: null before the first reading. A reading kept from before the port was lost is not
+// stable: the truck it weighed may have left.
 std::string weightAnswer(const Reading* latest, uint64_t seq, const PortStatus& port,
                          std::chrono::system_clock::time_point now);
-// /healthz: the server runs; and the port's state, for monitoring.
+// /healthz: the port's state, and in the status code (200 connected, 503 otherwise) so that a
+// monitor needs no JSON to tell a scale that cannot be read.
+int healthStatus(const PortStatus& port);
 std::string healthAnswer(const PortStatus& port);
 // One Server-Sent Event: "event: TYPE", an id for readings, and the JSON as data.
 std::string sseEvent(const std::string& type, std::optional<uint64_t> id, const std::string& json);

@@ -1,6 +1,8 @@
 // The only file that includes Boost.Beast: it compiles slowly, so it stays in one place.
 #include "tolvak/web_server.h"
 
+#include <algorithm>
+
 #include <deque>
 #include <functional>
 #include <optional>
@@ -16,6 +18,8 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include "tolvak/command_desk.h"
+#include "tolvak/text_format.h"
 #include "tolvak/tool_platform.h"
 
 namespace tolvak::cli {
@@ -106,16 +110,51 @@ class Hub {
     bool m_flushPending = false;
 };
 
+class HttpSession;
+
 struct ServerState {
     ServerState(net::io_context& io, AccessPolicy p, ServerLimits l)
-        : policy(std::move(p)), limits(l), hub(io, l.writeInterval) {}
+        : policy(std::move(p)), limits(l), hub(io, l.writeInterval),
+          desk({l.commandQueue, l.commandInterval, l.commandTimeout}), deskTimer(io) {}
     AccessPolicy policy;
     ServerLimits limits;
     std::shared_ptr<Counter> connections = std::make_shared<Counter>();
     std::shared_ptr<Counter> streams = std::make_shared<Counter>();
     Hub hub;
+    // Plain HTTP connections, for the one to let go when every place is taken.
+    std::vector<std::weak_ptr<HttpSession>> sessions;
     std::vector<std::string> commands;
-    std::function<void(const std::string&, WebServer::Reply)> commandHandler;
+    WebServer::Write writeCommand;
+    std::function<std::string()> token;
+    CommandDesk desk;
+    net::steady_timer deskTimer;
+
+    void reading(const Reading& r) {
+        hub.reading(r);
+        desk.reading(r);
+        pumpCommands();
+    }
+
+    // Writes what is due, answers what is late, and wakes again when the desk next has work.
+    void pumpCommands() {
+        const auto now = Clock::now();
+        desk.expire(now);
+        if (auto due = desk.due(now)) {
+            writeCommand(due->name, [this, executor = deskTimer.get_executor(),
+                                     id = due->id](std::optional<std::string> error) {
+                net::post(executor, [this, id, error] {
+                    desk.sent(id, error);
+                    pumpCommands();
+                });
+            });
+        }
+        const auto wake = desk.wakeAt();
+        if (!wake) return;
+        deskTimer.expires_at(std::max(*wake, now));
+        deskTimer.async_wait([this](ErrorCode ec) {
+            if (!ec) pumpCommands();
+        });
+    }
 };
 
 // A client that receives the stream of events, through its own bounded queue. Whatever is
@@ -485,19 +524,38 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
 
     void start() { readRequest(); }
 
-  private:
     using Response = http::response<http::string_body>;
 
+    // Waiting for a request: since when, or none while one is handled.
+    std::optional<Clock::time_point> waitingSince() const { return m_waitingSince; }
+
+    void close() {
+        ErrorCode ignored;
+        m_stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        m_stream.close();
+    }
+
+  private:
     void readRequest() {
         m_parser.emplace();
         m_parser->header_limit(static_cast<uint32_t>(m_server.limits.maxHeaderBytes));
         m_parser->body_limit(4096);
-        m_stream.expires_after(m_server.limits.requestTimeout);
+        // Near the limit, idle and slow connections get less time, so that the places they hold
+        // come free for short requests.
+        const ServerLimits& limits = m_server.limits;
+        const size_t places = limits.maxClients + limits.shortReserve;
+        const size_t used = m_server.connections->value;
+        const bool crowded = used + limits.shortReserve / 2 >= places;
+        m_stream.expires_after(
+            crowded ? std::min<Clock::duration>(limits.requestTimeout, std::chrono::seconds(2))
+                    : Clock::duration(limits.requestTimeout));
+        m_waitingSince = Clock::now();
         http::async_read(m_stream, m_buffer, *m_parser,
                          [self = shared_from_this()](ErrorCode ec, size_t) { self->onRead(ec); });
     }
 
     void onRead(ErrorCode ec) {
+        m_waitingSince.reset();
         if (ec == http::error::end_of_stream || ec == beast::error::timeout ||
             ec == net::error::operation_aborted || ec == net::error::connection_reset ||
             ec == net::error::eof) {
@@ -527,10 +585,12 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         }
         std::vector<std::string_view> hosts;
         std::vector<std::string_view> origins;
+        std::vector<std::string_view> authorizations;
         for (const auto& field : req) {
             const std::string_view value(field.value().data(), field.value().size());
             if (field.name() == http::field::host) hosts.push_back(value);
             if (field.name() == http::field::origin) origins.push_back(value);
+            if (field.name() == http::field::authorization) authorizations.push_back(value);
         }
         const AccessVerdict verdict = checkAccess(hosts, origins, m_server.policy);
         if (verdict.access != Access::allowed) {
@@ -547,17 +607,27 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         std::string target(req.target());
         if (size_t query = target.find('?'); query != std::string::npos) target.resize(query);
 
-        const bool commands = !m_server.commands.empty();
+        // Commands only from programs, the server's own page and the origins allowed them.
+        const bool commands = !m_server.commands.empty() &&
+                              commandOriginAllowed(origin, hosts.front(), m_server.policy);
         if (req.method() == http::verb::options) {
             Response res = response(req, http::status::no_content, "", "");
             res.set(http::field::access_control_allow_methods, commands ? "GET, POST" : "GET");
+            res.set(http::field::access_control_allow_headers, "Authorization, Content-Type");
             res.set(http::field::access_control_max_age, "600");
             send(std::move(res));
             return;
         }
-        if (req.method() == http::verb::post && commands) {
-            for (const std::string& name : m_server.commands)
-                if (target == "/api/" + name) return command(req, name);
+        if (req.method() == http::verb::post && !m_server.commands.empty()) {
+            for (const std::string& name : m_server.commands) {
+                if (target != "/api/" + name) continue;
+                if (!commands) {
+                    fail(http::status::forbidden,
+                         "origin not allowed to send commands (see --allow-commands-from)");
+                    return;
+                }
+                return command(req, name, authorizations);
+            }
         }
         if (req.method() != http::verb::get) {
             Response res =
@@ -572,8 +642,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
             send(response(req, http::status::ok, "application/json",
                           m_server.hub.weightAnswer() + "\n"));
         } else if (target == "/healthz") {
-            send(response(req, http::status::ok, "application/json",
-                          healthAnswer(m_server.hub.portStatus()) + "\n"));
+            const PortStatus& port = m_server.hub.portStatus();
+            send(response(req, static_cast<http::status>(healthStatus(port)), "application/json",
+                          healthAnswer(port) + "\n"));
         } else if (target == "/api/events" || target == "/ws") {
             if (target == "/ws" && !websocket::is_upgrade(req)) {
                 send(response(req, http::status::upgrade_required, "text/plain",
@@ -596,29 +667,47 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         }
     }
 
-    // The indicator's reply or, after commandTimeout, 504; whichever comes first answers.
-    void command(const http::request<http::string_body>& req, const std::string& name) {
-        struct Pending {
-            explicit Pending(net::any_io_executor e) : timer(e) {}
-            net::steady_timer timer;
-            bool answered = false;
+    // Queued at the desk, which answers: the frame that shows the command's effect, 504 when none
+    // came in time, 429 when too many wait. The desk answers every command within its queue's
+    // and its timeout's time, so the sessions it holds are few and let go soon, on this thread.
+    void command(const http::request<http::string_body>& req, const std::string& name,
+                 const std::vector<std::string_view>& authorizations) {
+        std::string token;
+        try {
+            token = m_server.token ? m_server.token() : std::string();
+        } catch (const std::exception& e) {
+            send(response(req, http::status::service_unavailable, "application/json",
+                          jsonError(std::string("the token cannot be read: ") + e.what())));
+            return;
+        }
+        if (!token.empty() && !bearerMatches(authorizations, token)) {
+            Response res = response(req, http::status::unauthorized, "application/json",
+                                    jsonError("commands need the token: Authorization: Bearer "
+                                              "TOKEN (see --token-file)"));
+            res.set(http::field::www_authenticate, "Bearer");
+            send(std::move(res));
+            return;
+        }
+        Response head = response(req, http::status::ok, "application/json", "");
+        auto answer = [self = shared_from_this(), head](int status, std::string body) {
+            Response res = head;
+            res.result(static_cast<http::status>(status));
+            res.body() = body + "\n";
+            res.prepare_payload();
+            self->send(std::move(res));
         };
-        auto pending = std::make_shared<Pending>(m_stream.get_executor());
-        auto answer = [self = shared_from_this(), pending, req](int status, std::string body) {
-            if (pending->answered) return;
-            pending->answered = true;
-            pending->timer.cancel();
-            self->send(self->response(req, static_cast<http::status>(status), "application/json",
-                                      body + "\n"));
-        };
-        pending->timer.expires_after(m_server.limits.commandTimeout);
-        pending->timer.async_wait([answer](ErrorCode ec) {
-            if (!ec) answer(504, R"({"error":"no reply from the indicator in time"})");
-        });
-        m_server.commandHandler(
-            name, [executor = m_stream.get_executor(), answer](int status, std::string body) {
-                net::post(executor, [answer, status, body] { answer(status, body); });
-            });
+        if (!m_server.desk.submit(name, answer)) {
+            Response res = response(req, http::status::too_many_requests, "application/json",
+                                    jsonError("too many commands are waiting; try again shortly"));
+            res.set(http::field::retry_after, "1");
+            send(std::move(res));
+            return;
+        }
+        m_server.pumpCommands();
+    }
+
+    static std::string jsonError(const std::string& text) {
+        return jsonText({{"error", text}}) + "\n";
     }
 
     void startEvents() {
@@ -671,18 +760,13 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
                           });
     }
 
-    void close() {
-        ErrorCode ignored;
-        m_stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
-        m_stream.close();
-    }
-
     ServerState& m_server;
     ClientSlot m_slot;
     beast::tcp_stream m_stream;
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::string_body>> m_parser;
     std::string m_cors;
+    std::optional<Clock::time_point> m_waitingSince;
 };
 
 } // namespace
@@ -734,9 +818,29 @@ struct WebServer::Impl : std::enable_shared_from_this<WebServer::Impl> {
         });
     }
 
+    // Lets go of the connection that has waited longest for a request (idle between requests,
+    // or sending one slowly): whoever connects now has something to ask. Streams stay.
+    bool evictIdle() {
+        auto& sessions = state.sessions;
+        sessions.erase(std::remove_if(sessions.begin(), sessions.end(),
+                                      [](const auto& weak) { return weak.expired(); }),
+                       sessions.end());
+        std::shared_ptr<HttpSession> oldest;
+        for (const auto& weak : sessions) {
+            auto session = weak.lock();
+            if (session && session->waitingSince() &&
+                (!oldest || *session->waitingSince() < *oldest->waitingSince()))
+                oldest = std::move(session);
+        }
+        if (!oldest) return false;
+        oldest->close();
+        return true;
+    }
+
     void admit(tcp::socket socket) {
         ErrorCode ignored;
-        if (state.connections->value >= state.limits.maxClients + state.limits.shortReserve) {
+        if (state.connections->value >= state.limits.maxClients + state.limits.shortReserve &&
+            !evictIdle()) {
             // Full: a short answer if the socket takes it at once, and the door closed.
             static const char kBusy[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: "
                                         "16\r\nConnection: close\r\n\r\ntoo many clients";
@@ -749,7 +853,9 @@ struct WebServer::Impl : std::enable_shared_from_this<WebServer::Impl> {
         socket.set_option(tcp::no_delay(true), ignored);
         // A small send buffer makes a client that does not read show up in its queue soon.
         socket.set_option(net::socket_base::send_buffer_size(64 * 1024), ignored);
-        std::make_shared<HttpSession>(state, std::move(socket))->start();
+        auto session = std::make_shared<HttpSession>(state, std::move(socket));
+        state.sessions.push_back(session);
+        session->start();
     }
 
     void heartbeat() {
@@ -776,6 +882,7 @@ WebServer::WebServer(AccessPolicy policy, ServerLimits limits)
 WebServer::~WebServer() {
     ErrorCode ignored;
     m_impl->acceptor.close(ignored);
+    m_impl->state.desk.cancelAll();
     m_impl->state.hub.dropAll();
 }
 
@@ -783,14 +890,15 @@ uint16_t WebServer::port() const {
     return m_impl->acceptor.local_endpoint().port();
 }
 
-void WebServer::setCommands(std::vector<std::string> names,
-                            std::function<void(const std::string&, Reply)> handler) {
+void WebServer::setCommands(std::vector<std::string> names, Write write,
+                            std::function<std::string()> token) {
     m_impl->state.commands = std::move(names);
-    m_impl->state.commandHandler = std::move(handler);
+    m_impl->state.writeCommand = std::move(write);
+    m_impl->state.token = std::move(token);
 }
 
 void WebServer::postReading(const Reading& reading) {
-    net::post(m_impl->io, [impl = m_impl, reading] { impl->state.hub.reading(reading); });
+    net::post(m_impl->io, [impl = m_impl, reading] { impl->state.reading(reading); });
 }
 
 void WebServer::postPort(const PortStatus& port) {

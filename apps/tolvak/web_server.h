@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,9 @@ struct ServerLimits {
     // Events that come faster than one per half of this are written to a client together, once
     // per interval; an event after a pause is written at once.
     std::chrono::milliseconds writeInterval{10};
-    std::chrono::milliseconds commandTimeout{2000}; // for the indicator's reply to a command
+    std::chrono::milliseconds commandTimeout{2000}; // for the frame that shows a command's effect
+    std::chrono::milliseconds commandInterval{300}; // from the start of one command to the next
+    size_t commandQueue = 4; // commands waiting for the line; more are answered 429
 };
 
 // The HTTP, Server-Sent Events and WebSocket side of `tolvak serve`. It runs on the thread that
@@ -40,12 +43,15 @@ class WebServer {
 
     uint16_t port() const; // the bound port (useful with port 0)
 
-    // Commands to the indicator (POST /api/NAME for each name): the handler runs on the
-    // server's thread and calls reply, from any thread, with an HTTP status and a JSON body.
-    // Without a reply in commandTimeout the client gets 504. No handler: POST is refused.
-    using Reply = std::function<void(int status, std::string body)>;
-    void setCommands(std::vector<std::string> names,
-                     std::function<void(const std::string& name, Reply reply)> handler);
+    // Commands to the indicator (POST /api/NAME for each name), one at a time (see
+    // CommandDesk). write runs on the server's thread, writes the command's bytes to the line
+    // and calls done, from any thread, with an error text when they could not be sent. token
+    // gives the token that requests must bear, empty for none, and throws std::runtime_error
+    // when it cannot be read. No commands: POST is refused.
+    using Written = std::function<void(std::optional<std::string> error)>;
+    using Write = std::function<void(const std::string& name, Written done)>;
+    void setCommands(std::vector<std::string> names, Write write,
+                     std::function<std::string()> token);
 
     void postReading(const Reading& reading);
     void postPort(const PortStatus& port);

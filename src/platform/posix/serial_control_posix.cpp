@@ -206,11 +206,18 @@ void PosixSerialControl::cancelIdleTimer() {
 
 void PosixSerialControl::write(std::string_view bytes) {
     if (!m_fd.valid()) throw portNotOpen();
+    const size_t whole = bytes.size();
     while (!bytes.empty()) {
         ssize_t n = ::write(m_fd.get(), bytes.data(), bytes.size());
         if (n > 0) {
             bytes.remove_prefix(static_cast<size_t>(n));
+        } else if (n < 0 && errno == EAGAIN && bytes.size() == whole) {
+            // A line that takes nothing (its buffer full, flow control holding it) is said at
+            // once: the caller's thread is the reader's, and it must not stall on a command.
+            throw fromErrno(EAGAIN, m_device);
         } else if (n < 0 && errno == EAGAIN) {
+            // Only the rest of a request that has begun to leave is waited for: half a command
+            // on the line would be worse.
             pollfd p{m_fd.get(), POLLOUT, 0};
             if (::poll(&p, 1, 1000) == 0) throw fromErrno(ETIMEDOUT, m_device);
         } else if (n < 0 && errno != EINTR) {

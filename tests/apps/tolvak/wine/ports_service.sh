@@ -30,8 +30,10 @@ for _ in 1 2; do (while :; do :; done) & busy+=($!); done
 trap 'kill "${busy[@]}" 2>/dev/null; unplug; rm -rf "$dir"' EXIT
 exe service install --name "$name" --device COM5 --baud 9600 --listen "127.0.0.1:$port" >/dev/null
 check "service install" 0 $?
-check "it runs as an account of its own" "as:      NT SERVICE\\$name" \
-    "$(exe service status --name "$name" | tr -d '\r' | grep '^as:')"
+status=$(exe service status --name "$name" | tr -d '\r')
+check "it runs as an account of its own" "as:      NT SERVICE\\$name" "$(grep '^as:' <<<"$status")"
+check "it is given the token made for it" "1 1" "$(grep -c -- "--token-file=C:.ProgramData.Tolvak.$name.token" \
+    <<<"$status") $(grep -c '^[0-9a-f]\{64\}$' "${log%.log}.token")"
 # Its folder planted as a link elsewhere: refused by start and by the service's own run.
 mv "${log%/*}" "$dir/folder" && ln -s "$dir" "${log%/*}"
 for action in start run; do
