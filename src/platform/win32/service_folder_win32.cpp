@@ -215,10 +215,15 @@ Folder prepareFolder(const std::string& name) {
     const std::wstring service =
         L"(A;OICI;" + std::to_wstring(kModify) + L";;;" + serviceSid(name) + L")";
     // Protected: nothing of ProgramData's own list (where Users may create) is inherited.
-    std::wstring sddl = L"O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-    UniqueLocal created = descriptorOf(sddl + service);
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, created.get(), FALSE};
-    if (CreateDirectoryW(path.c_str(), &attributes)) return openChecked(0);
+    std::wstring sddl = L"D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    // Owned by Administrators where this account may say so (an administrator may), else by
+    // its maker (SYSTEM, when the installer makes it).
+    for (const wchar_t* owner : {L"O:BA", L""}) {
+        UniqueLocal created = descriptorOf(owner + sddl + service);
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, created.get(), FALSE};
+        if (CreateDirectoryW(path.c_str(), &attributes)) return openChecked(0);
+        if (GetLastError() != ERROR_INVALID_OWNER) break;
+    }
     if (GetLastError() != ERROR_ALREADY_EXISTS) fail("cannot create " + narrow(path));
 
     // There already, and ours: the same list again, keeping the entries of other services.
