@@ -41,18 +41,21 @@ done
 had_user=no
 getent passwd tolvak > /dev/null && had_user=yes
 
-# A person's account named as the service's user stops the configuration, not adopted.
 person=no
+cleanup() {
+  dpkg --purge "${pkgs[@]}" > /dev/null 2>&1 || true
+  [ $person = no ] || userdel tolvak-serve 2> /dev/null || true
+}
+trap cleanup EXIT
+# A person's account named as the service's user stops the configuration, not adopted.
 if ! getent passwd tolvak-serve > /dev/null; then
   useradd --no-create-home tolvak-serve && person=yes
   ! dpkg -i "${debs[@]}" > /dev/null 2>&1 || fail "installed beside a person's account tolvak-serve"
-  userdel tolvak-serve
+  userdel tolvak-serve && person=no
   dpkg --configure -a
 fi
-[ $person = yes ] || dpkg -i "${debs[@]}"
+[ "$(dpkg-query -W -f '${Status}' tolvak)" = "install ok installed" ] || dpkg -i "${debs[@]}"
 files=$(dpkg -L "${pkgs[@]}" | while read -r f; do [ -d "$f" ] || echo "$f"; done)
-cleanup() { dpkg --purge "${pkgs[@]}" > /dev/null 2>&1 || true; }
-trap cleanup EXIT
 
 [ "$(/usr/bin/tolvak --version)" = "tolvak $version" ] || fail "tolvak --version: $(tolvak --version)"
 out=$(printf '=00023000=00053000' | /usr/bin/tolvak replay -)
