@@ -31,7 +31,8 @@ foreach(component IN LISTS tolvak_deb_components)
 endforeach()
 add_custom_target(tolvak_deb_docs ALL DEPENDS ${tolvak_deb_docs})
 
-install(FILES "${TOLVAK_DEB_DIR}/tolvak-serve@.service" DESTINATION /lib/systemd/system
+install(FILES "${TOLVAK_DEB_DIR}/tolvak-serve@.service" "${TOLVAK_DEB_DIR}/tolvak-serve@.socket"
+  DESTINATION /lib/systemd/system
   COMPONENT tool EXCLUDE_FROM_ALL)
 install(FILES ${TOLVAK_DEB_DIR}/example.conf DESTINATION /etc/tolvak
   COMPONENT tool EXCLUDE_FROM_ALL)

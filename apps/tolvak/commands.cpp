@@ -443,8 +443,13 @@ const std::vector<Command>& commands() {
          serviceOptionDefs(), runServiceCommand,
          "install [serve's options] registers a service that runs 'tolvak serve' with those\n"
          "options, starts at boot and is restarted 5 s after a failure (an administrator's\n"
-         "console is needed). Its log: %ProgramData%\\Tolvak\\NAME.log. uninstall stops and\n"
-         "removes it. 'service run' is what the service manager starts.\n"
+         "console is needed). It runs as the account NT SERVICE\\NAME, not as SYSTEM. Its log:\n"
+         "%ProgramData%\\Tolvak\\NAME.log; the token its commands need (--token-file):\n"
+         "%ProgramData%\\Tolvak\\NAME.token, made at install, readable by the service and\n"
+         "administrators only, renewed by 'tolvak token FILE'. A folder there that is a link or\n"
+         "belongs to someone else, or a tolvak.exe that ordinary users may replace, is refused.\n"
+         "uninstall stops and removes it. 'service prepare' makes the folder and token alone\n"
+         "(the installer uses it); 'service run' is what the service manager starts.\n"
          "Exit status: 0 done, 1 the service manager refused or the service did not get there\n"
          "(the reason on stderr), 64 bad usage.\n"},
         {"replay", "FILE|-",

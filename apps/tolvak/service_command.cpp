@@ -1,12 +1,16 @@
 #include "tolvak/service_command.h"
 
+#include <fstream>
 #include <ostream>
+#include <system_error>
 
 #include "base/service_manager.h"
 #include "tolvak/commands.h"
 #include "tolvak/serve.h"
 #include "tolvak/service_log.h"
 #include "tolvak/stop_request.h"
+#include "tolvak/token.h"
+#include "tolvak/tool_platform.h"
 
 namespace tolvak::cli {
 
@@ -60,11 +64,31 @@ const char* stateText(service::Status::State state) {
 }
 
 std::string logPath(const std::string& name) {
-    return service::logFolder() + "\\" + name + ".log";
+    return service::folderPath() + "\\" + name + ".log";
 }
 
-// The service's own process: serve, with its output in the log.
+std::string tokenPath(const std::string& name) {
+    return service::folderPath() + "\\" + name + ".token";
+}
+
+// The service's folder, and its token when it has none yet, each with its access list: the token
+// readable by SYSTEM, Administrators and the service alone. 'tolvak token' renews it in place.
+std::string prepare(const std::string& name) {
+    service::prepareFolder(name);
+    const std::string token = tokenPath(name);
+    try {
+        if (!std::ifstream(token)) writePrivateFile(token, newToken() + "\n");
+    } catch (const std::system_error& e) {
+        throw service::ServiceError(token + ": " + e.what());
+    }
+    service::keepForService(token, name);
+    return token;
+}
+
+// The service's own process: serve, with its output in the log. A folder that fails its checks
+// gets nothing written: the exit status tells, and 'service start' says why.
 int runUnderManager(const std::string& name, const ParsedArgs& serveArgs) {
+    const service::Folder folder = service::openFolder();
     ServiceLog log(logPath(name));
     auto out = log.stream();
     auto err = log.stream();
@@ -98,7 +122,7 @@ std::vector<OptionDef> serviceOptionDefs() {
 
 int runServiceCommand(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     if (args.positional.size() != 1)
-        throw UsageError("needs one ACTION: install, uninstall, start, stop or status");
+        throw UsageError("needs one ACTION: install, uninstall, start, stop, status or prepare");
     const std::string action = args.positional.front();
     const std::string name = serviceName(args);
     const auto wait = std::chrono::seconds(
@@ -113,7 +137,9 @@ int runServiceCommand(const ParsedArgs& args, std::ostream& out, std::ostream& e
     try {
         if (action == "install") {
             checkServeOptions(serveArgs);
+            const std::string token = prepare(name);
             std::vector<std::string> arguments = {"service", "run", "--name=" + name};
+            if (!serveArgs.value("--token-file")) arguments.push_back("--token-file=" + token);
             for (const std::string& a : serveArguments(serveArgs))
                 arguments.push_back(a);
             const std::vector<std::string> warnings = service::install(
@@ -123,13 +149,14 @@ int runServiceCommand(const ParsedArgs& args, std::ostream& out, std::ostream& e
             for (const std::string& warning : warnings)
                 err << "tolvak service: warning: " << warning << '\n';
             out << "service " << name << " installed: starts at boot, restarted on failure; "
-                << "log: " << logPath(name) << "\n'tolvak service start"
+                << "log: " << logPath(name) << "; token: " << token << "\n'tolvak service start"
                 << (name == "Tolvak" ? "" : " --name " + name) << "' starts it now\n";
         } else if (action == "uninstall") {
             service::uninstall(name);
             out << "service " << name << " removed\n";
         } else if (action == "start" || action == "stop") {
             const bool starting = action == "start";
+            if (starting) service::openFolder(); // its refusal said here, where someone reads it
             const service::Status status =
                 starting ? service::start(name, wait) : service::stop(name, wait);
             const auto wanted =
@@ -154,13 +181,16 @@ int runServiceCommand(const ParsedArgs& args, std::ostream& out, std::ostream& e
             else if (status->state == service::Status::State::stopped && status->exitCode != 0)
                 out << " (last exit status " << status->exitCode << ')';
             out << "\nstarts:  " << (status->autoStart ? "at boot" : "when started")
-                << "\nruns:    " << status->commandLine << "\nlog:     " << logPath(name) << '\n';
+                << "\nruns:    " << status->commandLine << "\nas:      " << status->account
+                << "\nlog:     " << logPath(name) << '\n';
+        } else if (action == "prepare") {
+            out << "service " << name << "'s folder and token: " << prepare(name) << '\n';
         } else if (action == "run") {
             checkServeOptions(serveArgs);
             return runUnderManager(name, serveArgs);
         } else {
             throw UsageError("unknown ACTION '" + action +
-                             "' (install, uninstall, start, stop or status)");
+                             "' (install, uninstall, start, stop, status or prepare)");
         }
     } catch (const service::ServiceError& e) {
         err << "tolvak service: " << e.what() << '\n';

@@ -89,6 +89,14 @@ FrameLine openFrameLine(const std::optional<std::string>& device, uint32_t baud)
 using LineListener = std::function<LineCapture(const SerialSettings& line)>;
 LineListener openLineListener(const std::string& device, std::chrono::milliseconds time);
 
+// The listening socket the service manager opened for serve and handed over (systemd's socket
+// activation: one socket, descriptor 3, for this process), or none: serve then opens its own.
+// Throws std::runtime_error when what was handed over is not one listening socket.
+std::optional<int> inheritedListener();
+// Sets a socket about to be bound for listening so that no other program can take the port
+// beside it or while it restarts; throws std::system_error.
+void claimListenAddress(std::intptr_t socket);
+
 // Writes content to path in one step (a new file renamed over the old), readable by its owner
 // alone, or by whoever could read the file it replaces. Throws std::system_error.
 void writePrivateFile(const std::string& path, const std::string& content);

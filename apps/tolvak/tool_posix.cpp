@@ -5,10 +5,12 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <memory>
 #include <system_error>
 
@@ -181,6 +183,35 @@ LineListener openLineListener(const std::string& device, std::chrono::millisecon
     return [listener = std::make_shared<Listener>(device, time)](const SerialSettings& line) {
         return (*listener)(line);
     };
+}
+
+std::optional<int> inheritedListener() {
+    const char* pid = std::getenv("LISTEN_PID");
+    const char* count = std::getenv("LISTEN_FDS");
+    if (!pid || !count || std::to_string(::getpid()) != pid) return std::nullopt;
+    const std::string given = count;
+    // Ours alone: a program serve starts must not take them for its own.
+    for (const char* name : {"LISTEN_PID", "LISTEN_FDS", "LISTEN_FDNAMES"})
+        ::unsetenv(name);
+    if (given != "1")
+        throw std::runtime_error(
+            "systemd handed over " + given +
+            " sockets; serve takes one (one ListenStream= in the socket unit)");
+    constexpr int kFirst = 3; // SD_LISTEN_FDS_START
+    int listening = 0;
+    socklen_t size = sizeof listening;
+    if (::getsockopt(kFirst, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) != 0 || !listening)
+        throw std::runtime_error("what systemd handed over is not a listening socket");
+    ::fcntl(kFirst, F_SETFD, FD_CLOEXEC);
+    return kFirst;
+}
+
+void claimListenAddress(std::intptr_t socket) {
+    // Linux never lets a second socket bind a port one listens on; this only lets a restart bind
+    // past the closed connections still waiting out their time.
+    const int on = 1;
+    if (::setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0)
+        throw std::system_error(errno, std::generic_category(), "SO_REUSEADDR");
 }
 
 const std::vector<Command>& platformCommands() {

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#include <winsock2.h>
 // After windows.h, which it needs.
 #include <sddl.h>
 
@@ -81,6 +82,19 @@ LineListener openLineListener(const std::string& device, std::chrono::millisecon
         auto [bytes, errors] = port->listen(line, time, size_t(1) << 20);
         return LineCapture{std::move(bytes), std::move(errors)};
     };
+}
+
+std::optional<int> inheritedListener() {
+    return std::nullopt; // the service manager hands over no sockets
+}
+
+void claimListenAddress(std::intptr_t socket) {
+    // SO_REUSEADDR here would let any local program bind the same port and take connections
+    // meant for the service; exclusive use keeps the port the service's alone.
+    const BOOL on = TRUE;
+    if (setsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                   reinterpret_cast<const char*>(&on), sizeof on) != 0)
+        throw std::system_error(WSAGetLastError(), std::system_category(), "SO_EXCLUSIVEADDRUSE");
 }
 
 const std::vector<Command>& platformCommands() {

@@ -20,6 +20,7 @@
 
 #include "tolvak/command_desk.h"
 #include "tolvak/text_format.h"
+#include "tolvak/tool_platform.h"
 
 namespace tolvak::cli {
 
@@ -778,8 +779,17 @@ struct WebServer::Impl : std::enable_shared_from_this<WebServer::Impl> {
           heartbeatTimer(io), retryTimer(io) {
         const tcp::endpoint endpoint(net::ip::make_address(state.policy.listen.address),
                                      state.policy.listen.port);
+        if (const auto inherited = inheritedListener()) {
+            acceptor.assign(endpoint.protocol(), *inherited); // systemd holds the port
+            const tcp::endpoint held = acceptor.local_endpoint();
+            if (held != endpoint)
+                throw std::runtime_error("the socket systemd holds is on " +
+                                         held.address().to_string() + ':' +
+                                         std::to_string(held.port()) + " (match --listen to it)");
+            return;
+        }
         acceptor.open(endpoint.protocol());
-        acceptor.set_option(net::socket_base::reuse_address(true));
+        claimListenAddress(static_cast<std::intptr_t>(acceptor.native_handle()));
         acceptor.bind(endpoint);
         acceptor.listen(net::socket_base::max_listen_connections);
     }

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -31,6 +32,7 @@ struct Status {
     uint32_t exitCode = 0; // of the last run, once stopped: 0, or the program's exit status
     bool autoStart = false;
     std::string commandLine;
+    std::string account; // what it runs as
 };
 
 // One implementation per system; where there is no service manager every call throws
@@ -53,7 +55,22 @@ std::optional<Status> query(const std::string& name);
 int run(const std::string& name, const std::function<int()>& body,
         const std::function<void()>& stop);
 
-// The folder for the services' logs (created when missing).
-std::string logFolder();
+// The folder of the services' logs and tokens (%ProgramData%\Tolvak), which only SYSTEM,
+// Administrators and the services themselves may change.
+struct Folder {
+    std::string path;
+    std::shared_ptr<void> hold; // while held, the folder is not renamed or removed
+};
+std::string folderPath();
+// For installing the service `name`: creates the folder with its own access list (SYSTEM and
+// Administrators full control, each installed service modify, no one else; nothing inherited),
+// or checks one found there as openFolder does and sets that list on it.
+Folder prepareFolder(const std::string& name);
+// The folder, refused (ServiceError, saying why) when it is a link or reached through one, or
+// belongs to anyone but SYSTEM, Administrators or this process's own account: someone else made
+// it, and could redirect or read what the service writes there.
+Folder openFolder();
+// Only SYSTEM, Administrators and the service `name` may read file, whatever its folder allows.
+void keepForService(const std::string& file, const std::string& name);
 
 } // namespace tolvak::service

@@ -16,6 +16,16 @@ if [ "$mode" = build ]; then
     fail "packages: $names"
   command -v lintian > /dev/null || fail "lintian not found: scripts/setup.sh test installs it"
   lintian --fail-on error,warning --info "${debs[@]}"
+  # The service as packaged, confined: systemd's own rating at most 2.0 of 10 ("OK").
+  unpacked=$(mktemp -d)
+  trap 'rm -rf "$unpacked"' EXIT
+  dpkg-deb -x "$(ls "$build"/packages/tolvak_*.deb)" "$unpacked"
+  for kind in service socket; do
+    cp "$unpacked/lib/systemd/system/tolvak-serve@.$kind" "$unpacked/tolvak-serve@ttyS0.$kind"
+  done
+  rating=$(systemd-analyze security --offline=yes --threshold=20 \
+    "$unpacked/tolvak-serve@ttyS0.service" 2>&1) || fail "systemd-analyze security: $rating"
+  grep -q 'Overall exposure level.* OK' <<< "$rating" || fail "systemd-analyze security: $rating"
   exit 0
 fi
 
@@ -31,16 +41,27 @@ done
 had_user=no
 getent passwd tolvak > /dev/null && had_user=yes
 
-dpkg -i "${debs[@]}"
-files=$(dpkg -L "${pkgs[@]}" | while read -r f; do [ -d "$f" ] || echo "$f"; done)
-cleanup() { dpkg --purge "${pkgs[@]}" > /dev/null 2>&1 || true; }
+person=no
+cleanup() {
+  dpkg --purge "${pkgs[@]}" > /dev/null 2>&1 || true
+  [ $person = no ] || userdel tolvak-serve 2> /dev/null || true
+}
 trap cleanup EXIT
+# A person's account named as the service's user stops the configuration, not adopted.
+if ! getent passwd tolvak-serve > /dev/null; then
+  useradd --no-create-home tolvak-serve && person=yes
+  ! dpkg -i "${debs[@]}" > /dev/null 2>&1 || fail "installed beside a person's account tolvak-serve"
+  userdel tolvak-serve && person=no
+  dpkg --configure -a
+fi
+[ "$(dpkg-query -W -f '${Status}' tolvak)" = "install ok installed" ] || dpkg -i "${debs[@]}"
+files=$(dpkg -L "${pkgs[@]}" | while read -r f; do [ -d "$f" ] || echo "$f"; done)
 
 [ "$(/usr/bin/tolvak --version)" = "tolvak $version" ] || fail "tolvak --version: $(tolvak --version)"
 out=$(printf '=00023000=00053000' | /usr/bin/tolvak replay -)
 grep -qx 'display 32000' <<< "$out" || fail "tolvak replay: $out"
-getent passwd tolvak > /dev/null || fail "no user tolvak"
-[ $had_user = yes ] || id -nG tolvak | grep -qw dialout || fail "tolvak is not in dialout"
+[ $had_user = yes ] || ! getent passwd tolvak > /dev/null || fail "a user tolvak was made"
+[ "$(stat -c '%U %a' /etc/tolvak/token)" = "root 600" ] || fail "/etc/tolvak/token: $(stat -c '%U %a' /etc/tolvak/token)"
 [ "$(pkg-config --modversion tolvak)" = "$version" ] || fail "pkg-config: no tolvak $version"
 # shellcheck disable=SC2046 # the flags are words of their own
 g++ -std=c++17 -o "$build/read_weight.installed" "$source/examples/read_weight.cpp" \
@@ -50,7 +71,7 @@ g++ -std=c++17 -o "$build/read_weight.installed" "$source/examples/read_weight.c
 unit=/lib/systemd/system/tolvak-serve@.service
 [ -f "$unit" ] || fail "no $unit"
 if command -v systemd-analyze > /dev/null; then
-  verify=$(systemd-analyze verify --man=no "tolvak-serve@ttyS0.service" 2>&1) ||
+  verify=$(systemd-analyze verify --man=no tolvak-serve@ttyS0.service tolvak-serve@ttyS0.socket 2>&1) ||
     fail "systemd-analyze verify: $verify"
   [ -z "$verify" ] || fail "systemd-analyze verify: $verify"
 else

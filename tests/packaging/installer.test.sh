@@ -72,8 +72,11 @@ expect "installed" "${all[@]}"
 service | grep -q 'Start.*0x2$' || fail "the service does not start at boot"
 # Whether the installer left it stopped cannot be seen here: Wine starts every service marked
 # to start at boot whenever its server starts, which is before each step.
-service | grep -q 'ImagePath.*--name=Tolvak --device=COM1$' ||
-  fail "installed without a device, the service is not given the default port"
+service | grep -q 'ImagePath.*--name=Tolvak --token-file=C:\\ProgramData\\Tolvak\\Tolvak.token --device=COM1$' ||
+  fail "installed without a device, the service is not given its token and the default port"
+service | grep -q 'ObjectName.*NT SERVICE\\Tolvak$' || fail "the service does not run as NT SERVICE\\Tolvak"
+grep -qx '[0-9a-f]\{64\}' "$(w winepath -u 'C:\ProgramData\Tolvak\Tolvak.token')" ||
+  fail "no token made for the service"
 
 w msiexec /i "$(w winepath -w "$next")" /qn DEVICE=COM7 BAUD=9600 || fail "upgrade exited $?"
 expect "upgraded" "${all[@]}"

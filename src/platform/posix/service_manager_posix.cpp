@@ -30,7 +30,16 @@ std::optional<Status> query(const std::string&) {
 int run(const std::string&, const std::function<int()>&, const std::function<void()>&) {
     windowsOnly();
 }
-std::string logFolder() {
+std::string folderPath() {
+    windowsOnly();
+}
+Folder prepareFolder(const std::string&) {
+    windowsOnly();
+}
+Folder openFolder() {
+    windowsOnly();
+}
+void keepForService(const std::string&, const std::string&) {
     windowsOnly();
 }
 

@@ -1,6 +1,7 @@
 #include "platform/win32/serial_control_win32.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 #include <system_error>
 
@@ -13,9 +14,12 @@ namespace tolvak::win32 {
 
 namespace {
 
-// A read that waits for its byte and still completes with nothing means a hung-up line; this many
-// in a row close the port instead of spinning.
-constexpr int kEmptyReadsLimit = 3;
+// A read that ends with nothing or with an error is a lost port only when the driver no longer
+// answers for the port either (unplugged, hung up): a busy system can complete a read oddly, and
+// dropping the scale for that would be worse than reading again. A port that answers but whose
+// reads keep failing this many times in a row, a pause apart, is given up all the same.
+constexpr int kFailedReadsLimit = 50;
+constexpr DWORD kFailedReadPauseMs = 100;
 constexpr DWORD kDriverQueueSize = 4096;
 
 // One overlapped read on the port at a time. A read still in flight when this goes is cancelled
@@ -66,11 +70,12 @@ class PortRead {
     bool m_pending = false;
 };
 
-// Bytes the driver holds beyond those already read.
-DWORD waitingInDriver(HANDLE port) {
+// Bytes the driver holds beyond those already read; none when it no longer answers for the port.
+std::optional<DWORD> waitingInDriver(HANDLE port) {
     COMSTAT status{};
     DWORD errors = 0;
-    return ClearCommError(port, &errors, &status) ? status.cbInQue : 0;
+    if (!ClearCommError(port, &errors, &status)) return std::nullopt;
+    return status.cbInQue;
 }
 
 // Ports this process holds. Windows opens a COM port for one handle only, but Wine lets a
@@ -313,24 +318,39 @@ void SerialControlWin32::readLoop(HANDLE port, unsigned generation) {
     PortRead read(port);
     if (!read.ready()) return lost(GetLastError());
     char buffer[4096];
-    int emptyReads = 0;
+    int failedReads = 0;
+    // After a read that failed or brought nothing: false once the port is taken for lost (and
+    // said so) or is closing; otherwise the reader pauses and reads again.
+    auto carryOn = [&](DWORD error) {
+        if (!waitingInDriver(port) || ++failedReads >= kFailedReadsLimit) {
+            lost(error ? error : ERROR_HANDLE_EOF);
+            return false;
+        }
+        WaitForSingleObject(m_wake.get(), kFailedReadPauseMs);
+        return !m_stop;
+    };
     // One byte waits for the line to speak; what queued behind it is then taken in one read that
     // completes at once.
     for (;;) {
         DWORD count = 0;
-        if (DWORD error = read.start(buffer, 1)) return lost(error);
-        if (!await(read)) return;
-        if (DWORD error = read.finish(count)) return lost(error);
-        if (count == 0) {
-            if (++emptyReads >= kEmptyReadsLimit) return lost(ERROR_HANDLE_EOF);
+        if (DWORD error = read.start(buffer, 1)) {
+            if (!carryOn(error)) return;
             continue;
         }
-        emptyReads = 0;
-        if (DWORD waiting = std::min<DWORD>(waitingInDriver(port), sizeof buffer - 1)) {
+        if (!await(read)) return;
+        const DWORD error = read.finish(count);
+        if (error || count == 0) {
+            if (!carryOn(error)) return;
+            continue;
+        }
+        failedReads = 0;
+        if (DWORD waiting = std::min<DWORD>(waitingInDriver(port).value_or(0), sizeof buffer - 1)) {
             DWORD more = 0;
-            if (DWORD error = read.start(buffer + 1, waiting)) return lost(error);
-            if (!await(read)) return;
-            if (DWORD error = read.finish(more)) return lost(error);
+            // A failure here shows again in the next read, which decides what it means.
+            if (read.start(buffer + 1, waiting) == 0) {
+                if (!await(read)) return;
+                if (read.finish(more)) more = 0;
+            }
             count += more;
         }
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -2,11 +2,10 @@
 // service side of a process it started.
 #include <windows.h>
 
-#include <shlobj.h>
-
 #include <thread>
 
 #include "base/service_manager.h"
+#include "platform/win32/service_folder.h"
 #include "platform/win32/system_handles.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_error.h"
@@ -49,6 +48,13 @@ std::wstring quoted(const std::wstring& argument) {
     }
     out.append(backslashes * 2, L'\\'); // before the closing quote
     return out + L"\"";
+}
+
+// A virtual account of the service's own rather than LocalSystem: the HTTP parser every local
+// user can reach runs with no more than the service needs. Its serial ports it may open as any
+// account; its folder and token grant it what it uses (service_folder_win32.cpp).
+std::wstring account(const std::string& name) {
+    return L"NT SERVICE\\" + wide(name);
 }
 
 UniqueServiceHandle openManager(DWORD access) {
@@ -185,6 +191,7 @@ std::vector<std::string> install(const Definition& definition) {
     wchar_t program[MAX_PATH + 1] = {};
     const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH + 1);
     if (length == 0 || length > MAX_PATH) fail("cannot find this program's path");
+    checkProgram(program);
     std::wstring commandLine = quoted(program);
     for (const std::string& argument : definition.arguments)
         commandLine += L" " + quoted(wide(argument));
@@ -193,7 +200,7 @@ std::vector<std::string> install(const Definition& definition) {
     UniqueServiceHandle service(CreateServiceW(
         manager.get(), wide(definition.name).c_str(), wide(definition.displayName).c_str(),
         SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-        commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+        commandLine.c_str(), nullptr, nullptr, nullptr, account(definition.name).c_str(), nullptr));
     if (!service) fail("cannot install service " + definition.name);
     try {
         return configure(service.get(), definition);
@@ -244,6 +251,7 @@ std::optional<Status> query(const std::string& name) {
         fail("service " + name);
     status.autoStart = config->dwStartType == SERVICE_AUTO_START;
     status.commandLine = narrow(config->lpBinaryPathName);
+    status.account = config->lpServiceStartName ? narrow(config->lpServiceStartName) : "";
     return status;
 }
 
@@ -260,17 +268,6 @@ int run(const std::string& name, const std::function<int()>& body,
         fail("cannot reach the service manager");
     }
     return g_running.result;
-}
-
-std::string logFolder() {
-    wchar_t programData[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT,
-                                programData)))
-        throw ServiceError("cannot find the ProgramData folder");
-    const std::wstring folder = std::wstring(programData) + L"\\Tolvak";
-    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-        fail("cannot create " + narrow(folder.c_str()));
-    return narrow(folder.c_str());
 }
 
 } // namespace tolvak::service

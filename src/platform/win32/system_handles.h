@@ -21,7 +21,15 @@ struct ServiceHandleTraits {
     static void close(Handle h) { CloseServiceHandle(h); }
 };
 
+// What the security functions allocate for their caller (descriptors, SID texts).
+struct LocalTraits {
+    using Handle = void*;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { LocalFree(h); }
+};
+
 using UniqueDevInfo = UniqueHandle<DevInfoTraits>;
+using UniqueLocal = UniqueHandle<LocalTraits>;
 using UniqueServiceHandle = UniqueHandle<ServiceHandleTraits>;
 
 } // namespace tolvak::win32

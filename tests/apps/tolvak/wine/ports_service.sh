@@ -24,8 +24,23 @@ check "ports --json lists it" COM5 \
     "$(exe ports --json | python3 -c 'import json,sys; print(*[p["name"] for p in json.load(sys.stdin) if p["name"] == "COM5"])')"
 
 plug --weight 4321
+# Both cores kept busy while the service runs: a loaded PC must not drop its scale.
+busy=()
+for _ in 1 2; do (while :; do :; done) & busy+=($!); done
+trap 'kill "${busy[@]}" 2>/dev/null; unplug; rm -rf "$dir"' EXIT
 exe service install --name "$name" --device COM5 --baud 9600 --listen "127.0.0.1:$port" >/dev/null
 check "service install" 0 $?
+status=$(exe service status --name "$name" | tr -d '\r')
+check "it runs as an account of its own" "as:      NT SERVICE\\$name" "$(grep '^as:' <<<"$status")"
+check "it is given the token made for it" "1 1" "$(grep -c -- "--token-file=C:.ProgramData.Tolvak.$name.token" \
+    <<<"$status") $(grep -c '^[0-9a-f]\{64\}$' "${log%.log}.token")"
+# Its folder planted as a link elsewhere: refused by start and by the service's own run.
+mv "${log%/*}" "$dir/folder" && ln -s "$dir" "${log%/*}"
+for action in start run; do
+    said=$(exe service $action --name "$name" 2>&1)
+    check "service $action refuses a linked folder" "1 1" "$? $(grep -c 'Tolvak is a link' <<<"$said")"
+done
+rm "${log%/*}" && mv "$dir/folder" "${log%/*}"
 check "service start" "service $name running" "$(exe service start --name "$name" | tr -d '\r')"
 check "sc sees it running" 1 "$(timeout 60 "$TOLVAK_WINE" sc query "$name" | grep -c RUNNING)"
 for _ in $(seq 50); do get "$port/api/weight" | grep -q '"weight":"4321"' && break; sleep 0.2; done
@@ -35,6 +50,10 @@ check "service stop" "service $name stopped" "$(exe service stop --name "$name" 
 check "stopped, it no longer answers" 1 "$(get "$port/healthz" | grep -c 'no answer')"
 check "its log tells of the device and a clean end" "connected,exit status 0" \
     "$(grep -o 'COM5: connected\|exit status 0' "$log" | sed 's/COM5: //' | paste -sd,)"
+mkdir -m 777 "$dir/open" && cp "$TOLVAK_EXE" "$dir/open/"
+check "install refuses a program ordinary users can replace" 1 "$(timeout 60 "$TOLVAK_WINE" \
+    "$dir/open/tolvak.exe" service install --name "$name.2" 2>&1 | grep -c 'changed by ordinary users')"
+kill "${busy[@]}"
 check "service uninstall" "service $name removed" "$(exe service uninstall --name "$name" | tr -d '\r')"
 exe service status --name "$name" >/dev/null 2>&1
 check "status of a removed service exits" 1 $?
