@@ -59,6 +59,8 @@ install(TARGETS tolvak_lib EXPORT TolvakTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT lib NAMELINK_COMPONENT dev
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT lib)
 install(DIRECTORY include/tolvak DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
+# The licence beside what a program is built with (the Debian packages carry it as copyright).
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tolvak COMPONENT dev)
 
 set(TOLVAK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tolvak)
 install(EXPORT TolvakTargets NAMESPACE Tolvak:: DESTINATION ${TOLVAK_CMAKE_DIR} COMPONENT dev)

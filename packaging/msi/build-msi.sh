@@ -18,6 +18,8 @@ command -v wixl > /dev/null || { echo "build-msi.sh: wixl not found (scripts/set
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# wixl takes its files by paths relative to where it runs: the licence goes beside the others.
+cp "$root/LICENSE" "$out/LICENSE.txt"
 (cd "$out" && wixl -a x64 -D Version="$version" -o "$msi.tmp" "$root/packaging/msi/tolvak.wxs")
 
 # The controls' rows, each in its component's registry view.

@@ -39,7 +39,7 @@ vbs=$(w winepath -w "$work/create.vbs")
 service() { w reg query 'HKLM\System\CurrentControlSet\Services\Tolvak'; }
 installed() { # STATE: what every part of the product looks like, one line each
   local f
-  for f in tolvak.exe 'x86\Tolvak.ocx' 'x64\Tolvak.ocx'; do
+  for f in tolvak.exe LICENSE.txt 'x86\Tolvak.ocx' 'x64\Tolvak.ocx'; do
     [ -f "$(w winepath -u "$dir\\$f")" ] && echo "file $f" || echo "no file $f"
   done
   w reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve | grep -q 'x64\\Tolvak.ocx' &&
@@ -62,10 +62,11 @@ expect() { # WHEN, then the lines `installed` must print, in order
   got=$(installed)
   [ "$got" = "$(printf '%s\n' "$@")" ] || fail "$when: got"$'\n'"$got"
 }
-all=("file tolvak.exe" 'file x86\Tolvak.ocx' 'file x64\Tolvak.ocx' "class 64" "typelib 64"
-     "class 32" "progid" "created" "on path" "service")
-none=("no file tolvak.exe" 'no file x86\Tolvak.ocx' 'no file x64\Tolvak.ocx' "no class 64"
-      "no typelib 64" "no class 32" "no progid" "not created" "not on path" "no service")
+all=("file tolvak.exe" "file LICENSE.txt" 'file x86\Tolvak.ocx' 'file x64\Tolvak.ocx' "class 64"
+     "typelib 64" "class 32" "progid" "created" "on path" "service")
+none=("no file tolvak.exe" "no file LICENSE.txt" 'no file x86\Tolvak.ocx' 'no file x64\Tolvak.ocx'
+      "no class 64" "no typelib 64" "no class 32" "no progid" "not created" "not on path"
+      "no service")
 
 w msiexec /i "$(w winepath -w "$msi")" /qn || fail "msiexec /i exited $?"
 expect "installed" "${all[@]}"
