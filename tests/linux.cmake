@@ -6,7 +6,8 @@ include(GoogleTest)
 
 file(GLOB POSIX_TEST_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_CURRENT_LIST_DIR}/platform/posix/*.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/apps/tolvak/*.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/apps/tolvak/*.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/apps/tolvak/serve/*.cpp)
 add_executable(tolvak_posix_tests ${POSIX_TEST_SOURCES})
 target_include_directories(tolvak_posix_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/platform/posix)
 target_link_libraries(tolvak_posix_tests PRIVATE tolvak_cli GTest::gtest GTest::gtest_main

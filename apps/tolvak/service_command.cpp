@@ -4,7 +4,7 @@
 
 #include "base/service_manager.h"
 #include "tolvak/commands.h"
-#include "tolvak/serve.h"
+#include "tolvak/serve/serve_command.h"
 #include "tolvak/service_log.h"
 #include "tolvak/stop_request.h"
 

@@ -1,13 +1,11 @@
-#include "tolvak/web_policy.h"
-
-#include <arpa/inet.h>
+#include "tolvak/serve/access.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
+
+#include <boost/asio/ip/address.hpp>
 
 #include "tolvak/cli_args.h"
-#include "tolvak/text_format.h"
 
 namespace tolvak::cli {
 
@@ -20,18 +18,23 @@ std::string lower(std::string_view text) {
     return out;
 }
 
-bool isIpv4(const std::string& text, in_addr* out = nullptr) {
-    in_addr a{};
-    if (::inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
-    if (out) *out = a;
-    return true;
+// An address literal as Asio reads it, the system's own parser: no hand-written one to differ.
+std::optional<boost::asio::ip::address> addressOf(const std::string& text) {
+    boost::system::error_code ec;
+    const auto address = boost::asio::ip::make_address(text, ec);
+    if (ec) return std::nullopt;
+    return address;
 }
 
-bool isIpv6(const std::string& text, in6_addr* out = nullptr) {
-    in6_addr a{};
-    if (::inet_pton(AF_INET6, text.c_str(), &a) != 1) return false;
-    if (out) *out = a;
-    return true;
+bool isIpv4(const std::string& text) {
+    const auto address = addressOf(text);
+    return address && address->is_v4();
+}
+
+bool isIpv6(const std::string& text) {
+    const auto address = addressOf(text);
+    // A zone (fe80::1%eth0) is no part of a Host header.
+    return address && address->is_v6() && text.find('%') == std::string::npos;
 }
 
 // reg-name of RFC 3986: unreserved, sub-delims and percent-encoded octets.
@@ -73,20 +76,15 @@ ListenAddress parseListenAddress(const std::string& text) {
 
     ListenAddress listen;
     listen.port = static_cast<uint16_t>(port);
-    if (address.front() == '[') {
+    const bool bracketed = address.front() == '[';
+    if (bracketed) {
         if (address.back() != ']') throw bad;
         address = address.substr(1, address.size() - 2);
-        in6_addr a6{};
-        if (!isIpv6(address, &a6)) throw bad;
-        listen.loopback = IN6_IS_ADDR_LOOPBACK(&a6);
-        listen.wildcard = IN6_IS_ADDR_UNSPECIFIED(&a6);
-    } else {
-        in_addr a4{};
-        if (!isIpv4(address, &a4)) throw bad;
-        const uint32_t host = ntohl(a4.s_addr);
-        listen.loopback = (host >> 24) == 127;
-        listen.wildcard = host == 0;
     }
+    if (bracketed ? !isIpv6(address) : !isIpv4(address)) throw bad;
+    const boost::asio::ip::address ip = *addressOf(address);
+    listen.loopback = ip.is_loopback();
+    listen.wildcard = ip.is_unspecified();
     listen.address = address;
     return listen;
 }
@@ -203,98 +201,6 @@ AccessVerdict checkAccess(const std::vector<std::string_view>& hosts,
 
 std::string urlAddress(const std::string& address) {
     return address.find(':') == std::string::npos ? address : "[" + address + "]";
-}
-
-nlohmann::ordered_json portObject(const PortStatus& port) {
-    nlohmann::ordered_json object;
-    object["state"] = stateName(port.state);
-    object["device"] = port.device;
-    object["error"] =
-        port.error.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(port.error);
-    switch (port.state) {
-    case PortStatus::State::connected:
-        object["message"] = "connected";
-        break;
-    case PortStatus::State::waiting:
-        object["message"] = "waiting for the device";
-        break;
-    case PortStatus::State::closed:
-        object["message"] = "closed";
-        break;
-    }
-    return object;
-}
-
-std::string readingMessage(const Reading& reading, uint64_t seq) {
-    nlohmann::ordered_json message;
-    message["type"] = "reading";
-    message["seq"] = seq;
-    message.update(readingObject(reading));
-    return jsonText(message);
-}
-
-std::string portMessage(const PortStatus& port) {
-    nlohmann::ordered_json message;
-    message["type"] = "port";
-    message.update(portObject(port));
-    return jsonText(message);
-}
-
-std::string weightAnswer(const Reading* latest, uint64_t seq, const PortStatus& port,
-                         std::chrono::system_clock::time_point now) {
-    nlohmann::ordered_json answer;
-    if (latest) {
-        answer["seq"] = seq;
-        answer.update(readingObject(*latest));
-        if (port.state != PortStatus::State::connected) answer["stable"] = false;
-        answer["ageMs"] =
-            std::chrono::duration_cast<std::chrono::milliseconds>(now - latest->time).count();
-    } else {
-        for (const char* key : {"seq", "weight", "value"})
-            answer[key] = nullptr;
-        answer["stable"] = false;
-        answer["time"] = nullptr;
-        answer["ageMs"] = nullptr;
-    }
-    answer["port"] = portObject(port);
-    return jsonText(answer);
-}
-
-int healthStatus(const PortStatus& port) {
-    return port.state == PortStatus::State::connected ? 200 : 503;
-}
-
-std::string healthAnswer(const PortStatus& port) {
-    nlohmann::ordered_json health;
-    health["status"] = healthStatus(port) == 200 ? "ok" : "no device";
-    health["port"] = portObject(port);
-    return jsonText(health);
-}
-
-std::string sseEvent(const std::string& type, std::optional<uint64_t> id, const std::string& json) {
-    std::string event = "event: " + type + "\n";
-    if (id) event += "id: " + std::to_string(*id) + "\n";
-    // jsonText is one line, so one data line carries it.
-    event += "data: " + json + "\n\n";
-    return event;
-}
-
-std::string webSocketTextFrame(const std::string& payload) {
-    std::string frame(1, '\x81'); // FIN, text
-    const uint64_t size = payload.size();
-    int lengthBytes = 0;
-    if (size < 126) {
-        frame += static_cast<char>(size);
-    } else if (size <= 0xFFFF) {
-        frame += static_cast<char>(126);
-        lengthBytes = 2;
-    } else {
-        frame += static_cast<char>(127);
-        lengthBytes = 8;
-    }
-    for (int i = lengthBytes - 1; i >= 0; --i)
-        frame += static_cast<char>((size >> (8 * i)) & 0xFF);
-    return frame + payload;
 }
 
 } // namespace tolvak::cli

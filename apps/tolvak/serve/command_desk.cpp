@@ -1,4 +1,4 @@
-#include "tolvak/command_desk.h"
+#include "tolvak/serve/command_desk.h"
 
 #include "tolvak/text_format.h"
 

@@ -1,5 +1,4 @@
-// The page served at "/": everything inline, nothing fetched from elsewhere.
-#include "tolvak/web_policy.h"
+#include "tolvak/serve/page.h"
 
 namespace tolvak::cli {
 

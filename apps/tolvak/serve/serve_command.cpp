@@ -1,4 +1,4 @@
-#include "tolvak/serve.h"
+#include "tolvak/serve/serve_command.h"
 
 #include <exception>
 #include <map>
@@ -13,10 +13,10 @@
 #include "tolvak/control_options.h"
 #include "tolvak/receive_errors.h"
 #include "tolvak/scale_feed.h"
+#include "tolvak/serve/token.h"
+#include "tolvak/serve/web_server.h"
 #include "tolvak/stop_request.h"
 #include "tolvak/text_format.h"
-#include "tolvak/token.h"
-#include "tolvak/web_server.h"
 
 namespace tolvak::cli {
 

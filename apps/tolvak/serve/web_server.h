@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "tolvak/web_policy.h"
+#include "tolvak/port_status.h"
+#include "tolvak/scale.h"
+#include "tolvak/serve/access.h"
 
 namespace tolvak::cli {
 

@@ -4,7 +4,8 @@
 #include <nlohmann/json.hpp>
 
 #include "tolvak/cli_args.h"
-#include "tolvak/web_policy.h"
+#include "tolvak/serve/access.h"
+#include "tolvak/serve/messages.h"
 
 namespace tolvak::cli {
 namespace {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "tolvak/cli_args.h"
-#include "tolvak/command_desk.h"
-#include "tolvak/web_policy.h"
+#include "tolvak/serve/access.h"
+#include "tolvak/serve/command_desk.h"
 
 namespace tolvak::cli {
 namespace {

@@ -1,4 +1,4 @@
-#include "tolvak/token.h"
+#include "tolvak/serve/token.h"
 
 #include <fstream>
 #include <ostream>
