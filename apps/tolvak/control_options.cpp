@@ -86,6 +86,16 @@ constexpr SetterOption kSetterOptions[] = {
      [](ScaleOptions& o, const Variant& v) { o.line.stopBits = shortOf(v); }},
 };
 
+// Which of a format's settings an option stands for; 0 for the line's and the tool's own.
+unsigned settingsOfOption(const std::string& option) {
+    if (option == "--decimals") return formats::kUsesDecimals;
+    if (option == "--pattern" || option == "--map") return formats::kUsesPattern;
+    for (const char* framing : {"--eload-prebits", "--eload-bits", "--newline-sep",
+                                "--enterkey-sep", "--other-sep", "--reverse"})
+        if (option == framing) return formats::kUsesFraming;
+    return 0;
+}
+
 const SetterOption* findSetterOption(const std::string& option) {
     for (const auto& s : kSetterOptions)
         if (option == s.option) return &s;
@@ -116,6 +126,9 @@ const std::vector<OptionDef>& controlOptionDefs() {
         out.push_back({"--pattern", "REGEX",
                        "for --format regex: named groups value, and sign, unit, status, mode, "
                        "tare"});
+        out.push_back({"--map", "KEY=VALUES",
+                       "for --format regex, repeatable: what a group's capture means, e.g. "
+                       "stable=S,ST motion=D,? net=N kg=K (see docs/formats.md)"});
         return out;
     }();
     return defs;
@@ -130,6 +143,17 @@ void checkControlOptions(const ParsedArgs& args) {
     // The settings of a Scale hold the strictest reading of every option: every command that
     // takes them refuses the same values.
     const ScaleOptions settings = scaleOptions(args);
+    // An option the format does not read would be silently ignored: refused instead.
+    if (const formats::Format* format = formats::findFormat(settings.format.format))
+        for (const auto& [option, value] : args.options) {
+            const unsigned needs = settingsOfOption(option);
+            if (needs == 0 || (format->uses & needs) != 0) continue;
+            std::string takers;
+            for (const formats::Format* f : formats::allFormats())
+                if (f->uses & needs) takers += (takers.empty() ? "" : ", ") + std::string(f->name);
+            throw UsageError(option + ": the " + std::string(format->name) +
+                             " format does not use it (formats that do: " + takers + ")");
+        }
     if (args.has("--format") || args.has("--pattern")) try {
             FormatReader reader(settings.format);
         } catch (const std::invalid_argument& e) {
@@ -155,6 +179,8 @@ ScaleOptions scaleOptions(const ParsedArgs& args) {
     if (auto device = args.value("--device")) options.line.device = *device;
     if (auto format = args.value("--format")) options.format.format = *format;
     if (auto pattern = args.value("--pattern")) options.format.pattern = *pattern;
+    for (const auto& [option, value] : args.options)
+        if (option == "--map") options.format.map.push_back(value);
     if (args.has("--pattern") && options.format.format == "control")
         throw UsageError("--pattern needs --format regex");
     return options;

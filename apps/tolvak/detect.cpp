@@ -6,6 +6,7 @@
 #include <cmath>
 #include <map>
 #include <optional>
+#include <set>
 #include <stdexcept>
 
 #include "acquisition/formats/format.h"
@@ -19,6 +20,8 @@ using formats::Settings;
 
 // Scores closer than this are a tie: the shorter command line, then the earlier candidate wins.
 constexpr double kTie = 0.005;
+// A reading that other settings match as well is never more than a guess.
+constexpr double kGuessAtMost = 0.5;
 
 // Digits, signs, points, blanks and the letters of units and status words: what frames hold.
 bool isFrameByte(char byte) {
@@ -169,10 +172,14 @@ struct Judged {
     double score = 0;
     std::vector<double> values;
     bool hasPoint = false; // some frame has a decimal point or comma
+    uint64_t flags = 0;    // units, modes, stable flags and ranges the frames carry
 };
 
 std::optional<Judged> judge(const formats::Format& format, const Settings& settings,
                             std::string_view bytes) {
+    // Settings a format does not read are tried only once, at their defaults.
+    if (!(format.uses & formats::kUsesFraming) && !settingsOptions(settings).empty())
+        return std::nullopt;
     std::unique_ptr<formats::Decoder> fitted, decoder;
     try {
         fitted = format.make(settings);
@@ -190,6 +197,10 @@ std::optional<Judged> judge(const formats::Format& format, const Settings& setti
         if (f.status == formats::Frame::Status::Ok && f.value) {
             j.values.push_back(*f.value);
             j.hasPoint = j.hasPoint || f.raw.find_first_of(".,") != std::string::npos;
+            // The first frame may be cut short: it is not judged (see formats::fit).
+            if (&f != &frames.front())
+                j.flags += !f.unit.empty() + (f.mode != formats::WeightMode::Unknown) +
+                           f.stable.has_value() + (f.range != formats::Range::InRange);
         }
     j.score = fit.confidence * (1 - roughness(j.values));
     if (&format != formats::allFormats().front())
@@ -199,9 +210,23 @@ std::optional<Judged> judge(const formats::Format& format, const Settings& setti
     return j;
 }
 
-// Higher score first; within a tie the shorter command line, then the earlier candidate.
+// Whether two decoders read the same weights, whatever each makes of the frames at the ends of
+// the capture (cut short, or still waiting for their end).
+bool sameReadings(const std::vector<double>& a, const std::vector<double>& b) {
+    auto middle = [](const std::vector<double>& v) {
+        return v.size() > 2 ? std::set<double>(v.begin() + 1, v.end() - 1)
+                            : std::set<double>(v.begin(), v.end());
+    };
+    const std::set<double> x = middle(a), y = middle(b);
+    return std::includes(x.begin(), x.end(), y.begin(), y.end()) ||
+           std::includes(y.begin(), y.end(), x.begin(), x.end());
+}
+
+// Higher score first; within a tie the reading that tells more (the unit, the flags), then the
+// shorter command line, then the earlier candidate.
 bool better(const Judged& a, const Judged& b) {
     if (std::fabs(a.score - b.score) >= kTie) return a.score > b.score;
+    if (a.flags != b.flags) return a.flags > b.flags;
     return a.options.size() < b.options.size();
 }
 
@@ -225,10 +250,44 @@ LineCapture unmarkErrors(std::string_view marked) {
     return out;
 }
 
+namespace {
+
+std::optional<Parity> parityInBit7(std::string_view bytes) {
+    // Enough bytes with bit 7 set that it is not chance, and bit 7 the parity of the other
+    // seven, even or odd, in all but the odd byte a noisy line spoils.
+    size_t high = 0, even = 0;
+    for (unsigned char c : bytes) {
+        high += c >> 7;
+        int ones = 0;
+        for (unsigned b = c; b; b >>= 1)
+            ones += b & 1;
+        even += ones % 2 == 0;
+    }
+    if (bytes.size() < 16 || high * 10 < bytes.size()) return std::nullopt;
+    const size_t odd = bytes.size() - even, spoilt = bytes.size() / 100;
+    if (odd <= spoilt) return Parity::Even;
+    if (even <= spoilt) return Parity::Odd;
+    return std::nullopt;
+}
+
+} // namespace
+
 FormatGuess guessFormat(const LineCapture& capture, const SerialSettings* line) {
     // Enough frames of any format to judge by; a long capture would only cost time.
     constexpr size_t kJudged = 64 * 1024;
-    const std::string_view bytes = std::string_view(capture.bytes).substr(0, kJudged);
+    std::string stripped;
+    std::string_view bytes = std::string_view(capture.bytes).substr(0, kJudged);
+    // 7-bit characters read as 8 bits keep their parity bit: read without it, and say so.
+    SerialSettings seven = line ? *line : SerialSettings{};
+    const std::optional<Parity> parity = parityInBit7(bytes);
+    if (parity) {
+        stripped.assign(bytes);
+        for (char& c : stripped)
+            c = static_cast<char>(c & 0x7F);
+        bytes = stripped;
+        seven.dataBits = 7;
+        seven.parity = *parity;
+    }
     const auto errors = static_cast<size_t>(
         std::lower_bound(capture.errors.begin(), capture.errors.end(), bytes.size()) -
         capture.errors.begin());
@@ -240,9 +299,10 @@ FormatGuess guessFormat(const LineCapture& capture, const SerialSettings* line) 
             if (!j) continue;
             if (format == control && (!bestControl || better(*j, *bestControl))) bestControl = j;
             if (!best || better(*j, *best)) {
-                if (best && best->values != j->values) runnerUp = best;
+                if (best && !sameReadings(best->values, j->values)) runnerUp = best;
                 best = j;
-            } else if (j->values != best->values && (!runnerUp || better(*j, *runnerUp))) {
+            } else if (!sameReadings(j->values, best->values) &&
+                       (!runnerUp || better(*j, *runnerUp))) {
                 runnerUp = j;
             }
         }
@@ -256,8 +316,8 @@ FormatGuess guessFormat(const LineCapture& capture, const SerialSettings* line) 
     double confidence = best->score;
     if (runnerUp && best->score - runnerUp->score < kTie) {
         // Two readings of the bytes fit as well as each other: typically a weight that never
-        // changed, read in either digit order.
-        confidence *= 0.6;
+        // changed, read in either digit order. Which one is right is a guess.
+        confidence = std::min(confidence * 0.6, kGuessAtMost);
         guess.doubts.push_back(
             "the bytes read as well, as other numbers, with " +
             (runnerUp->options.empty() ? std::string("the defaults") : joined(runnerUp->options)) +
@@ -272,16 +332,27 @@ FormatGuess guessFormat(const LineCapture& capture, const SerialSettings* line) 
     guess.format = std::string(best->format->name);
     guess.confidence = std::clamp(confidence, 0.0, 1.0);
     guess.options = best->options;
-    std::vector<std::string> lineOpts = line ? lineOptions(*line) : std::vector<std::string>{};
+    std::vector<std::string> lineOpts = line ? lineOptions(seven) : std::vector<std::string>{};
+    if (parity && !line) {
+        lineOpts = {"--data-bits", "7", "--parity", *parity == Parity::Even ? "e" : "o"};
+    }
+    if (parity)
+        guess.notes.push_back("bit 7 of every byte is the parity of the other seven: a 7-bit "
+                              "line (7" +
+                              std::string(*parity == Parity::Even ? "E" : "O") +
+                              "1) read as 8 bits; --data-bits 7 strips it");
+    if (!best->format->commands.poll.empty())
+        guess.notes.push_back("this indicator answers requests: read with --poll '" +
+                              escaped(best->format->commands.poll) + "'");
     guess.options.insert(guess.options.end(), lineOpts.begin(), lineOpts.end());
     if (bestControl && bestControl->score >= 0.5) {
         guess.controlOptions = bestControl->options;
         guess.controlOptions.insert(guess.controlOptions.end(), lineOpts.begin(), lineOpts.end());
         guess.controlConfidence = std::min(bestControl->score, guess.confidence);
-        if (!bestControl->hasPoint)
-            guess.notes.push_back("the frames carry no decimal point: if the indicator shows "
-                                  "one, the control needs --decimals N (digits after it)");
     }
+    if (!best->hasPoint && (best->format->uses & formats::kUsesDecimals))
+        guess.notes.push_back("the frames carry no decimal point: if the indicator shows one, "
+                              "add --decimals N (digits after it)");
     return guess;
 }
 
@@ -341,6 +412,13 @@ LineGuess searchLine(const std::function<LineCapture(const SerialSettings&)>& li
         }
     }
     result.line = best->line;
+    // 7-bit characters with their parity bit read as 8 bits at the same length of frame: the
+    // bytes tell the framing.
+    if (auto parity = parityInBit7(best->capture.bytes);
+        parity && result.line.dataBits == 8 && result.line.parity == Parity::None) {
+        result.line.dataBits = 7;
+        result.line.parity = *parity;
+    }
     result.format = guessFormat(best->capture, &result.line);
     return result;
 }

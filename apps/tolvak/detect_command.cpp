@@ -1,6 +1,5 @@
 #include "tolvak/detect_command.h"
 
-
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -22,12 +21,13 @@ namespace tolvak::cli {
 
 namespace {
 
-// Below this nothing is said to fit.
+// Below this nothing is said to fit; below kLikely it is a guess, and the exit status says so.
 constexpr double kFits = 0.25;
-// What one setting may bring in while listening: minutes of a fast line are not needed.
+constexpr double kLikely = 0.6;
 
+// One label per confidence, in the text and the JSON alike.
 const char* sureness(double confidence) {
-    return confidence >= 0.9 ? "sure" : confidence >= 0.6 ? "likely" : "a guess";
+    return confidence >= 0.9 ? "certain" : confidence >= kLikely ? "likely" : "a guess";
 }
 
 // A word as a POSIX shell reads it back.
@@ -112,6 +112,12 @@ void printSetters(std::ostream& out, const std::vector<std::string>& options) {
     }
 }
 
+std::string nothingFits(const FormatGuess& guess) {
+    if (guess.format.empty())
+        return guess.doubts.empty() ? "no format reads these bytes" : guess.doubts.front();
+    return "no format reads these bytes well (the best, " + guess.format + ", hardly)";
+}
+
 double rounded(double confidence) {
     return std::round(confidence * 100) / 100;
 }
@@ -119,24 +125,29 @@ double rounded(double confidence) {
 int report(const FormatGuess& guess, const SerialSettings* line, const ParsedArgs& args,
            std::ostream& out) {
     const bool fits = !guess.format.empty() && guess.confidence >= kFits;
+    const int status = fits && rounded(guess.confidence) >= kLikely ? kExitOk : kExitNoReading;
     if (args.has("--json")) {
         nlohmann::ordered_json object;
         object["format"] = fits ? nlohmann::ordered_json(guess.format) : nullptr;
         object["options"] = fits ? guess.options : std::vector<std::string>{};
         object["confidence"] = rounded(fits ? guess.confidence : 0);
+        object["label"] = fits ? sureness(rounded(guess.confidence)) : "nothing fits";
+        std::vector<std::string> doubts = guess.doubts;
+        if (fits)
+            doubts.insert(doubts.end(), guess.notes.begin(), guess.notes.end());
+        else
+            doubts = {nothingFits(guess)};
+        object["doubts"] = doubts;
         out << jsonText(object) << '\n' << std::flush;
-        return fits ? kExitOk : kExitNoReading;
+        return status;
     }
     if (line) out << "line:       " << lineName(*line) << '\n';
     if (!fits) {
-        out << "Nothing fits: "
-            << (guess.doubts.empty() ? "no format reads these bytes" : guess.doubts.front())
-            << (guess.format.empty() ? "" : " (the best, " + guess.format + ", hardly)") << ".\n"
-            << std::flush;
+        out << "Nothing fits: " << nothingFits(guess) << ".\n" << std::flush;
         return kExitNoReading;
     }
     out << "format:     " << guess.format << " (confidence " << rounded(guess.confidence) << ", "
-        << sureness(guess.confidence) << ")\n"
+        << sureness(rounded(guess.confidence)) << ")\n"
         << "tolvak read "
         << (guess.options.empty() ? "(no options: the defaults)" : commandLine(guess.options))
         << "\n\nThe library:\n";
@@ -154,7 +165,7 @@ int report(const FormatGuess& guess, const SerialSettings* line, const ParsedArg
     for (const std::string& n : guess.notes)
         out << "note: " << n << '\n';
     out << std::flush;
-    return kExitOk;
+    return status;
 }
 
 } // namespace
@@ -164,7 +175,7 @@ const std::vector<OptionDef>& detectOptionDefs() {
         {"--file", "PATH", "a captured byte stream (- for standard input)"},
         {"--device", "PATH", "a live port: every common baud rate and framing is tried"},
         {"--listen", "S", "seconds to listen at each setting of a live port (default 1)"},
-        {"--json", "", "one JSON object: format, options, confidence"},
+        {"--json", "", "one JSON object: format, options, confidence, label, doubts"},
     };
     return defs;
 }
@@ -175,9 +186,13 @@ const char* const kDetectNotes =
     "115200 are tried at 8N1, then the framings 7E1, 7O1, 8E1, 8O1, 7N2 at the best rate.\n"
     "Prints the options for tolvak read and replay, the library's settings and, when the\n"
     "control's own format fits, the Tolvak.ocx setter calls. --json prints\n"
-    "{\"format\":NAME,\"options\":[...],\"confidence\":0.97}; format null when nothing fits.\n"
-    "Exit status: 0 found, 1 the file could not be read or the device went away, 2 the port\n"
-    "could not be opened, 3 nothing fits, 64 bad usage.\n";
+    "{\"format\":NAME,\"options\":[...],\"confidence\":0.97,\"label\":\"certain\",\n"
+    "\"doubts\":[...]}; format null when nothing fits. Confidence 0.9 and up is \"certain\",\n"
+    "0.6 \"likely\", below that \"a guess\" (never more where the bytes read as well with\n"
+    "other settings).\n"
+    "Bytes whose bit 7 is the parity of the other seven are read as a 7-bit line.\n"
+    "Exit status: 0 found (likely or certain), 1 the file could not be read or the device\n"
+    "went away, 2 the port could not be opened, 3 nothing fits or only a guess, 64 bad usage.\n";
 
 int runDetect(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     if (!args.positional.empty())

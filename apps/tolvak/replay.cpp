@@ -1,5 +1,7 @@
 #include "tolvak/replay.h"
 
+#include <algorithm>
+#include <chrono>
 #include <ostream>
 #include <utility>
 
@@ -18,8 +20,8 @@ Replayer::Replayer(const ParsedArgs& options, std::ostream& out) : m_out(out) {
     m_port = serial.get();
     // Replay has no clock: Timer1 never ticks.
     Platform platform{std::move(serial), std::make_unique<NullTimer>(),
-                      std::make_unique<posix::ConsoleMsgBox>(),
-                      makeSockets(), std::make_unique<ClockRandom>()};
+                      std::make_unique<posix::ConsoleMsgBox>(), makeSockets(),
+                      std::make_unique<ClockRandom>()};
     m_control = std::make_unique<Tolvak>(std::move(platform));
     applyControlOptions(options, *m_control, nullptr);
     m_control->surface().setObserver(this);
@@ -30,7 +32,9 @@ Replayer::~Replayer() {
 }
 
 void Replayer::textChanged(ChildId id, std::u16string_view text) {
-    if (id == ChildId::lblNumber) m_out << "display " << toUtf8(text) << '\n';
+    if (id != ChildId::lblNumber) return;
+    ++m_displayWrites;
+    m_out << "display " << toUtf8(text) << '\n';
 }
 
 void Replayer::feed(std::string_view chunk) {
@@ -42,6 +46,43 @@ void Replayer::feedAll(std::string_view bytes, size_t chunkSize) {
     const size_t step = chunkSize == 0 ? bytes.size() : chunkSize;
     for (size_t at = 0; at < bytes.size(); at += step)
         feed(bytes.substr(at, step));
+}
+
+void DropReport::dropped(const Error& error, std::string_view raw) {
+    auto kind = std::find_if(m_kinds.begin(), m_kinds.end(),
+                             [&](const auto& k) { return k.first.number == error.number; });
+    if (kind == m_kinds.end()) {
+        m_kinds.emplace_back(error, 0);
+        kind = m_kinds.end() - 1;
+        m_err << "tolvak replay: " << error.description << " (" << error.number
+              << "), the first of them: " << jsonString(lineText(raw)) << '\n';
+    }
+    ++kind->second;
+    if (m_json)
+        *m_json << errorJson(AutomationError(error.number, fromUtf8(error.description)),
+                             std::chrono::system_clock::now())
+                << '\n';
+}
+
+void DropReport::finish() {
+    uint64_t total = 0;
+    std::string kinds;
+    for (const auto& [error, count] : m_kinds) {
+        total += count;
+        kinds += (kinds.empty() ? "" : ", ") + std::to_string(count) + " of " +
+                 std::to_string(error.number) + " " +
+                 error.description.substr(0, error.description.find(':'));
+    }
+    if (total > 0)
+        m_err << "tolvak replay: " << total << " frame" << (total == 1 ? "" : "s")
+              << " dropped: " << kinds << '\n';
+    m_err.flush();
+}
+
+void keepDataBits(std::string& bytes, int dataBits) {
+    if (dataBits >= 8 || dataBits < 1) return;
+    for (char& c : bytes)
+        c = static_cast<char>(c & ((1 << dataBits) - 1));
 }
 
 } // namespace tolvak::cli

@@ -48,6 +48,9 @@ struct FrameFormat {
     // groups value and, optionally, sign, unit, status, mode and tare.
     std::string format = "control";
     std::string pattern;
+    // For "regex": what the groups capture, "KEY=V1,V2": a status (stable, motion, overload,
+    // underload), a mode (gross, net, tare) or a unit name ("kg=K,KG").
+    std::vector<std::string> map;
 };
 
 // The formats a FrameFormat may name, separated by ", ".

@@ -23,6 +23,7 @@ formats::Settings formatSettings(const FrameFormat& f) {
     s.otherSeparator = f.otherSeparator;
     s.reversed = f.reversed;
     s.pattern = f.pattern;
+    s.map = f.map;
     return s;
 }
 
@@ -61,12 +62,22 @@ void FormatReader::feed(std::string_view bytes, const std::function<void(Reading
     for (const formats::Frame& frame : m_frames) {
         using Status = formats::Frame::Status;
         if (frame.status != Status::Ok) {
-            const bool checksum = frame.status == Status::BadChecksum;
-            const std::string text =
-                checksum ? "Bad checksum: frame dropped" : "Malformed frame: dropped";
-            onError(Error{Error::Source::Receive,
-                          checksum ? formats::kBadChecksumError : formats::kMalformedFrameError,
-                          text, text});
+            struct Dropped {
+                Status status;
+                int number;
+                const char* text;
+            };
+            static constexpr Dropped kDropped[] = {
+                {Status::BadChecksum, formats::kBadChecksumError, "Bad checksum: frame dropped"},
+                {Status::Malformed, formats::kMalformedFrameError, "Malformed frame: dropped"},
+                {Status::NoWeight, formats::kNoWeightError,
+                 "No weight: the indicator is busy or moving"},
+            };
+            for (const Dropped& d : kDropped)
+                if (d.status == frame.status) {
+                    m_dropped = frame.raw;
+                    onError(Error{Error::Source::Receive, d.number, d.text, d.text, {}});
+                }
             continue;
         }
         const bool timed = m_stable.add(frame.value, StableWeight::Clock::now());

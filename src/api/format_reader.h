@@ -24,12 +24,16 @@ class FormatReader {
     void resetStable() { m_stable.reset(); }
 
     // Calls onReading for each reading the bytes complete and onError for each frame dropped
-    // (a bad checksum, a malformed frame), in stream order.
+    // (a bad checksum, a malformed frame, an answer without a weight), in stream order.
     void feed(std::string_view bytes, const std::function<void(Reading)>& onReading,
               const std::function<void(Error)>& onError);
 
+    // The bytes of the frame whose error is being reported.
+    const std::string& droppedFrame() const { return m_dropped; }
+
   private:
     const formats::Format* m_format;
+    std::string m_dropped;
     std::unique_ptr<formats::Decoder> m_decoder;
     StableWeight m_stable;
     std::vector<formats::Frame> m_frames;

@@ -16,7 +16,7 @@ using namespace formats;
 
 // One frame as a line: "ok 12.5 kg net stable over tare=2" (absent fields left out).
 std::string describe(const Frame& f) {
-    static const char* const kStatus[] = {"ok", "bad-checksum", "malformed"};
+    static const char* const kStatus[] = {"ok", "bad-checksum", "malformed", "no-weight"};
     static const char* const kModes[] = {"", " gross", " net", " tare"};
     static const char* const kRanges[] = {"", " over", " under"};
     std::string s = kStatus[static_cast<int>(f.status)];
@@ -55,6 +55,8 @@ TEST(Formats, DecodeTable) {
         std::string bytes;
         std::vector<std::string> frames;
         std::string pattern = {};
+        int16_t decimals = 0;
+        std::vector<std::string> map = {};
     };
     const Case cases[] = {
         {"control", "=05.21000=00.2100-=abcdefgh=", {"ok 12.5", "ok -12", "ok none:0"}},
@@ -132,11 +134,55 @@ TEST(Formats, DecodeTable) {
          "N 100 T 20\n",
          {"ok 100 net tare=20"},
          R"((?:x)?(?P<mode>[GN]) (?<value>\d+) (T) (?<tare>\d+)\n)"},
+        // Words around the number, one-letter units and stream letter codes, labels.
+        {"line",
+         "   0.360 kg   ?G\r\nNet:   12.5 lb  NT ST\r\n    -3.2      ?N\r\nGross 5 K\r\n",
+         {"ok 0.360 kg gross motion", "ok 12.5 lb net stable", "ok -3.2 net motion",
+          "ok 5 kg gross"}},
+        {"line",
+         kStx + "   120.4KGM\r\n\r+031460.  lb g  " + kEtx + "W: 7 OL\r\n1 2\r\n",
+         {"ok 120.4 kg gross motion", "ok 31460 lb gross stable", "ok none:OL motion over",
+          "malformed"}},
+        {"line", kStx + "  0800  99999  79999" + kEtx, {"ok 0.800"}, "", 3},
+        {"stream", kStx + "  -1.20LNO\r\n", {"ok none:OL lb net motion under"}},
+        {"line-xor", "WG004.139kg3D\r\nWG004.139kg3E\r\n", {"ok 4.139 kg gross", "bad-checksum"}},
+        // No mode, one comma, a comma before the unit, a device ID and a lamp byte.
+        {"status",
+         "US,+0001.5kg\r\nST,NT+12.0 lb\r\nST,GS,+0003.00,kg\r\nST,GS,1,\xb0,+0012.50kg\r\n"
+         "ST,1\xb0+1kg\r\n",
+         {"ok 1.5 kg motion", "ok 12.0 lb net stable", "ok 3.00 kg gross stable",
+          "ok 12.50 kg gross stable", "malformed"}},
+        {"status", "ST,GS,+001250kg\r\n", {"ok 12.50 kg gross stable"}, "", 2},
+        {"balance",
+         "S S     100.00 g\r\nS D     100.02 g\r\nS I\r\nS +\r\nS -\r\nSI S  -1.5 kg\r\nES\r\n"
+         "T S  20 g\r\n",
+         {"ok 100.00 g stable", "ok 100.02 g motion", "no-weight", "ok none:OL motion over",
+          "ok none:OL motion under", "ok -1.5 kg stable", "malformed", "ok 20 g tare stable"}},
+        {"sma",
+         "\nZ1G       0.000lb \r\n 1NM     -5.025kg \r\nO1G       -----lb \r\nE1G       -----lb \r"
+         "\n?\r",
+         {"ok 0.000 lb gross stable", "ok -5.025 kg net motion", "ok none:OL lb gross motion over",
+          "no-weight", "malformed"}},
+        {"pos",
+         "\n0005.25lb\r\n00\r" + kEtx + "\n-001.00kg\r\n10\r" + kEtx + "\n02\r" + kEtx + "\n00\r" +
+             kEtx + kStx + "01.234\r" + kStx + "?1\r" + kStx + "?2\r" + kStx + "0800\r",
+         {"ok 5.25 lb stable", "ok -1.00 kg motion", "ok none:OL motion over", "no-weight",
+          "ok 1.234 stable", "no-weight", "ok none:OL motion over", "ok 8.00 stable"},
+         "",
+         2},
+        {"regex",
+         "K  12 D\r\nL 3 ST\r\n",
+         {"ok 0.12 kg motion", "ok 0.03 lb stable"},
+         R"((?<unit>[KL]) +(?<value>\d+) (?<status>\w+)\r\n)",
+         2,
+         {"kg=K", "lb=L", "motion=D,?", "stable=ST"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.format) + ": " + c.bytes);
         Settings settings;
         settings.pattern = c.pattern;
+        settings.decimals = c.decimals;
+        settings.map = c.map;
         EXPECT_EQ(describeAll(decodeAll(*findFormat(c.format), c.bytes, 0, settings)), c.frames);
     }
 }
@@ -146,6 +192,12 @@ TEST(Formats, BadSettingsAreRefused) {
         Settings s;
         s.pattern = pattern;
         EXPECT_THROW(findFormat("regex")->make(s), std::invalid_argument) << pattern;
+    }
+    for (const char* map : {"stable", "=S", "stable=", "st able=S"}) {
+        Settings s;
+        s.pattern = "(?<value>\\d+)";
+        s.map = {map};
+        EXPECT_THROW(findFormat("regex")->make(s), std::invalid_argument) << map;
     }
 }
 
@@ -194,6 +246,14 @@ TEST(Formats, EncodedSamplesDecodeAsSent) {
          {"ok -1.20 kg net motion tare=3", "ok 32000 lb gross motion tare=0",
           "ok 99999.9 kg net stable over tare=100"}},
         {"stx-etx", {"ok -1.20", "ok 32000", "ok 0.0"}},
+        {"stream",
+         {"ok -1.20 kg net motion", "ok 32000 lb gross motion", "ok none:OL kg net motion over"}},
+        {"line-xor", {"ok -1.20 kg net", "ok 32000 lb gross", "ok 0.0 kg net"}},
+        {"balance", {"ok -1.20 kg motion", "ok 32000 lb motion", "ok none:OL motion over"}},
+        {"sma", // the noise in front is a line of its own
+         {"ok 12.50 kg gross stable", "ok -1.20 kg net motion", "ok 32000 lb gross motion",
+          "ok none:OL kg net motion over"}},
+        {"pos", {"ok -1.20 kg motion", "ok 32000 lb motion", "ok none:OL kg motion over"}},
     };
     for (const auto& [name, frames] : expected) {
         auto all = describeAll(decodeAll(*findFormat(name), sampleStream(*findFormat(name))));
@@ -201,7 +261,15 @@ TEST(Formats, EncodedSamplesDecodeAsSent) {
     }
 }
 
-// Each format's own decoder fits its stream best; the others fit it poorly.
+std::vector<std::string> describeValues(const Format& format, const std::string& bytes) {
+    std::vector<std::string> values;
+    for (const Frame& f : decodeAll(format, bytes))
+        if (f.value) values.push_back(f.text);
+    return values;
+}
+
+// Each format's own decoder fits its stream best; the others fit it poorly or, where families
+// share a shape (a text line that is also a balance reply), read the same weights from it.
 TEST(Formats, FitPrefersTheRightFormat) {
     for (const Format* sent : allFormats()) {
         if (!sent->encode) continue;
@@ -213,10 +281,15 @@ TEST(Formats, FitPrefersTheRightFormat) {
             auto decoder = tried->make({});
             const double confidence = fit(*decoder, bytes, 7).confidence;
             SCOPED_TRACE(std::string(sent->name) + " read as " + std::string(tried->name));
-            if (tried == sent)
-                EXPECT_GT(confidence, 0.8);
-            else if (!(sent->name.substr(0, 6) == "toledo" && tried->name.substr(0, 6) == "toledo"))
-                EXPECT_LT(confidence, 0.5);
+            const auto family = [](const Format* f) {
+                return f->name == "stream" ? std::string_view("line") : f->name.substr(0, 6);
+            };
+            if (tried == sent) EXPECT_GT(confidence, 0.8);
+            // The status bytes of a pos reply are digits to a text decoder: detect tells the two
+            // apart by how the readings jump (DetectTest).
+            else if (family(sent) != family(tried) && confidence >= 0.5 &&
+                     !(sent->name == "pos" && family(tried) == "line"))
+                EXPECT_EQ(describeValues(*tried, bytes), describeValues(*sent, bytes));
         }
     }
 }

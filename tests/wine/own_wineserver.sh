@@ -8,7 +8,11 @@
 : "${WINEPREFIX:?}"
 export WINEPREFIX
 timeout 60 wineserver -k >/dev/null 2>&1
-timeout 1800 wineserver -f -p >/dev/null 2>&1 </dev/null &
+# Ready before any program starts: a program that found no server would start one of its own,
+# which writes into that program's stderr (it lists its objects when a line hangs up), and which
+# ends a few seconds after its last client, so that on a busy machine the next program starts yet
+# another. This one returns once it serves, and stays up until a minute after its last client.
+timeout 120 wineserver -p60 >/dev/null 2>&1 </dev/null
 timeout 120 "$TOLVAK_WINE" cmd /c exit >/dev/null 2>&1 </dev/null
 "$@"
 status=$?

@@ -71,6 +71,7 @@ const Format& controlFormat() {
         },
         nullptr, // the simulator's own frames are this format
         {},
+        kUsesDecimals | kUsesFraming,
     };
     return format;
 }

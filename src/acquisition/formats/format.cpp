@@ -15,11 +15,18 @@ const Format& toledoFormat();
 const Format& toledoChecksumFormat();
 const Format& stxEtxFormat();
 const Format& regexFormat();
+const Format& streamFormat();
+const Format& lineChecksumFormat();
+const Format& balanceFormat();
+const Format& smaFormat();
+const Format& posFormat();
 
 const std::vector<const Format*>& allFormats() {
+    // line reads streams too: stream, the narrower, comes first and so wins their ties.
     static const std::vector<const Format*> all = {
-        &controlFormat(),        &lineFormat(),   &statusFormat(), &toledoFormat(),
-        &toledoChecksumFormat(), &stxEtxFormat(), &regexFormat(),
+        &controlFormat(),      &streamFormat(),         &lineFormat(),   &statusFormat(),
+        &toledoFormat(),       &toledoChecksumFormat(), &stxEtxFormat(), &regexFormat(),
+        &lineChecksumFormat(), &balanceFormat(),        &smaFormat(),    &posFormat(),
     };
     return all;
 }
@@ -49,10 +56,15 @@ Fit fit(Decoder& decoder, std::string_view bytes, size_t chunkSize) {
     Fit result;
     result.bytes = bytes.size();
     uint64_t rejectedBytes = 0;
-    for (const Frame& f : frames) {
+    // A capture starts anywhere too: its first frame may be the tail of one, and is not judged.
+    const size_t first = frames.size() > 1 ? 1 : 0;
+    for (size_t i = first; i < frames.size(); ++i) {
+        const Frame& f = frames[i];
         if (f.status == Frame::Status::Ok && f.value) {
             ++result.frames;
             result.coveredBytes += f.raw.size();
+        } else if (f.status == Frame::Status::NoWeight) {
+            ++result.noWeight; // a busy or moving scale says so; that is no fault of the decoder
         } else {
             ++result.rejected;
             rejectedBytes += f.raw.size();
@@ -70,9 +82,20 @@ Fit fit(Decoder& decoder, std::string_view bytes, size_t chunkSize) {
     return result;
 }
 
+std::string_view LinesDecoder::body(const std::string& raw) {
+    std::string_view b(raw.data(), raw.empty() ? 0 : raw.size() - 1);
+    if (!b.empty() && b.front() == StxDecoder::kStx) b.remove_prefix(1);
+    return b;
+}
+
 void LinesDecoder::feed(std::string_view bytes, std::vector<Frame>& out) {
     for (char c : bytes) {
-        if (c != '\r' && c != '\n') {
+        if (c == StxDecoder::kStx) {
+            m_skipped += m_line.size();
+            m_line.assign(1, c);
+            continue;
+        }
+        if (c != '\r' && c != '\n' && c != 0x03) {
             if (m_line.size() == m_maxLine) {
                 m_skipped += m_line.size();
                 m_line.clear();
@@ -81,7 +104,10 @@ void LinesDecoder::feed(std::string_view bytes, std::vector<Frame>& out) {
             continue;
         }
         // CR LF ends one line; the empty line between the two is no frame.
-        if (!m_line.empty()) out.push_back(decodeLine(m_line + c));
+        if (m_line == "\x02")
+            ++m_skipped;
+        else if (!m_line.empty())
+            out.push_back(decodeLine(m_line + c));
         m_line.clear();
     }
 }
@@ -118,7 +144,7 @@ void StxDecoder::feed(std::string_view bytes, std::vector<Frame>& out) {
     m_pending.erase(0, at);
 }
 
-std::optional<Number> parseNumber(std::string_view text) {
+std::optional<Number> parseNumber(std::string_view text, int impliedPlaces) {
     size_t i = 0;
     auto skipBlanks = [&] {
         while (i < text.size() && text[i] == ' ')
@@ -148,7 +174,7 @@ std::optional<Number> parseNumber(std::string_view text) {
         }
     }
     if (digits.empty()) return std::nullopt;
-    return scaledNumber(digits, std::max(places, 0), negative);
+    return scaledNumber(digits, places < 0 ? impliedPlaces : places, negative);
 }
 
 std::optional<Number> scaledNumber(std::string_view digits, int places, bool negative) {
@@ -179,6 +205,15 @@ std::string paddedNumber(double magnitude, int places, size_t width) {
     std::string text = buf;
     if (width > 0 && text.size() > width) throw std::out_of_range("weight does not fit the frame");
     return text;
+}
+
+std::string xorHex(std::string_view bytes) {
+    unsigned x = 0;
+    for (char c : bytes)
+        x ^= static_cast<unsigned char>(c);
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02X", x & 0xFF);
+    return hex;
 }
 
 } // namespace tolvak::formats

@@ -21,6 +21,7 @@ enum class Range { InRange, Overload, Underload };
 // Receive errors for frames that are dropped (numbers beside the serial component's own).
 constexpr int32_t kBadChecksumError = 8030;    // "Bad checksum: frame dropped"
 constexpr int32_t kMalformedFrameError = 8031; // "Malformed frame: dropped"
+constexpr int32_t kNoWeightError = 8032;       // "No weight: the indicator is busy or moving"
 
 // One frame found in the stream.
 struct Frame {
@@ -28,6 +29,7 @@ struct Frame {
         Ok,          // a reading
         BadChecksum, // complete, but the checksum does not match: nothing of it may be shown
         Malformed,   // framed, but not what the format says (cut short, bad digits)
+        NoWeight,    // a good answer that holds no weight: busy, in motion, an error code
     };
     Status status = Status::Ok;
     std::string raw;             // the frame's bytes as received
@@ -68,6 +70,15 @@ struct Settings {
     // The user-defined format: a regular expression with named groups (value, unit, status,
     // mode, tare).
     std::string pattern;
+    // What its groups capture, mapped: "stable=S,ST", "net=N", "kg=K" (see docs/formats.md).
+    std::vector<std::string> map;
+};
+
+// Which of the settings a format reads; an option for one it does not read is refused.
+enum SettingsUsed : unsigned {
+    kUsesDecimals = 1, // implied decimals, for frames without a point
+    kUsesFraming = 2,  // the control's separators, minimum length and digit order
+    kUsesPattern = 4,  // pattern and map
 };
 
 // What the simulator sends: one reading of the indicator.
@@ -86,6 +97,7 @@ struct Commands {
     std::string zero;
     std::string tare;
     std::string print; // a print request: the indicator answers with one frame
+    std::string poll;  // what a host sends for each reading when the indicator only answers
 };
 
 struct Format {
@@ -97,6 +109,7 @@ struct Format {
     // One frame for the sample; throws std::out_of_range when it does not fit the frame.
     std::string (*encode)(const Sample&);
     Commands commands;
+    unsigned uses = 0; // SettingsUsed
 };
 
 // Every format, the control's own first (the default).
@@ -110,6 +123,7 @@ std::string formatNames();
 struct Fit {
     uint64_t frames = 0;       // readings with a number
     uint64_t rejected = 0;     // frames dropped: bad checksum, malformed, no number
+    uint64_t noWeight = 0;     // good answers without a weight: neither for nor against
     uint64_t coveredBytes = 0; // bytes inside the readings with a number
     uint64_t bytes = 0;
     double confidence = 0; // 0: nothing fits; 1: every byte in a good frame, enough of them
@@ -119,15 +133,18 @@ Fit fit(Decoder& decoder, std::string_view bytes, size_t chunkSize = 0);
 
 // --- pieces the formats share -------------------------------------------------------------
 
-// Frames that are lines ending in CR, LF or CR LF. A line longer than maxLine is noise.
+// Frames that are lines ending in CR, LF, CR LF or ETX; an STX starts a frame afresh (what came
+// before it is noise). A line longer than maxLine is noise.
 class LinesDecoder : public Decoder {
   public:
     explicit LinesDecoder(size_t maxLine = 64) : m_maxLine(maxLine) {}
     void feed(std::string_view bytes, std::vector<Frame>& out) override;
 
   protected:
-    // raw ends in its CR or LF.
+    // raw ends in its CR, LF or ETX, and may start with an STX.
     virtual Frame decodeLine(std::string raw) = 0;
+    // raw without the STX in front and the byte that ended it.
+    static std::string_view body(const std::string& raw);
 
   private:
     size_t m_maxLine;
@@ -162,11 +179,24 @@ struct Number {
     std::string text;
     double value = 0;
 };
-std::optional<Number> parseNumber(std::string_view text);
+// Without a point in text, impliedPlaces of the digits are decimals ("0800", 3 → 0.800).
+std::optional<Number> parseNumber(std::string_view text, int impliedPlaces = 0);
 // digits (optionally signed) with places of them after the point: "-001250", 2 → -12.50.
 std::optional<Number> scaledNumber(std::string_view digits, int places, bool negative);
 // The weight's magnitude with places decimals, zero-padded to width: (12.5, 2, 8) → "00012.50";
 // width 0: unpadded. Throws std::out_of_range when it does not fit.
 std::string paddedNumber(double magnitude, int places, size_t width);
+// The XOR of bytes as two upper-case hex digits.
+std::string xorHex(std::string_view bytes);
+
+// A weight among words, as text lines and continuous streams carry it: "   0.360 kg   ?G",
+// "W: +12.5 kg NT", "\x02   120.4KGM", "+031460.  lb g  ". Finds the one number (or the first
+// of several wide fields), the unit from a table, and the status words and letters wherever
+// they stand; other words are labels. A frame or its absence of a number decides the status.
+// letterCodesFirst: a word like "KG" is the stream's unit and gross letters, not kilograms.
+void decodeWords(std::string_view text, int impliedPlaces, Frame& frame,
+                 bool letterCodesFirst = false);
+// The unit for an indicator's spelling of it ("KG", "lbs", "L"), empty when it is none.
+std::string_view unitOf(std::string_view word, bool oneLetter);
 
 } // namespace tolvak::formats

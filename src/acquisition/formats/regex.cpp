@@ -1,6 +1,7 @@
 // A format of the user's: a regular expression whose named groups say where the value, unit,
 // status, gross/net/tare mode and tare are. std::regex has no named groups, so the names are
 // taken out of the pattern here and mapped to group numbers.
+#include <algorithm>
 #include <map>
 #include <regex>
 #include <stdexcept>
@@ -63,9 +64,47 @@ NamedPattern stripNames(std::string_view p) {
     return out;
 }
 
+// What the groups capture, as the tool's --map options give it: "KEY=V1,V2", KEY a status
+// (stable, motion, overload, underload), a mode (gross, net, tare) or a unit name.
+struct Maps {
+    std::map<std::string, std::string> status, mode, unit; // captured text → key
+};
+
+Maps parseMaps(const std::vector<std::string>& entries) {
+    static const std::vector<std::string_view> kStatus = {"stable", "motion", "overload",
+                                                          "underload"};
+    static const std::vector<std::string_view> kMode = {"gross", "net", "tare"};
+    Maps out;
+    for (const std::string& e : entries) {
+        const size_t eq = e.find('=');
+        const std::string key = e.substr(0, eq);
+        if (eq == std::string::npos || eq == 0 || eq + 1 == e.size() ||
+            key.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ") !=
+                std::string::npos)
+            throw std::invalid_argument("--map '" + e +
+                                        "' is not KEY=VALUE[,VALUE...] (e.g. stable=S,ST)");
+        auto& table = std::find(kStatus.begin(), kStatus.end(), key) != kStatus.end() ? out.status
+                      : std::find(kMode.begin(), kMode.end(), key) != kMode.end()     ? out.mode
+                                                                                      : out.unit;
+        for (size_t at = eq + 1; at <= e.size();) {
+            const size_t comma = std::min(e.find(',', at), e.size());
+            table[e.substr(at, comma - at)] = key;
+            at = comma + 1;
+        }
+    }
+    return out;
+}
+
+std::string trimmed(std::string s) {
+    s.erase(0, std::min(s.find_first_not_of(' '), s.size()));
+    s.erase(s.find_last_not_of(' ') + 1);
+    return s;
+}
+
 class RegexDecoder : public Decoder {
   public:
-    explicit RegexDecoder(const Settings& s) : m_named(stripNames(s.pattern)) {
+    explicit RegexDecoder(const Settings& s)
+        : m_named(stripNames(s.pattern)), m_maps(parseMaps(s.map)), m_places(s.decimals) {
         try {
             m_regex.assign(m_named.pattern, std::regex::ECMAScript);
         } catch (const std::regex_error& e) {
@@ -108,30 +147,49 @@ class RegexDecoder : public Decoder {
         frame.raw = m.str(0);
         std::string value = group(m, "value");
         std::string sign = group(m, "sign");
-        auto number = parseNumber(sign + value);
+        auto number = parseNumber(sign + value, m_places);
         if (!number) {
             frame.status = Frame::Status::Malformed;
             return frame;
         }
         frame.text = number->text;
         frame.value = number->value;
-        frame.unit = group(m, "unit");
-        if (auto tare = parseNumber(group(m, "tare"))) frame.tare = tare->value;
-        static const std::map<std::string, WeightMode> kModes = {
-            {"G", WeightMode::Gross}, {"GS", WeightMode::Gross}, {"N", WeightMode::Net},
-            {"NT", WeightMode::Net},  {"T", WeightMode::Tare},   {"TR", WeightMode::Tare}};
-        if (auto it = kModes.find(group(m, "mode")); it != kModes.end()) frame.mode = it->second;
-        const std::string status = group(m, "status");
-        if (status == "ST" || status == "S") frame.stable = true;
-        if (status == "US" || status == "M" || status == "U") frame.stable = false;
-        if (status == "OL") {
+        const std::string unit = trimmed(group(m, "unit"));
+        auto mapped = m_maps.unit.find(unit);
+        frame.unit = mapped != m_maps.unit.end() ? mapped->second : unit;
+        if (auto tare = parseNumber(group(m, "tare"), m_places)) frame.tare = tare->value;
+        static const std::map<std::string, std::string> kModes = {{"G", "gross"}, {"GS", "gross"},
+                                                                  {"N", "net"},   {"NT", "net"},
+                                                                  {"T", "tare"},  {"TR", "tare"}};
+        static const std::map<std::string, std::string> kStates = {
+            {"ST", "stable"}, {"S", "stable"}, {"US", "motion"},
+            {"M", "motion"},  {"U", "motion"}, {"OL", "overload"}};
+        auto lookUp = [](const std::map<std::string, std::string>& own,
+                         const std::map<std::string, std::string>& defaults, const std::string& v) {
+            auto it = own.find(v);
+            if (it != own.end()) return it->second;
+            it = defaults.find(v);
+            return it != defaults.end() ? it->second : std::string();
+        };
+        const std::string mode = lookUp(m_maps.mode, kModes, trimmed(group(m, "mode")));
+        if (mode == "gross") frame.mode = WeightMode::Gross;
+        if (mode == "net") frame.mode = WeightMode::Net;
+        if (mode == "tare") frame.mode = WeightMode::Tare;
+        const std::string status = lookUp(m_maps.status, kStates, trimmed(group(m, "status")));
+        if (status == "stable") frame.stable = true;
+        if (status == "motion") frame.stable = false;
+        if (status == "overload" || status == "underload") {
             frame.stable = false;
-            frame.range = frame.value < 0 ? Range::Underload : Range::Overload;
+            frame.range = status == "underload" || (status == "overload" && frame.value < 0)
+                              ? Range::Underload
+                              : Range::Overload;
         }
         return frame;
     }
 
     NamedPattern m_named;
+    Maps m_maps;
+    int m_places;
     std::regex m_regex;
     std::string m_pending;
 };
@@ -149,6 +207,7 @@ const Format& regexFormat() {
         },
         nullptr,
         {},
+        kUsesDecimals | kUsesPattern,
     };
     return format;
 }

@@ -1,7 +1,6 @@
 // STX, a sign, six digits, the number of decimals as one digit, the XOR of those eight
 // characters as two hex digits (high nibble first), ETX.
 #include <cmath>
-#include <cstdio>
 #include <stdexcept>
 
 #include "acquisition/formats/format.h"
@@ -12,15 +11,6 @@ namespace {
 
 constexpr size_t kLength = 12;
 constexpr char kEtx = 0x03;
-
-std::string xorHex(std::string_view bytes) {
-    unsigned x = 0;
-    for (char c : bytes)
-        x ^= static_cast<unsigned char>(c);
-    char hex[3];
-    std::snprintf(hex, sizeof hex, "%02X", x & 0xFF);
-    return hex;
-}
 
 char upper(char c) {
     return c >= 'a' && c <= 'f' ? static_cast<char>(c - 'a' + 'A') : c;

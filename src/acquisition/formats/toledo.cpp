@@ -107,7 +107,8 @@ const Format& toledoFormat() {
             return std::make_unique<ToledoDecoder>(false);
         },
         [](const Sample& s) { return encodeFrame(s, false); },
-        {"Z", "T", "P"},
+        {"Z", "T", "P", ""},
+        0,
     };
     return format;
 }
@@ -122,7 +123,8 @@ const Format& toledoChecksumFormat() {
             return std::make_unique<ToledoDecoder>(true);
         },
         [](const Sample& s) { return encodeFrame(s, true); },
-        {"Z", "T", "P"},
+        {"Z", "T", "P", ""},
+        0,
     };
     return format;
 }

@@ -108,6 +108,11 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"service status --baud 9600", "--baud: only install takes serve's options"},
         UsageCase{"service start --wait 0", "--wait"},
         UsageCase{"service install --name a/b", "--name: 'a/b' is not a service name"},
+        // An option the format does not read is refused, never ignored.
+        UsageCase{"replay - --format line --reverse 0", "--reverse: the line format does not use"},
+        UsageCase{"read --format toledo --decimals 2", "--decimals: the toledo format does not"},
+        UsageCase{"replay - --format status --map stable=S", "--map: the status format does not"},
+        UsageCase{"read --format regex --pattern \"(?<value>1)\" --map stable", "--map 'stable'"},
         UsageCase{"detect", "give --file or --device"},
         UsageCase{"detect --file a --device b", "give --file or --device"},
         UsageCase{"detect --file - --listen 0", "--listen"}));
@@ -395,9 +400,12 @@ TEST_P(ReceiveErrors, ReplayShowsThemOnStderr) {
     ToolRun run = runShell("i=0; while [ $i -lt 2000 ]; do printf \"=05.21000\"; i=$((i+1)); done |"
                            " \"$T\" replay - --chunk-size 9 " +
                            std::string(GetParam()));
-    EXPECT_EQ(run.status, 0) << run.err;
-    const auto lines = linesOf(run.err);
-    ASSERT_FALSE(lines.empty());
+    // Not one reading in the whole capture: said last, and the exit status says so.
+    EXPECT_EQ(run.status, 3) << run.err;
+    auto lines = linesOf(run.err);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.back(), "tolvak replay: no reading in the input");
+    lines.pop_back();
     EXPECT_LT(lines.size(), 50u) << run.err;
     for (const std::string& line : lines)
         EXPECT_EQ(line, "tolvak replay: receive error 6: Overflow");
@@ -434,6 +442,52 @@ TEST_P(ReceiveErrors, ReadShowsThemOnStderrAndAsJson) {
 INSTANTIATE_TEST_SUITE_P(Table, ReceiveErrors,
                          ::testing::Values("--decimals 400",
                                            "--eload-bits 32767 --eload-prebits 32767"));
+
+// Captures of real shapes through replay and detect: the readings, every dropped frame said with
+// its bytes and counted, 7-bit captures, no reading at all, a guess that is only a guess.
+struct CaptureRun {
+    const char* script;
+    int status;
+    std::vector<const char*> out, err; // each found in the output
+};
+
+TEST(Tool, ReplayAndDetectTellWhatTheyRead) {
+    const CaptureRun runs[] = {
+        {"printf \"ST,GS,+0012.50kg\\r\\nST,GS,+00?2.50kg\\r\\nQT\\r\\nST,GS,+0001.00kg\\r\\n\" | "
+         "\"$T\" replay - --format status",
+         0,
+         {"12.50\n1.00\n"},
+         {"Malformed frame: dropped (8031), the first of them: \"ST,GS,+00?2.50kg\\r\"\n",
+          "2 frames dropped: 2 of 8031 Malformed frame\n"}},
+        // 7E1 bytes captured as 8 bits: "S S  1.5 g" with the parity in bit 7.
+        {"printf \"\\123\\240\\123\\240\\240\\261\\256\\065\\240\\147\\215\\012\" | "
+         "\"$T\" replay - --format balance --data-bits 7 --parity e --json",
+         0,
+         {"\"weight\":\"1.5\"", "\"unit\":\"g\"", "\"indicatorStable\":true"},
+         {}},
+        {"printf \"K  12 D\\r\\n\" | \"$T\" replay - --format regex --pattern "
+         "\"(?<unit>[KL]) +(?<value>[0-9]+) (?<status>.)\\r\\n\" --map kg=K --map motion=D "
+         "--decimals 1 --json",
+         0,
+         {"\"weight\":\"1.2\"", "\"unit\":\"kg\"", "\"indicatorStable\":false"},
+         {}},
+        {"printf \"x\\r\\n\" | \"$T\" replay - --format line", 3, {}, {"no reading in the input"}},
+        {"i=0; while [ $i -lt 50 ]; do printf =0003.000; i=$((i+1)); done | \"$T\" detect --file - "
+         "--json",
+         3,
+         {"\"label\":\"a guess\"", "\"doubts\":[\"the bytes read as well"},
+         {}},
+    };
+    for (const CaptureRun& r : runs) {
+        ToolRun run = runShell(r.script);
+        SCOPED_TRACE(std::string(r.script) + "\nout: " + run.out + "\nerr: " + run.err);
+        EXPECT_EQ(run.status, r.status);
+        for (const char* o : r.out)
+            EXPECT_NE(run.out.find(o), std::string::npos) << o;
+        for (const char* e : r.err)
+            EXPECT_NE(run.err.find(e), std::string::npos) << e;
+    }
+}
 
 TEST(Tool, ReplayOfAMissingFileFails) {
     ToolRun run = runShell("\"$T\" replay /nonexistent/capture.bin");
