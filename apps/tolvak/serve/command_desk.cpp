@@ -16,7 +16,7 @@ bool showsEffect(const std::string& command, const Reading& reading) {
 
 bool CommandDesk::submit(std::string name, Answer answer) {
     if (m_waiting.size() >= m_limits.queue) return false;
-    m_waiting.push_back({m_nextId++, std::move(name), std::move(answer), false, {}});
+    m_waiting.push_back({m_nextId++, std::move(name), std::move(answer), std::nullopt, {}});
     return true;
 }
 
@@ -30,15 +30,17 @@ std::optional<CommandDesk::Due> CommandDesk::due(Clock::time_point now) {
     return Due{m_inFlight->id, m_inFlight->name};
 }
 
-void CommandDesk::sent(uint64_t id, const std::optional<std::string>& error) {
+void CommandDesk::sent(uint64_t id, const std::optional<std::string>& error,
+                       std::chrono::system_clock::time_point at) {
     if (!m_inFlight || m_inFlight->id != id) return; // answered already (its time was up)
     if (error)
         return finish(502, jsonText({{"error", "the command could not be sent: " + *error}}));
-    m_inFlight->written = true;
+    m_inFlight->writtenAt = at;
 }
 
 void CommandDesk::reading(const Reading& reading) {
-    if (m_inFlight && m_inFlight->written && showsEffect(m_inFlight->name, reading))
+    if (m_inFlight && m_inFlight->writtenAt && reading.time >= *m_inFlight->writtenAt &&
+        showsEffect(m_inFlight->name, reading))
         finish(200, jsonText({{"reply", readingObject(reading)}}));
 }
 

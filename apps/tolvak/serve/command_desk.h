@@ -38,8 +38,11 @@ class CommandDesk {
     bool submit(std::string name, Answer answer);
     // The command to write now, if one is due; its outcome comes back through sent(id, ...).
     std::optional<Due> due(Clock::time_point now);
-    // The write of command id is done: error is empty when the bytes left.
-    void sent(uint64_t id, const std::optional<std::string>& error);
+    // The write of command id is done: error is empty when the bytes left, at the time given.
+    void sent(uint64_t id, const std::optional<std::string>& error,
+              std::chrono::system_clock::time_point at);
+    // Only a frame received after the command left can answer it: the reader may still hold
+    // frames it took from the line before.
     void reading(const Reading& reading);
     // Answers a command whose time is up.
     void expire(Clock::time_point now);
@@ -53,7 +56,7 @@ class CommandDesk {
         uint64_t id = 0;
         std::string name;
         Answer answer;
-        bool written = false;
+        std::optional<std::chrono::system_clock::time_point> writtenAt;
         Clock::time_point deadline;
     };
     void finish(int status, std::string body);

@@ -18,8 +18,10 @@ void SharedState::pumpCommands() {
     if (auto due = desk.due(now)) {
         writeCommand(due->name, [this, executor = deskTimer.get_executor(),
                                  id = due->id](std::optional<std::string> error) {
-            net::post(executor, [this, id, error] {
-                desk.sent(id, error);
+            // Taken on the writer's thread, right after the write.
+            const auto at = std::chrono::system_clock::now();
+            net::post(executor, [this, id, error, at] {
+                desk.sent(id, error, at);
                 pumpCommands();
             });
         });

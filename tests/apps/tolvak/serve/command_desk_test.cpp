@@ -12,10 +12,14 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = CommandDesk::Clock;
 
-Reading frame(double value, WeightMode mode = WeightMode::Unknown) {
+const std::chrono::system_clock::time_point kWritten{std::chrono::seconds(100)};
+
+Reading frame(double value, WeightMode mode = WeightMode::Unknown,
+              std::chrono::system_clock::time_point received = kWritten) {
     Reading r;
     r.value = value;
     r.mode = mode;
+    r.time = received;
     return r;
 }
 
@@ -36,7 +40,9 @@ TEST(CommandDesk, OneAtATimeQueuedPacedAndAnsweredByItsEffect) {
     EXPECT_FALSE(desk.due(t0 + 1s)) << "one on the line at a time";
     desk.reading(frame(0, WeightMode::Net)); // came before the bytes left: not the answer
     EXPECT_TRUE(answers.empty());
-    desk.sent(first->id, std::nullopt);
+    desk.sent(first->id, std::nullopt, kWritten);
+    desk.reading(frame(0, WeightMode::Net, kWritten - 1ms));
+    EXPECT_TRUE(answers.empty()) << "received before the command left, delivered after";
     desk.reading(frame(1500, WeightMode::Gross));
     EXPECT_TRUE(answers.empty()) << "a gross frame does not show a tare";
     desk.reading(frame(0, WeightMode::Net));
@@ -45,12 +51,12 @@ TEST(CommandDesk, OneAtATimeQueuedPacedAndAnsweredByItsEffect) {
     EXPECT_EQ(desk.wakeAt(), t0 + 1s + 300ms);
     auto second = desk.due(t0 + 1s + 300ms);
     ASSERT_TRUE(second);
-    desk.sent(second->id, std::nullopt);
+    desk.sent(second->id, std::nullopt, kWritten);
     desk.expire(t0 + 3s);
     EXPECT_TRUE(answers.size() == 1);
     desk.expire(t0 + 3s + 300ms);
     EXPECT_EQ(answers.back(), std::make_pair(std::string("zero"), 504));
-    desk.sent(second->id, std::string("late")); // the answered command's late news changes nothing
+    desk.sent(second->id, std::string("late"), kWritten); // an answered command's late news
     EXPECT_EQ(answers.size(), 2u);
     EXPECT_FALSE(desk.wakeAt());
 }
