@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tolvak/command.h"
+#include "tolvak/cli/command.h"
 
 namespace tolvak::cli {
 

@@ -11,8 +11,8 @@
 #include <system_error>
 
 #include "control/method_table.h"
-#include "tolvak/commands.h"
-#include "tolvak/control_options.h"
+#include "tolvak/cli/command.h"
+#include "tolvak/cli/control_options.h"
 #include "tolvak/detect.h"
 #include "tolvak/text_format.h"
 #include "tolvak/tool_platform.h"
@@ -220,8 +220,8 @@ int runDetect(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
 
     LineListener listener;
     try {
-        listener =
-            openLineListener(*device, std::chrono::milliseconds(static_cast<int64_t>(listen * 1000)));
+        listener = openLineListener(*device,
+                                    std::chrono::milliseconds(static_cast<int64_t>(listen * 1000)));
     } catch (const std::system_error& e) {
         err << "tolvak detect: " << e.what() << '\n';
         return kExitOpenFailed;

@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "base/serial_ports.h"
-#include "tolvak/commands.h"
+#include "tolvak/cli/command.h"
 #include "tolvak/port_list.h"
 
 namespace tolvak::cli {

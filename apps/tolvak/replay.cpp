@@ -9,7 +9,7 @@
 #include "platform/posix/console_msg_box.h"
 #include "text/line_text.h"
 #include "text/utf8.h"
-#include "tolvak/control_options.h"
+#include "tolvak/cli/control_options.h"
 #include "tolvak/text_format.h"
 #include "tolvak/tool_platform.h"
 

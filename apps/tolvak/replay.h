@@ -11,7 +11,7 @@
 
 #include "control/null_components.h"
 #include "control/tolvak.h"
-#include "tolvak/cli_args.h"
+#include "tolvak/cli/cli_args.h"
 #include "tolvak/scale.h"
 
 namespace tolvak::cli {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tolvak/cli_args.h"
-#include "tolvak/control_options.h"
+#include "tolvak/cli/cli_args.h"
+#include "tolvak/cli/control_options.h"
 #include "tolvak/port_status.h"
 #include "tolvak/scale.h"
 

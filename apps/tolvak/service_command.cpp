@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "base/service_manager.h"
-#include "tolvak/commands.h"
+#include "tolvak/cli/command.h"
 #include "tolvak/serve/serve_command.h"
 #include "tolvak/service_log.h"
 #include "tolvak/stop_request.h"

@@ -3,7 +3,7 @@
 #include <iosfwd>
 #include <vector>
 
-#include "tolvak/cli_args.h"
+#include "tolvak/cli/cli_args.h"
 
 namespace tolvak::cli {
 

@@ -18,7 +18,7 @@
 #include "platform/posix/pseudo_terminal.h"
 #include "platform/posix/serial_control_posix.h"
 #include "platform/posix/unique_fd.h"
-#include "tolvak/command.h"
+#include "tolvak/cli/command.h"
 #include "tolvak/demo.h"
 #include "tolvak/posix_tool.h"
 

@@ -18,7 +18,7 @@
 #include "platform/win32/timer_control_win32.h"
 #include "platform/win32/unique_handle.h"
 #include "text/utf8.h"
-#include "tolvak/command.h"
+#include "tolvak/cli/command.h"
 
 namespace tolvak::cli {
 

@@ -5,7 +5,7 @@
 
 #include <boost/asio/ip/address.hpp>
 
-#include "tolvak/cli_args.h"
+#include "tolvak/cli/cli_args.h"
 
 namespace tolvak::cli {
 

@@ -9,8 +9,8 @@
 
 #include "acquisition/formats/format.h"
 #include "text/utf8.h"
-#include "tolvak/commands.h"
-#include "tolvak/control_options.h"
+#include "tolvak/cli/command.h"
+#include "tolvak/cli/control_options.h"
 #include "tolvak/receive_errors.h"
 #include "tolvak/scale_feed.h"
 #include "tolvak/serve/token.h"

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "tolvak/commands.h"
+#include "tolvak/cli/command.h"
 #include "tolvak/tool_platform.h"
 
 namespace tolvak::cli {

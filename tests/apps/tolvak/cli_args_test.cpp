@@ -1,4 +1,4 @@
-#include "tolvak/cli_args.h"
+#include "tolvak/cli/cli_args.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include "platform/posix/console_msg_box.h"
 #include "platform/posix/posix_sockets.h"
 #include "text/utf8.h"
-#include "tolvak/control_options.h"
+#include "tolvak/cli/control_options.h"
 #include "tolvak/replay.h"
 #include "tolvak/text_format.h"
 

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "tolvak/control_options.h"
+#include "tolvak/cli/control_options.h"
 #include "tolvak/indicator.h"
 
 namespace tolvak::cli {

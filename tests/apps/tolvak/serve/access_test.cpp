@@ -3,7 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tolvak/cli_args.h"
+#include "tolvak/cli/cli_args.h"
 #include "tolvak/serve/access.h"
 #include "tolvak/serve/messages.h"
 

@@ -2,7 +2,7 @@
 // answer from the frame that shows the effect; and who may send one.
 #include <gtest/gtest.h>
 
-#include "tolvak/cli_args.h"
+#include "tolvak/cli/cli_args.h"
 #include "tolvak/serve/access.h"
 #include "tolvak/serve/command_desk.h"
 

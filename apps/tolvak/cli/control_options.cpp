@@ -1,4 +1,4 @@
-#include "tolvak/control_options.h"
+#include "tolvak/cli/control_options.h"
 
 #include <cmath>
 #include <stdexcept>

@@ -1,15 +1,24 @@
 #pragma once
 
+// The contract between the tool and its commands: every command includes this, and it includes
+// no command.
+
 #include <chrono>
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "tolvak/cli_args.h"
-#include "tolvak/indicator.h"
+#include "tolvak/cli/cli_args.h"
 
 namespace tolvak::cli {
+
+// Exit statuses of the tool.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;    // a device went away, a file could not be read
+constexpr int kExitOpenFailed = 2; // OpenComm showed its message box
+constexpr int kExitNoReading = 3;  // --timeout ran out
+constexpr int kExitUsage = 64;     // bad command line
 
 // One subcommand: its name, its help and its option table, and what runs it.
 struct Command {
@@ -28,8 +37,5 @@ int exitStatus(int loopStatus);
 std::chrono::milliseconds seconds(double s);
 std::optional<double> secondsOption(const ParsedArgs& args, const std::string& name);
 void noArguments(const ParsedArgs& args);
-// The simulated indicator's options, and its configuration from them.
-extern const std::vector<OptionDef> kIndicatorOptions;
-IndicatorConfig indicatorConfig(const ParsedArgs& args);
 
 } // namespace tolvak::cli

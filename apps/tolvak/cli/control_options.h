@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "control/tolvak.h"
-#include "tolvak/cli_args.h"
+#include "tolvak/cli/cli_args.h"
 #include "tolvak/scale.h"
 
 namespace tolvak::cli {

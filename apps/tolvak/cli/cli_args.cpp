@@ -1,4 +1,4 @@
-#include "tolvak/cli_args.h"
+#include "tolvak/cli/cli_args.h"
 
 #include <algorithm>
 #include <cctype>
