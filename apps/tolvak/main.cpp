@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "tolvak/commands.h"
+#include "tolvak/tool.h"
 #include "tolvak/tool_platform.h"
 
 int main(int argc, char** argv) {
