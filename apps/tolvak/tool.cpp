@@ -4,16 +4,17 @@
 #include <system_error>
 
 #include "tolvak/cli/command.h"
-#include "tolvak/cli/control_options.h"
-#include "tolvak/cli/indicator_options.h"
-#include "tolvak/commands.h"
+#include "tolvak/commands/host_info.h"
+#include "tolvak/commands/indicator.h"
+#include "tolvak/commands/platform_commands.h"
+#include "tolvak/commands/ports.h"
+#include "tolvak/commands/read.h"
+#include "tolvak/commands/replay.h"
+#include "tolvak/commands/service.h"
+#include "tolvak/commands/simulate.h"
+#include "tolvak/commands/token.h"
 #include "tolvak/detect_command.h"
-#include "tolvak/ports_command.h"
-#include "tolvak/scale_feed.h"
 #include "tolvak/serve/serve_command.h"
-#include "tolvak/serve/token.h"
-#include "tolvak/service_command.h"
-#include "tolvak/tool_platform.h"
 
 namespace tolvak::cli {
 
@@ -25,15 +26,7 @@ const std::vector<Command>& commands() {
     static const std::vector<Command> table = [] {
         std::vector<Command> list = {
             {"read", "", "Open the port with OpenComm and print the weight at every display write.",
-             join(join(join(join(controlOptionDefs(), kPrintOptions), stableOptionDefs()),
-                       pollOptionDefs()),
-                  {{"--stable", "",
-                    "print only stable readings that differ from the last one printed"},
-                   {"--follow", "",
-                    "keep running when the device is missing or goes away: retry every "
-                    "second"},
-                   {"--timeout", "S", "exit 3 when S seconds pass without a reading"}}),
-             runRead,
+             readOptionDefs(), runRead,
              "A reading is stable when the display has stayed within --stable-tolerance of it for "
              "a\n"
              "whole --stable-window (never sooner after the port opens); --json says so in "
@@ -81,10 +74,7 @@ const std::vector<Command>& commands() {
              "(the reason on stderr), 64 bad usage.\n"},
             {"replay", "FILE|-",
              "Feed a captured byte stream through the receive handler, without a port.",
-             join(controlOptionDefs(),
-                  {{"--chunk-size", "N", "bytes per receive event (default: all in one)"},
-                   {"--json", "", "one JSON object per reading, as read --json prints them"}}),
-             runReplay,
+             replayOptionDefs(), runReplay,
              "Prints 'display <text>' for every write of the display and, after each receive\n"
              "event, 'raw <the receive buffer as a JSON string>'. Errors of the receive handler "
              "go\n"
@@ -100,12 +90,7 @@ const std::vector<Command>& commands() {
             {"detect", "", "Find an indicator's format and line settings from a capture or a port.",
              detectOptionDefs(), runDetect, kDetectNotes},
             {"indicator", "", "A simulated weighing indicator writing frames to a serial line.",
-             join(kIndicatorOptions,
-                  {{"--device", "PATH",
-                    "write to this device (default: a new pseudo-terminal, path printed)"},
-                   {"--count", "N", "stop after N frames"},
-                   {"--seconds", "S", "stop after S seconds"}}),
-             runIndicator,
+             indicatorOptionDefs(), runIndicator,
              "Without --weight the weight follows a truck driving on, settling, standing and "
              "driving\n"
              "off (20 s, up to 32000 kg). From --places 2 on, the profile is divided by a power "
@@ -119,13 +104,9 @@ const std::vector<Command>& commands() {
              "the format's zero, tare and print commands are obeyed, each answered with a "
              "frame.\n"},
             {"simulate", "", "Simulated readings: a random weight every two seconds (RndStart).",
-             join(kPrintOptions, {{"--seconds", "S", "stop after S seconds"}}), runSimulate, ""},
-            {"host-info",
-             "",
-             "Host name, IPv4 address and MAC address, as the control finds them.",
-             {{"--json", "", "one JSON object"}},
-             runHostInfo,
-             ""},
+             simulateOptionDefs(), runSimulate, ""},
+            {"host-info", "", "Host name, IPv4 address and MAC address, as the control finds them.",
+             hostInfoOptionDefs(), runHostInfo, ""},
         };
         // This system's own commands follow the simulated indicator.
         auto after = list.begin() + 4;

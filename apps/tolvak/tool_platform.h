@@ -19,8 +19,6 @@
 
 namespace tolvak::cli {
 
-struct Command;
-
 // Sets up the console before any command runs: output in UTF-8, "\n" written as it stands, and
 // closing the console window taken as a stop request.
 void prepareConsole();
@@ -92,8 +90,5 @@ LineListener openLineListener(const std::string& device, std::chrono::millisecon
 // Writes content to path in one step (a new file renamed over the old), readable by its owner
 // alone, or by whoever could read the file it replaces. Throws std::system_error.
 void writePrivateFile(const std::string& path, const std::string& content);
-
-// Commands only this system has.
-const std::vector<Command>& platformCommands();
 
 } // namespace tolvak::cli

@@ -18,8 +18,6 @@
 #include "platform/posix/pseudo_terminal.h"
 #include "platform/posix/serial_control_posix.h"
 #include "platform/posix/unique_fd.h"
-#include "tolvak/cli/command.h"
-#include "tolvak/demo.h"
 #include "tolvak/posix_tool.h"
 
 namespace tolvak::cli {
@@ -181,11 +179,6 @@ LineListener openLineListener(const std::string& device, std::chrono::millisecon
     return [listener = std::make_shared<Listener>(device, time)](const SerialSettings& line) {
         return (*listener)(line);
     };
-}
-
-const std::vector<Command>& platformCommands() {
-    static const std::vector<Command> commands = {demoCommand()};
-    return commands;
 }
 
 void writePrivateFile(const std::string& path, const std::string& content) {

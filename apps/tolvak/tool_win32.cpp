@@ -18,7 +18,7 @@
 #include "platform/win32/timer_control_win32.h"
 #include "platform/win32/unique_handle.h"
 #include "text/utf8.h"
-#include "tolvak/cli/command.h"
+#include "tolvak/cli/cli_args.h"
 
 namespace tolvak::cli {
 
@@ -81,11 +81,6 @@ LineListener openLineListener(const std::string& device, std::chrono::millisecon
         auto [bytes, errors] = port->listen(line, time, size_t(1) << 20);
         return LineCapture{std::move(bytes), std::move(errors)};
     };
-}
-
-const std::vector<Command>& platformCommands() {
-    static const std::vector<Command> none;
-    return none;
 }
 
 void writePrivateFile(const std::string& path, const std::string& content) {

@@ -1,13 +1,8 @@
 #include "tolvak/serve/token.h"
 
 #include <fstream>
-#include <ostream>
 #include <random>
 #include <stdexcept>
-#include <system_error>
-
-#include "tolvak/cli/command.h"
-#include "tolvak/tool_platform.h"
 
 namespace tolvak::cli {
 
@@ -33,20 +28,6 @@ std::string readToken(const std::string& path) {
     const size_t last = line.find_last_not_of(" \t\r");
     if (first == std::string::npos) throw std::runtime_error(path + ": holds no token");
     return line.substr(first, last - first + 1);
-}
-
-int runToken(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
-    if (args.positional.size() != 1) throw UsageError("needs the token's FILE");
-    const std::string& path = args.positional.front();
-    try {
-        writePrivateFile(path, newToken() + "\n");
-    } catch (const std::system_error& e) {
-        err << "tolvak token: " << path << ": " << e.what() << '\n';
-        return kExitFailure;
-    }
-    out << "tolvak token: a new token is in " << path
-        << "; a running server takes it at its next command\n";
-    return kExitOk;
 }
 
 } // namespace tolvak::cli

@@ -1,9 +1,6 @@
 #pragma once
 
-#include <iosfwd>
 #include <string>
-
-#include "tolvak/cli/cli_args.h"
 
 namespace tolvak::cli {
 
@@ -12,9 +9,5 @@ std::string newToken();
 // The token in the file: its first line, blanks around it dropped. Throws std::runtime_error
 // when the file cannot be read or holds none.
 std::string readToken(const std::string& path);
-
-// tolvak token FILE: writes a new token, readable by its owner alone (or as the file it
-// replaces was), so that a running server takes it at its next command.
-int runToken(const ParsedArgs& args, std::ostream& out, std::ostream& err);
 
 } // namespace tolvak::cli

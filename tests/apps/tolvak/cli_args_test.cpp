@@ -9,7 +9,7 @@
 #include "platform/posix/posix_sockets.h"
 #include "text/utf8.h"
 #include "tolvak/cli/control_options.h"
-#include "tolvak/replay.h"
+#include "tolvak/commands/replay.h"
 #include "tolvak/text_format.h"
 
 namespace tolvak::cli {

@@ -1,4 +1,4 @@
-#include "tolvak/replay.h"
+#include "tolvak/commands/replay.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tolvak/ports_command.h"
+#include "tolvak/commands/ports.h"
 
 #include <ostream>
 

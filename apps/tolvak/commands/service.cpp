@@ -1,4 +1,4 @@
-#include "tolvak/service_command.h"
+#include "tolvak/commands/service.h"
 
 #include <ostream>
 

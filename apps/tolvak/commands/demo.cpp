@@ -10,7 +10,7 @@
 #include "text/utf8.h"
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/indicator_options.h"
-#include "tolvak/demo.h"
+#include "tolvak/commands/demo.h"
 #include "tolvak/indicator.h"
 #include "tolvak/led_display.h"
 #include "tolvak/posix_tool.h"

@@ -66,4 +66,8 @@ class DropReport {
 // 7-bit character captured as 8 bits) cleared.
 void keepDataBits(std::string& bytes, int dataBits);
 
+// tolvak replay: its options, and the command.
+std::vector<OptionDef> replayOptionDefs();
+int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err);
+
 } // namespace tolvak::cli

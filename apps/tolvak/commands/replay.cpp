@@ -1,15 +1,24 @@
-#include "tolvak/replay.h"
+#include "tolvak/commands/replay.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
 #include <ostream>
 #include <utility>
 
+#include "api/format_reader.h"
 #include "control/tolvak.h"
 #include "platform/posix/console_msg_box.h"
 #include "text/line_text.h"
 #include "text/utf8.h"
+#include "tolvak/cli/command.h"
 #include "tolvak/cli/control_options.h"
+#include "tolvak/cli/print_options.h"
+#include "tolvak/receive_errors.h"
 #include "tolvak/text_format.h"
 #include "tolvak/tool_platform.h"
 
@@ -83,6 +92,63 @@ void keepDataBits(std::string& bytes, int dataBits) {
     if (dataBits >= 8 || dataBits < 1) return;
     for (char& c : bytes)
         c = static_cast<char>(c & ((1 << dataBits) - 1));
+}
+
+std::vector<OptionDef> replayOptionDefs() {
+    return join(controlOptionDefs(),
+                {{"--chunk-size", "N", "bytes per receive event (default: all in one)"},
+                 {"--json", "", "one JSON object per reading, as read --json prints them"}});
+}
+
+int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
+    if (args.positional.size() != 1) throw UsageError("needs one FILE, or - for standard input");
+    checkControlOptions(args);
+    size_t chunkSize = 0;
+    if (auto text = args.value("--chunk-size"))
+        chunkSize = static_cast<size_t>(parseWhole("--chunk-size", *text, 1, 1000000000));
+
+    const std::string& name = args.positional.front();
+    std::string bytes;
+    if (name == "-") {
+        bytes.assign(std::istreambuf_iterator<char>(std::cin), {});
+    } else {
+        std::ifstream file(name, std::ios::binary);
+        if (!file) {
+            err << "tolvak replay: " << name << ": " << std::strerror(errno) << '\n';
+            return kExitFailure;
+        }
+        bytes.assign(std::istreambuf_iterator<char>(file), {});
+    }
+    const ScaleOptions options = scaleOptions(args);
+    keepDataBits(bytes, options.line.dataBits);
+    uint64_t readings = 0;
+    if (args.has("--json") || args.has("--format")) {
+        // Readings as read prints them, from the format's decoder.
+        FormatReader reader(options.format);
+        ReadingPrinter printer(out, printSettings(args));
+        DropReport drops(err, args.has("--json") ? &out : nullptr);
+        const size_t step = chunkSize == 0 ? std::max<size_t>(bytes.size(), 1) : chunkSize;
+        for (size_t at = 0; at < bytes.size(); at += step)
+            reader.feed(
+                std::string_view(bytes).substr(at, step),
+                [&](Reading r) {
+                    ++readings;
+                    printer.print(r);
+                },
+                [&](const Error& e) { drops.dropped(e, reader.droppedFrame()); });
+        out.flush();
+        drops.finish();
+    } else {
+        Replayer replayer(args, out);
+        ReceiveErrorReport errors("replay", err);
+        replayer.setReceiveErrorSink([&](const AutomationError& e) { errors.show(e); });
+        replayer.feedAll(bytes, chunkSize);
+        out.flush();
+        readings = replayer.displayWrites();
+    }
+    if (readings > 0) return kExitOk;
+    err << "tolvak replay: no reading in " << (name == "-" ? "the input" : name) << '\n';
+    return kExitNoReading;
 }
 
 } // namespace tolvak::cli
