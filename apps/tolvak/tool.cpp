@@ -13,7 +13,7 @@
 #include "tolvak/commands/service.h"
 #include "tolvak/commands/simulate.h"
 #include "tolvak/commands/token.h"
-#include "tolvak/detect_command.h"
+#include "tolvak/detect/detect_command.h"
 #include "tolvak/serve/serve_command.h"
 
 namespace tolvak::cli {

@@ -7,13 +7,9 @@
 #include <utility>
 #include <vector>
 
-namespace tolvak::cli {
+#include "tolvak/platform/usage_error.h"
 
-// Bad command-line input: one line for the user, exit status 64.
-class UsageError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
+namespace tolvak::cli {
 
 struct OptionDef {
     std::string name;      // "--decimals"

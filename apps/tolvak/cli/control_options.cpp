@@ -9,7 +9,7 @@
 #include "control/serial_control.h"
 #include "text/line_text.h"
 #include "text/utf8.h"
-#include "tolvak/text_format.h"
+#include "tolvak/output/text_format.h"
 
 namespace tolvak::cli {
 

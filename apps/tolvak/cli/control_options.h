@@ -7,6 +7,7 @@
 
 #include "control/tolvak.h"
 #include "tolvak/cli/cli_args.h"
+#include "tolvak/feed/feed_settings.h"
 #include "tolvak/scale.h"
 
 namespace tolvak::cli {
@@ -29,10 +30,6 @@ void applyControlOptions(const ParsedArgs& args, Tolvak& control, const BindDevi
 // The control options as the settings of a public Scale, the others at the control's defaults.
 // Throws UsageError for a value the settings cannot hold (a baud rate that is not a whole
 // number, a parity that is not one letter).
-struct ScaleOptions {
-    LineSettings line;
-    tolvak::FrameFormat format; // not the simulated indicator's cli::FrameFormat
-};
 ScaleOptions scaleOptions(const ParsedArgs& args);
 
 } // namespace tolvak::cli

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "tolvak/cli/cli_args.h"
-#include "tolvak/indicator.h"
+#include "tolvak/simulator/indicator.h"
 
 namespace tolvak::cli {
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "tolvak/cli/cli_args.h"
-#include "tolvak/reading_printer.h"
+#include "tolvak/output/reading_printer.h"
 
 namespace tolvak::cli {
 

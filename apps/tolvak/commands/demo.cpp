@@ -3,7 +3,6 @@
 
 #include <ostream>
 
-#include "platform/posix/console_msg_box.h"
 #include "platform/posix/event_loop.h"
 #include "platform/posix/posix_control.h"
 #include "platform/posix/pseudo_terminal.h"
@@ -11,10 +10,11 @@
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/indicator_options.h"
 #include "tolvak/commands/demo.h"
-#include "tolvak/indicator.h"
-#include "tolvak/led_display.h"
-#include "tolvak/posix_tool.h"
-#include "tolvak/text_format.h"
+#include "tolvak/output/led_display.h"
+#include "tolvak/output/text_format.h"
+#include "tolvak/platform/console_session.h"
+#include "tolvak/platform/posix_tool.h"
+#include "tolvak/simulator/indicator.h"
 
 namespace tolvak::cli {
 
@@ -24,13 +24,7 @@ using posix::EventLoop;
 
 // The control on a pty, message boxes on stderr (and counted, so that a failed OpenComm shows).
 struct Session {
-    explicit Session(std::ostream& err)
-        : control(loop,
-                  std::make_unique<posix::ConsoleMsgBox>(
-                      [this, &err](const std::string& title, const std::string& prompt, uint32_t) {
-                          ++boxes;
-                          err << posix::formatMsgBox(title, prompt) << std::flush;
-                      })) {}
+    explicit Session(std::ostream& err) : control(loop, consoleMsgBox(err, &boxes)) {}
 
     EventLoop loop;
     int boxes = 0;

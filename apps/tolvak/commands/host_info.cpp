@@ -4,8 +4,8 @@
 
 #include "text/utf8.h"
 #include "tolvak/cli/command.h"
-#include "tolvak/console_session.h"
-#include "tolvak/text_format.h"
+#include "tolvak/output/text_format.h"
+#include "tolvak/platform/console_session.h"
 
 namespace tolvak::cli {
 

@@ -6,8 +6,8 @@
 
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/indicator_options.h"
-#include "tolvak/indicator.h"
-#include "tolvak/tool_platform.h"
+#include "tolvak/platform/tool_platform.h"
+#include "tolvak/simulator/indicator.h"
 
 namespace tolvak::cli {
 

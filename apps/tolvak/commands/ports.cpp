@@ -4,7 +4,7 @@
 
 #include "base/serial_ports.h"
 #include "tolvak/cli/command.h"
-#include "tolvak/port_list.h"
+#include "tolvak/output/port_list.h"
 
 namespace tolvak::cli {
 

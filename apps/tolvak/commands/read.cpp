@@ -8,10 +8,11 @@
 #include "text/utf8.h"
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/control_options.h"
+#include "tolvak/cli/feed_options.h"
 #include "tolvak/cli/print_options.h"
-#include "tolvak/receive_errors.h"
-#include "tolvak/scale_feed.h"
-#include "tolvak/tool_platform.h"
+#include "tolvak/feed/receive_errors.h"
+#include "tolvak/feed/scale_feed.h"
+#include "tolvak/platform/tool_platform.h"
 
 namespace tolvak::cli {
 

@@ -18,9 +18,9 @@
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/control_options.h"
 #include "tolvak/cli/print_options.h"
-#include "tolvak/receive_errors.h"
-#include "tolvak/text_format.h"
-#include "tolvak/tool_platform.h"
+#include "tolvak/feed/receive_errors.h"
+#include "tolvak/output/text_format.h"
+#include "tolvak/platform/tool_platform.h"
 
 namespace tolvak::cli {
 

@@ -4,9 +4,9 @@
 
 #include "base/service_manager.h"
 #include "tolvak/cli/command.h"
+#include "tolvak/feed/stop_request.h"
+#include "tolvak/output/service_log.h"
 #include "tolvak/serve/serve_command.h"
-#include "tolvak/service_log.h"
-#include "tolvak/stop_request.h"
 
 namespace tolvak::cli {
 

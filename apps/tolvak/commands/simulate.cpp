@@ -6,7 +6,7 @@
 #include "text/utf8.h"
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/print_options.h"
-#include "tolvak/console_session.h"
+#include "tolvak/platform/console_session.h"
 
 namespace tolvak::cli {
 

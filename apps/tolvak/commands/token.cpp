@@ -4,8 +4,8 @@
 #include <system_error>
 
 #include "tolvak/cli/command.h"
+#include "tolvak/platform/tool_platform.h"
 #include "tolvak/serve/token.h"
-#include "tolvak/tool_platform.h"
 
 namespace tolvak::cli {
 

@@ -1,6 +1,6 @@
 #include "tolvak/serve/command_desk.h"
 
-#include "tolvak/text_format.h"
+#include "tolvak/output/text_format.h"
 
 namespace tolvak::cli {
 

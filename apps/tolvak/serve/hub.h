@@ -13,7 +13,7 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 
-#include "tolvak/port_status.h"
+#include "tolvak/feed/port_status.h"
 #include "tolvak/scale.h"
 #include "tolvak/serve/messages.h"
 #include "tolvak/serve/net.h"

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tolvak/port_status.h"
+#include "tolvak/feed/port_status.h"
 #include "tolvak/scale.h"
 
 namespace tolvak::cli {

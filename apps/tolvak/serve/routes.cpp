@@ -3,9 +3,9 @@
 #include <exception>
 #include <optional>
 
+#include "tolvak/output/text_format.h"
 #include "tolvak/serve/messages.h"
 #include "tolvak/serve/page.h"
-#include "tolvak/text_format.h"
 
 namespace tolvak::cli {
 

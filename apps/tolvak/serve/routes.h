@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "tolvak/port_status.h"
+#include "tolvak/feed/port_status.h"
 #include "tolvak/serve/access.h"
 
 namespace tolvak::cli {

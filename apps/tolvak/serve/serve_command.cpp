@@ -11,12 +11,13 @@
 #include "text/utf8.h"
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/control_options.h"
-#include "tolvak/receive_errors.h"
-#include "tolvak/scale_feed.h"
+#include "tolvak/cli/feed_options.h"
+#include "tolvak/feed/receive_errors.h"
+#include "tolvak/feed/scale_feed.h"
+#include "tolvak/feed/stop_request.h"
+#include "tolvak/output/text_format.h"
 #include "tolvak/serve/token.h"
 #include "tolvak/serve/web_server.h"
-#include "tolvak/stop_request.h"
-#include "tolvak/text_format.h"
 
 namespace tolvak::cli {
 

@@ -11,8 +11,8 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include "tolvak/output/text_format.h"
 #include "tolvak/serve/routes.h"
-#include "tolvak/text_format.h"
 
 namespace tolvak::cli::web {
 

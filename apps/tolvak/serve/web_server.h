@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tolvak/port_status.h"
+#include "tolvak/feed/port_status.h"
 #include "tolvak/scale.h"
 #include "tolvak/serve/access.h"
 

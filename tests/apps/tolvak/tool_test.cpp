@@ -12,8 +12,8 @@
 
 #include "platform/posix/pseudo_terminal.h"
 #include "pty_rig.h"
-#include "tolvak/indicator.h"
-#include "tolvak/text_format.h"
+#include "tolvak/output/text_format.h"
+#include "tolvak/simulator/indicator.h"
 
 namespace tolvak::testing {
 namespace {
