@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,12 @@
 #include "tolvak/platform/line_capture.h"
 
 namespace tolvak::cli {
+
+// Scores closer than this are a tie: the shorter command line, then the earlier candidate wins.
+constexpr double kTie = 0.005;
+
+// The parity of 7-bit characters captured as 8 bits, when bit 7 carries one; none otherwise.
+std::optional<Parity> parityInBit7(std::string_view bytes);
 
 // The best reading of a capture.
 struct FormatGuess {
