@@ -2,6 +2,8 @@
 
 #include <ostream>
 
+#include <nlohmann/json.hpp>
+
 #include "text/utf8.h"
 #include "tolvak/cli/command.h"
 #include "tolvak/output/text_format.h"

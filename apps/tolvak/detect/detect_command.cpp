@@ -10,6 +10,8 @@
 #include <sstream>
 #include <system_error>
 
+#include <nlohmann/json.hpp>
+
 #include "control/method_table.h"
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/control_options.h"

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <tuple>
 
+#include <nlohmann/json.hpp>
+
 #include "tolvak/output/text_format.h"
 
 namespace tolvak::cli {

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include <nlohmann/json.hpp>
+
 #include "base/automation_error.h"
 #include "text/line_text.h"
 #include "text/number_text.h"

@@ -1,5 +1,7 @@
 #include "tolvak/serve/command_desk.h"
 
+#include <nlohmann/json.hpp>
+
 #include "tolvak/output/text_format.h"
 
 namespace tolvak::cli {

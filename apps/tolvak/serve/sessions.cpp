@@ -10,6 +10,7 @@
 #include <boost/asio/write.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
+#include <nlohmann/json.hpp>
 
 #include "tolvak/output/text_format.h"
 #include "tolvak/serve/routes.h"

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
 #include "platform/posix/pseudo_terminal.h"
 #include "pty_rig.h"
 #include "tolvak/output/text_format.h"
