@@ -23,7 +23,7 @@
 #include "platform/posix/posix_control.h"
 #include "platform/posix/pseudo_terminal.h"
 #include "text/utf8.h"
-#include "tolvak/indicator.h"
+#include "tolvak/simulator/indicator.h"
 
 namespace {
 

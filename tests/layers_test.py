@@ -4,7 +4,11 @@ the same folder or to a lower floor, and the header includes form no cycle.
 
 Floors, bottom up: base; text; acquisition and network (side by side, neither uses the other);
 control; the platforms (posix, win32, side by side); the faces (the public API, the COM server,
-the tool)."""
+the tool).
+
+Inside the tool (apps/tolvak) the rooms stand the same way, top down: main, tool, commands/,
+serve/ and detect/, cli/, feed/ and simulator/, output/ and platform/; rooms on one floor do not
+use each other. No file of apps/ passes MAX_LINES lines."""
 import pathlib
 import re
 import sys
@@ -22,6 +26,21 @@ FLOORS = {
     "tolvak": 5,  # include/tolvak: the public API's own headers, the same room as src/api
     "apps/tolvak": 6,
 }
+# The tool's rooms and their floors, bottom up.
+TOOL_ROOMS = {
+    "output": 0,
+    "platform": 0,
+    "feed": 1,
+    "simulator": 1,
+    "cli": 2,
+    "serve": 3,
+    "detect": 3,
+    "commands": 4,
+    "tool": 5,
+    "main": 6,
+}
+TOOL = pathlib.PurePosixPath("apps/tolvak")
+MAX_LINES = 400
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
@@ -31,6 +50,37 @@ def room(path):
         if path.startswith(name + "/"):
             return name
     return None
+
+
+def tool_room(path):
+    """The tool's room of a path under apps/tolvak: its folder, or main/tool for the top files."""
+    parts = pathlib.PurePosixPath(path).relative_to(TOOL).parts
+    return parts[0] if len(parts) > 1 else pathlib.PurePosixPath(parts[0]).stem
+
+
+def tool_faults(root):
+    faults = []
+    for path in sorted((root / TOOL).rglob("*")):
+        if path.suffix not in (".h", ".cpp"):
+            continue
+        relative = path.relative_to(root).as_posix()
+        text = path.read_text(encoding="utf-8", errors="replace")
+        lines = text.count("\n")
+        if lines > MAX_LINES:
+            faults.append(f"{relative}: {lines} lines, more than {MAX_LINES}")
+        source = tool_room(relative)
+        if source not in TOOL_ROOMS:
+            faults.append(f"{relative}: in no room of the tool")
+            continue
+        for target in INCLUDE.findall(text):
+            if not (root / "apps" / target).exists():
+                continue  # not the tool's own (the public API's, src/'s)
+            room = tool_room("apps/" + target)
+            if room not in TOOL_ROOMS:
+                faults.append(f"{relative}: includes {target}, in no room of the tool")
+            elif room != source and TOOL_ROOMS[room] >= TOOL_ROOMS[source]:
+                faults.append(f"{relative} ({source}) includes {target} ({room}): not below it")
+    return faults
 
 
 def main(root):
@@ -58,6 +108,8 @@ def main(root):
             elif floor != source and FLOORS[floor] >= FLOORS[source]:
                 faults.append(f"{relative} ({source}) includes {target} ({floor}): not below it")
             graph.setdefault(relative, []).append(target)
+
+    faults += tool_faults(root)
 
     # Cycles among headers: a depth-first walk over the paths as written.
     def resolve(include):

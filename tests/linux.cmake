@@ -4,9 +4,10 @@ find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
 include(GoogleTest)
 
-file(GLOB POSIX_TEST_SOURCES CONFIGURE_DEPENDS
-  ${CMAKE_CURRENT_LIST_DIR}/platform/posix/*.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/apps/tolvak/*.cpp)
+file(GLOB POSIX_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/platform/posix/*.cpp)
+# The tool's tests mirror its rooms (tests/apps/tolvak/<room>/).
+file(GLOB_RECURSE TOOL_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/apps/tolvak/*.cpp)
+list(APPEND POSIX_TEST_SOURCES ${TOOL_TEST_SOURCES})
 add_executable(tolvak_posix_tests ${POSIX_TEST_SOURCES})
 target_include_directories(tolvak_posix_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/platform/posix)
 target_link_libraries(tolvak_posix_tests PRIVATE tolvak_cli GTest::gtest GTest::gtest_main

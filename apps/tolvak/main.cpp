@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "tolvak/commands.h"
-#include "tolvak/tool_platform.h"
+#include "tolvak/platform/tool_platform.h"
+#include "tolvak/tool.h"
 
 int main(int argc, char** argv) {
     tolvak::cli::prepareConsole();

@@ -10,10 +10,12 @@
 #include <sstream>
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
 #include "platform/posix/pseudo_terminal.h"
 #include "pty_rig.h"
-#include "tolvak/indicator.h"
-#include "tolvak/text_format.h"
+#include "tolvak/output/text_format.h"
+#include "tolvak/simulator/indicator.h"
 
 namespace tolvak::testing {
 namespace {
@@ -262,7 +264,7 @@ TEST(Tool, ReadStableWaitsForTheWeightToStand) {
         "for i in $(seq 200); do [ $(wc -l < /tmp/tolvak-st-$$) -ge 1 ] && break; sleep 0.05; "
         "done; "
         "\"$T\" read --device $(head -n1 /tmp/tolvak-st-$$) --baud 9600 --stable --json "
-        "--stable-window 0.5 --timeout 11; rm -f /tmp/tolvak-st-$$; kill %1");
+        "--stable-window 0.5 --timeout 11; rm -f /tmp/tolvak-st-$$; kill $!");
     std::istringstream lines(run.out);
     std::string line, previous;
     int count = 0;
@@ -303,7 +305,7 @@ TEST(Tool, IndicatorAndReadTalkThroughAPseudoTerminal) {
         "for i in $(seq 200); do [ $(wc -l < /tmp/tolvak-ind-$$) -ge 1 ] && break; sleep 0.05; "
         "done; "
         "\"$T\" read --device $(head -n1 /tmp/tolvak-ind-$$) --once; "
-        "echo status $?; rm -f /tmp/tolvak-ind-$$; kill %1");
+        "echo status $?; rm -f /tmp/tolvak-ind-$$; kill $!");
     EXPECT_EQ(run.out, "-20\nstatus 0\n") << run.err;
 }
 
@@ -314,7 +316,7 @@ TEST(Tool, DetectFindsTheSimulatorOnAPortAndInACapture) {
         "for i in $(seq 200); do [ $(wc -l < /tmp/tolvak-det-$$) -ge 1 ] && break; sleep 0.05; "
         "done; "
         "\"$T\" detect --device $(head -n1 /tmp/tolvak-det-$$) --listen 0.3 --json; "
-        "echo status $?; rm -f /tmp/tolvak-det-$$; kill %1");
+        "echo status $?; rm -f /tmp/tolvak-det-$$; kill $!");
     ASSERT_EQ(live.out.substr(live.out.find('\n')), "\nstatus 0\n") << live.out << live.err;
     const auto json = nlohmann::json::parse(live.out.substr(0, live.out.find('\n')));
     EXPECT_EQ(json["format"], "control");

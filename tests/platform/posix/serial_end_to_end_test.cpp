@@ -12,7 +12,7 @@
 #include "pty_rig.h"
 #include "text/number_text.h"
 #include "text/utf8.h"
-#include "tolvak/indicator.h"
+#include "tolvak/simulator/indicator.h"
 
 namespace tolvak::testing {
 namespace {

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tolvak/port_list.h"
+#include "tolvak/output/port_list.h"
 
 namespace tolvak::posix {
 namespace {

@@ -1,0 +1,240 @@
+#include "tolvak/detect/detect_command.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+#include <system_error>
+
+#include <nlohmann/json.hpp>
+
+#include "control/method_table.h"
+#include "tolvak/cli/command.h"
+#include "tolvak/cli/control_options.h"
+#include "tolvak/detect/detect.h"
+#include "tolvak/output/text_format.h"
+#include "tolvak/platform/tool_platform.h"
+
+namespace tolvak::cli {
+
+namespace {
+
+// Below this nothing is said to fit; below kLikely it is a guess, and the exit status says so.
+constexpr double kFits = 0.25;
+constexpr double kLikely = 0.6;
+
+// One label per confidence, in the text and the JSON alike.
+const char* sureness(double confidence) {
+    return confidence >= 0.9 ? "certain" : confidence >= kLikely ? "likely" : "a guess";
+}
+
+// A word as a POSIX shell reads it back.
+std::string shellWord(const std::string& word) {
+    if (!word.empty() &&
+        word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                               "0123456789-_.,/=+:") == std::string::npos)
+        return word;
+    std::string out = "'";
+    for (char c : word)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string commandLine(const std::vector<std::string>& options) {
+    std::string out;
+    for (const std::string& o : options)
+        out += (out.empty() ? "" : " ") + shellWord(o);
+    return out;
+}
+
+// A string as a C++ literal, and as a Visual Basic expression.
+std::string cppLiteral(const std::string& bytes) {
+    return jsonString(std::u16string(bytes.begin(), bytes.end()));
+}
+
+std::string vbExpression(const std::string& bytes) {
+    std::string out, run;
+    auto flush = [&] {
+        if (run.empty()) return;
+        out += (out.empty() ? "\"" : " & \"") + run + '"';
+        run.clear();
+    };
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7F) {
+            run += c == '"' ? std::string("\"\"") : std::string(1, static_cast<char>(c));
+            continue;
+        }
+        flush();
+        out += (out.empty() ? "Chr(" : " & Chr(") + std::to_string(c) + ")";
+    }
+    flush();
+    return out.empty() ? "\"\"" : out;
+}
+
+// The library's settings that the options stand for, as code.
+void printLibrary(std::ostream& out, const std::vector<std::string>& options) {
+    const ScaleOptions o = scaleOptions(parseArgs(options, controlOptionDefs()));
+    const ScaleOptions d;
+    out << "  tolvak::LineSettings line;\n";
+    if (o.line.baudRate != d.line.baudRate) out << "  line.baudRate = " << o.line.baudRate << ";\n";
+    if (o.line.dataBits != d.line.dataBits) out << "  line.dataBits = " << o.line.dataBits << ";\n";
+    if (o.line.parity != d.line.parity) out << "  line.parity = '" << o.line.parity << "';\n";
+    if (o.line.stopBits != d.line.stopBits) out << "  line.stopBits = " << o.line.stopBits << ";\n";
+    out << "  tolvak::FrameFormat format;\n";
+    const tolvak::FrameFormat& f = o.format;
+    const tolvak::FrameFormat& g = d.format;
+    if (f.format != g.format) out << "  format.format = " << cppLiteral(f.format) << ";\n";
+    if (f.decimals != g.decimals) out << "  format.decimals = " << f.decimals << ";\n";
+    if (f.eloadPrebits != g.eloadPrebits)
+        out << "  format.eloadPrebits = " << f.eloadPrebits << ";\n";
+    if (f.eloadBits != g.eloadBits) out << "  format.eloadBits = " << f.eloadBits << ";\n";
+    if (f.newLineSeparates != g.newLineSeparates)
+        out << "  format.newLineSeparates = " << std::boolalpha << f.newLineSeparates << ";\n";
+    if (f.carriageReturnSeparates != g.carriageReturnSeparates)
+        out << "  format.carriageReturnSeparates = " << std::boolalpha << f.carriageReturnSeparates
+            << ";\n";
+    if (f.otherSeparator != g.otherSeparator)
+        out << "  format.otherSeparator = " << cppLiteral(f.otherSeparator) << ";\n";
+    if (f.reversed != g.reversed)
+        out << "  format.reversed = " << std::boolalpha << f.reversed << ";\n";
+}
+
+// The control's setter calls for its options, in Visual Basic.
+void printSetters(std::ostream& out, const std::vector<std::string>& options) {
+    for (size_t i = 0; i + 1 < options.size(); i += 2) {
+        const std::u16string_view setter = setterOfOption(options[i]);
+        if (setter.empty()) continue;
+        const bool text = findMethod(setter)->argType == ArgType::Text;
+        out << "  Tolvak1." << std::string(setter.begin(), setter.end()) << ' '
+            << (text ? vbExpression(parseEscapes(options[i + 1])) : options[i + 1]) << '\n';
+    }
+}
+
+std::string nothingFits(const FormatGuess& guess) {
+    if (guess.format.empty())
+        return guess.doubts.empty() ? "no format reads these bytes" : guess.doubts.front();
+    return "no format reads these bytes well (the best, " + guess.format + ", hardly)";
+}
+
+double rounded(double confidence) {
+    return std::round(confidence * 100) / 100;
+}
+
+int report(const FormatGuess& guess, const SerialSettings* line, const ParsedArgs& args,
+           std::ostream& out) {
+    const bool fits = !guess.format.empty() && guess.confidence >= kFits;
+    const int status = fits && rounded(guess.confidence) >= kLikely ? kExitOk : kExitNoReading;
+    if (args.has("--json")) {
+        nlohmann::ordered_json object;
+        object["format"] = fits ? nlohmann::ordered_json(guess.format) : nullptr;
+        object["options"] = fits ? guess.options : std::vector<std::string>{};
+        object["confidence"] = rounded(fits ? guess.confidence : 0);
+        object["label"] = fits ? sureness(rounded(guess.confidence)) : "nothing fits";
+        std::vector<std::string> doubts = guess.doubts;
+        if (fits)
+            doubts.insert(doubts.end(), guess.notes.begin(), guess.notes.end());
+        else
+            doubts = {nothingFits(guess)};
+        object["doubts"] = doubts;
+        out << jsonText(object) << '\n' << std::flush;
+        return status;
+    }
+    if (line) out << "line:       " << lineName(*line) << '\n';
+    if (!fits) {
+        out << "Nothing fits: " << nothingFits(guess) << ".\n" << std::flush;
+        return kExitNoReading;
+    }
+    out << "format:     " << guess.format << " (confidence " << rounded(guess.confidence) << ", "
+        << sureness(rounded(guess.confidence)) << ")\n"
+        << "tolvak read "
+        << (guess.options.empty() ? "(no options: the defaults)" : commandLine(guess.options))
+        << "\n\nThe library:\n";
+    printLibrary(out, guess.options);
+    if (guess.controlConfidence > 0) {
+        out << "\nTolvak.ocx reads it too (confidence " << rounded(guess.controlConfidence)
+            << "), after its defaults:\n";
+        printSetters(out, guess.controlOptions);
+        if (guess.controlOptions.empty()) out << "  (nothing to set)\n";
+    } else {
+        out << "\nTolvak.ocx: the control's own format does not read these frames.\n";
+    }
+    for (const std::string& d : guess.doubts)
+        out << "doubt: " << d << '\n';
+    for (const std::string& n : guess.notes)
+        out << "note: " << n << '\n';
+    out << std::flush;
+    return status;
+}
+
+} // namespace
+
+const std::vector<OptionDef>& detectOptionDefs() {
+    static const std::vector<OptionDef> defs = {
+        {"--file", "PATH", "a captured byte stream (- for standard input)"},
+        {"--device", "PATH", "a live port: every common baud rate and framing is tried"},
+        {"--listen", "S", "seconds to listen at each setting of a live port (default 1)"},
+        {"--json", "", "one JSON object: format, options, confidence, label, doubts"},
+    };
+    return defs;
+}
+
+const char* const kDetectNotes =
+    "Every decoder is tried with the settings the bytes suggest and judged by how many bytes\n"
+    "fall in good frames and how smoothly the readings move. On a live port the rates 1200 to\n"
+    "115200 are tried at 8N1, then the framings 7E1, 7O1, 8E1, 8O1, 7N2 at the best rate.\n"
+    "Prints the options for tolvak read and replay, the library's settings and, when the\n"
+    "control's own format fits, the Tolvak.ocx setter calls. --json prints\n"
+    "{\"format\":NAME,\"options\":[...],\"confidence\":0.97,\"label\":\"certain\",\n"
+    "\"doubts\":[...]}; format null when nothing fits. Confidence 0.9 and up is \"certain\",\n"
+    "0.6 \"likely\", below that \"a guess\" (never more where the bytes read as well with\n"
+    "other settings).\n"
+    "Bytes whose bit 7 is the parity of the other seven are read as a 7-bit line.\n"
+    "Exit status: 0 found (likely or certain), 1 the file could not be read or the device\n"
+    "went away, 2 the port could not be opened, 3 nothing fits or only a guess, 64 bad usage.\n";
+
+int runDetect(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
+    if (!args.positional.empty())
+        throw UsageError("unexpected argument '" + args.positional.front() + "'");
+    const auto file = args.value("--file");
+    const auto device = args.value("--device");
+    if (file.has_value() == device.has_value()) throw UsageError("give --file or --device");
+    double listen = 1;
+    if (auto v = args.value("--listen")) listen = parseNumber("--listen", *v, 0.05, 3600);
+
+    if (file) {
+        std::string bytes;
+        if (*file == "-") {
+            bytes.assign(std::istreambuf_iterator<char>(std::cin), {});
+        } else {
+            std::ifstream in(*file, std::ios::binary);
+            if (!in) {
+                err << "tolvak detect: " << *file << ": " << std::strerror(errno) << '\n';
+                return kExitFailure;
+            }
+            bytes.assign(std::istreambuf_iterator<char>(in), {});
+        }
+        return report(guessFormat(LineCapture{bytes, {}}), nullptr, args, out);
+    }
+
+    LineListener listener;
+    try {
+        listener = openLineListener(*device,
+                                    std::chrono::milliseconds(static_cast<int64_t>(listen * 1000)));
+    } catch (const std::system_error& e) {
+        err << "tolvak detect: " << e.what() << '\n';
+        return kExitOpenFailed;
+    }
+    const LineGuess guess = searchLine([&](const SerialSettings& line) {
+        LineCapture capture = listener(line);
+        err << "tolvak detect: " << lineName(line) << ": " << capture.bytes.size() << " bytes, "
+            << capture.errors.size() << " with errors\n";
+        return capture;
+    });
+    return report(guess.format, &guess.line, args, out);
+}
+
+} // namespace tolvak::cli

@@ -1,0 +1,242 @@
+#pragma once
+
+// Everyone listening to the readings: each streaming client with its own bounded queue, and the
+// hub that hands every event to all of them.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
+
+#include "tolvak/feed/port_status.h"
+#include "tolvak/scale.h"
+#include "tolvak/serve/messages.h"
+#include "tolvak/serve/net.h"
+#include "tolvak/serve/web_server.h"
+
+namespace tolvak::cli::web {
+
+using Message = std::shared_ptr<const std::string>;
+
+Message message(std::string text);
+
+// One thing to tell every streaming client, made once in each client kind's form.
+struct Event {
+    Message sse; // a Server-Sent Event (or comment)
+    Message ws;  // a whole WebSocket frame; null when WebSocket clients get nothing
+};
+
+Event event(const std::string& type, std::optional<uint64_t> id, const std::string& json);
+
+struct Counter {
+    size_t value = 0;
+};
+
+// Holds a place among connections or streams for as long as it lives.
+class ClientSlot {
+  public:
+    explicit ClientSlot(std::shared_ptr<Counter> counter) : m_counter(std::move(counter)) {
+        ++m_counter->value;
+    }
+    ~ClientSlot() { --m_counter->value; }
+    ClientSlot(const ClientSlot&) = delete;
+    ClientSlot& operator=(const ClientSlot&) = delete;
+
+  private:
+    std::shared_ptr<Counter> m_counter;
+};
+
+// The places a client holds: one among connections, and one among streams once it streams.
+struct Places {
+    std::shared_ptr<Counter> connections;
+    std::shared_ptr<Counter> streams;
+};
+
+// A client that receives the stream of events, through its own bounded queue. Whatever is
+// queued when a write starts leaves in that one write. A client whose queue passes the bound, or
+// whose write does not finish in time, is dropped: it must never hold up the others or the
+// reader.
+class Subscriber : public std::enable_shared_from_this<Subscriber> {
+  public:
+    Subscriber(const ServerLimits& limits, Places places, tcp::socket socket)
+        : m_limits(limits), m_connection(std::move(places.connections)),
+          m_stream(std::move(places.streams)), m_socket(std::move(socket)) {
+        // flush() tries a plain send first; the asynchronous operations are not affected.
+        ErrorCode ignored;
+        m_socket.non_blocking(true, ignored);
+    }
+    virtual ~Subscriber() = default;
+
+    // Queues; the hub's flush() sends.
+    void deliver(const Event& event) {
+        if (const Message& text = pick(event)) enqueue(text);
+    }
+
+    void flush() {
+        if (m_closed || m_writing || m_queue.empty()) return;
+        m_writing = true;
+        m_writeStarted = Clock::now();
+        m_sending.swap(m_queue);
+        m_buffers.clear();
+        for (const Message& text : m_sending)
+            m_buffers.push_back(net::buffer(*text));
+        // What the socket takes at once leaves now. On Windows that spares the completion port
+        // a round per client and reading (under Wine several calls into its server each); a
+        // client that is slow to read gets the rest asynchronously.
+        ErrorCode ec;
+        size_t sent = m_socket.write_some(m_buffers, ec);
+        if (ec && ec != net::error::would_block && ec != net::error::try_again) {
+            drop();
+            return;
+        }
+        if (!ec && sent == net::buffer_size(m_buffers)) {
+            sentAll();
+            return;
+        }
+        beast::buffers_suffix<std::vector<net::const_buffer>> rest(m_buffers);
+        rest.consume(sent); // none when it would have blocked
+        net::async_write(m_socket, rest,
+                         [self = shared_from_this()](ErrorCode ec, size_t) { self->written(ec); });
+    }
+
+    // Bytes of the connection's own (a WebSocket control frame): after what is queued, at once.
+    void send(Message bytes) {
+        enqueue(bytes);
+        flush();
+    }
+
+    // Shuts the sending side once everything queued has left; done is never called from here.
+    void shutdownAfterWrites(std::function<void(ErrorCode)> done) {
+        if (m_closed) {
+            net::post(m_socket.get_executor(), [done] { done(net::error::operation_aborted); });
+        } else if (m_writing || !m_queue.empty()) {
+            m_afterWrites = std::move(done);
+            flush();
+        } else {
+            ErrorCode ignored;
+            m_socket.shutdown(tcp::socket::shutdown_send, ignored);
+            net::post(m_socket.get_executor(), [done] { done({}); });
+        }
+    }
+
+    void checkWriteDeadline(Clock::time_point now) {
+        if (m_writing && now - m_writeStarted > m_limits.writeTimeout) drop();
+    }
+
+    bool closed() const { return m_closed; }
+
+    void drop() {
+        if (m_closed) return;
+        m_closed = true;
+        m_queue.clear();
+        m_queuedBytes = 0;
+        ErrorCode ignored;
+        m_socket.shutdown(tcp::socket::shutdown_both, ignored);
+        m_socket.close(ignored);
+        if (auto done = std::exchange(m_afterWrites, nullptr))
+            net::post(m_socket.get_executor(), [done] { done(net::error::operation_aborted); });
+    }
+
+    tcp::socket& socket() { return m_socket; }
+
+  protected:
+    virtual const Message& pick(const Event& event) const = 0;
+
+  private:
+    void enqueue(const Message& text) {
+        if (m_closed) return;
+        if (m_queuedBytes + text->size() > m_limits.clientBuffer) {
+            drop();
+            return;
+        }
+        m_queue.push_back(text);
+        m_queuedBytes += text->size();
+    }
+
+    void written(ErrorCode ec) {
+        m_writing = false;
+        if (ec) {
+            drop();
+            return;
+        }
+        if (m_closed) return;
+        sentAll();
+        // A client that could not keep up gets all that piled up in the next write.
+        if (!m_queue.empty()) flush();
+    }
+
+    // The write in flight has left whole. done is posted, never called from here, since flush()
+    // gets here from its callers.
+    void sentAll() {
+        m_writing = false;
+        for (const Message& text : m_sending)
+            m_queuedBytes -= text->size();
+        m_sending.clear();
+        if (!m_queue.empty()) return;
+        if (auto done = std::exchange(m_afterWrites, nullptr)) {
+            ErrorCode ignored;
+            m_socket.shutdown(tcp::socket::shutdown_send, ignored);
+            net::post(m_socket.get_executor(), [done] { done({}); });
+        }
+    }
+
+    const ServerLimits& m_limits;
+    ClientSlot m_connection;
+    ClientSlot m_stream;
+    tcp::socket m_socket;
+    std::vector<Message> m_queue;
+    std::vector<Message> m_sending;
+    std::vector<net::const_buffer> m_buffers;
+    size_t m_queuedBytes = 0; // queued and being sent
+    bool m_writing = false;
+    bool m_closed = false;
+    Clock::time_point m_writeStarted;
+    std::function<void(ErrorCode)> m_afterWrites;
+};
+
+// The latest reading and port state, and everyone listening. Events are queued to every client
+// at once; at a high reading rate one write carries several of them instead of costing a system
+// call each (see flushSoon).
+class Hub {
+  public:
+    Hub(net::io_context& io, Clock::duration writeInterval)
+        : m_flushTimer(io), m_writeInterval(writeInterval) {}
+
+    void add(const std::shared_ptr<Subscriber>& subscriber);
+    void reading(const Reading& reading);
+    void port(const PortStatus& port);
+    // Keeps SSE connections through proxies and finds dead clients; drops stuck writers.
+    void heartbeat();
+    void dropAll();
+
+    std::string weightAnswer() const {
+        return cli::weightAnswer(m_latest ? &*m_latest : nullptr, m_seq, m_port,
+                                 std::chrono::system_clock::now());
+    }
+    const PortStatus& portStatus() const { return m_port; }
+
+  private:
+    void publish(const Event& event);
+    void flushSoon();
+    void flush();
+    template <class F> void forEach(F f);
+
+    std::vector<std::weak_ptr<Subscriber>> m_subscribers;
+    std::optional<Reading> m_latest;
+    uint64_t m_seq = 0;
+    PortStatus m_port;
+    Event m_portEvent = event("port", std::nullopt, portMessage({}));
+    Event m_readingEvent;
+    net::steady_timer m_flushTimer;
+    Clock::duration m_writeInterval;
+    Clock::time_point m_lastFlush;
+    Clock::time_point m_lastEvent;
+    bool m_flushPending = false;
+};
+
+} // namespace tolvak::cli::web

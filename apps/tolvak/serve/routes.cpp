@@ -1,0 +1,115 @@
+#include "tolvak/serve/routes.h"
+
+#include <exception>
+#include <optional>
+
+#include "tolvak/output/text_format.h"
+#include "tolvak/serve/messages.h"
+#include "tolvak/serve/page.h"
+
+namespace tolvak::cli {
+
+namespace {
+
+// Refuses the request; the connection closes after the answer.
+Answer refusal(int status, const std::string& why) {
+    Answer answer;
+    answer.status = status;
+    answer.contentType = "text/plain";
+    answer.body = why + "\n";
+    answer.close = true;
+    return answer;
+}
+
+Answer reply(int status, const char* type, std::string body, const std::string& allowOrigin) {
+    Answer answer;
+    answer.status = status;
+    answer.contentType = type;
+    answer.body = std::move(body);
+    answer.allowOrigin = allowOrigin;
+    return answer;
+}
+
+std::string jsonError(const std::string& text) {
+    return jsonText({{"error", text}}) + "\n";
+}
+
+// A command's answer, or none when it may go to the desk.
+std::optional<Answer> commandRefusal(const Request& request, const Site& site,
+                                     const std::string& allowOrigin) {
+    std::string token;
+    try {
+        token = site.token ? site.token() : std::string();
+    } catch (const std::exception& e) {
+        return reply(503, "application/json",
+                     jsonError(std::string("the token cannot be read: ") + e.what()), allowOrigin);
+    }
+    if (token.empty() || bearerMatches(request.authorizations, token)) return std::nullopt;
+    Answer answer = reply(401, "application/json",
+                          jsonError("commands need the token: Authorization: Bearer TOKEN (see "
+                                    "--token-file)"),
+                          allowOrigin);
+    answer.headers.emplace_back("WWW-Authenticate", "Bearer");
+    return answer;
+}
+
+} // namespace
+
+Answer route(const Request& request, const Site& site) {
+    const AccessVerdict verdict = checkAccess(request.hosts, request.origins, site.policy);
+    if (verdict.access != Access::allowed)
+        return refusal(verdict.access == Access::badRequest ? 400 : 403, verdict.why);
+    std::optional<std::string_view> origin;
+    if (!request.origins.empty()) origin = request.origins.front();
+    const std::string allowOrigin(origin.value_or(""));
+    const std::string& target = request.target;
+
+    // Commands only from programs, the server's own page and the origins allowed them.
+    const bool commands =
+        !site.commands.empty() && commandOriginAllowed(origin, request.hosts.front(), site.policy);
+    if (request.method == "OPTIONS") {
+        Answer answer = reply(204, "", "", allowOrigin);
+        answer.headers = {{"Access-Control-Allow-Methods", commands ? "GET, POST" : "GET"},
+                          {"Access-Control-Allow-Headers", "Authorization, Content-Type"},
+                          {"Access-Control-Max-Age", "600"}};
+        return answer;
+    }
+    if (request.method == "POST") {
+        for (const std::string& name : site.commands) {
+            if (target != "/api/" + name) continue;
+            if (!commands)
+                return refusal(403,
+                               "origin not allowed to send commands (see --allow-commands-from)");
+            if (auto refused = commandRefusal(request, site, allowOrigin)) return *refused;
+            Answer answer = reply(200, "application/json", "", allowOrigin);
+            answer.action = Answer::Action::command;
+            answer.command = name;
+            return answer;
+        }
+    }
+    if (request.method != "GET") {
+        Answer answer = reply(405, "text/plain", "only GET\n", allowOrigin);
+        answer.headers.emplace_back("Allow", "GET, OPTIONS");
+        return answer;
+    }
+    if (target == "/" || target == "/index.html")
+        return reply(200, "text/html; charset=utf-8", kWebPage, allowOrigin);
+    if (target == "/api/weight")
+        return reply(200, "application/json", site.weight() + "\n", allowOrigin);
+    if (target == "/healthz")
+        return reply(healthStatus(site.port), "application/json", healthAnswer(site.port) + "\n",
+                     allowOrigin);
+    if (target == "/api/events" || target == "/ws") {
+        const bool ws = target == "/ws";
+        if (ws && !request.webSocketUpgrade)
+            return reply(426, "text/plain", "a WebSocket upgrade is expected here\n", allowOrigin);
+        // Streams stay; the places left over are for short requests such as /healthz.
+        if (site.streamsFull) return refusal(503, "too many clients");
+        Answer answer = reply(200, "", "", allowOrigin);
+        answer.action = ws ? Answer::Action::webSocket : Answer::Action::events;
+        return answer;
+    }
+    return reply(404, "text/plain", "not found\n", allowOrigin);
+}
+
+} // namespace tolvak::cli

@@ -1,0 +1,239 @@
+#include "tolvak/serve/serve_command.h"
+
+#include <exception>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <thread>
+
+#include "acquisition/formats/format.h"
+#include "text/utf8.h"
+#include "tolvak/cli/command.h"
+#include "tolvak/cli/control_options.h"
+#include "tolvak/cli/feed_options.h"
+#include "tolvak/feed/receive_errors.h"
+#include "tolvak/feed/scale_feed.h"
+#include "tolvak/feed/stop_request.h"
+#include "tolvak/output/text_format.h"
+#include "tolvak/serve/token.h"
+#include "tolvak/serve/web_server.h"
+
+namespace tolvak::cli {
+
+std::vector<OptionDef> serveOptionDefs() {
+    std::vector<OptionDef> defs = controlOptionDefs();
+    const std::vector<OptionDef> own = {
+        {"--listen", "ADDR:PORT",
+         "address to serve on (default 127.0.0.1:8111; [::1]:8111 for IPv6; port 0 picks one)"},
+        {"--allow-origin", "ORIGIN",
+         "a web page origin (http://app.example:8080) that may read the weight (API, events, "
+         "WebSocket); repeatable; 'null' is refused"},
+        {"--allow-host", "NAME",
+         "a host name this server may be reached by, besides localhost; repeatable"},
+        {"--max-clients", "N",
+         "event streams and WebSockets at once (default 64); 8 connections more are kept for "
+         "short requests"},
+        {"--client-buffer", "KIB",
+         "data queued for one client before it is dropped as too slow (default 1024)"},
+        {"--allow-commands", "",
+         "POST /api/zero, /api/tare and /api/print send the format's command to the indicator "
+         "(from programs and this server's own page; other pages need --allow-commands-from)"},
+        {"--allow-commands-from", "ORIGIN",
+         "a web page origin that may also send commands (and read); repeatable"},
+        {"--token-file", "FILE",
+         "commands must bear the token in FILE (Authorization: Bearer TOKEN; 'tolvak token "
+         "FILE' makes or renews it); needed with --allow-commands on any address but loopback"},
+    };
+    defs.insert(defs.end(), own.begin(), own.end());
+    defs.insert(defs.end(), stableOptionDefs().begin(), stableOptionDefs().end());
+    defs.insert(defs.end(), pollOptionDefs().begin(), pollOptionDefs().end());
+    return defs;
+}
+
+namespace {
+
+std::string urlHost(const ListenAddress& listen) {
+    return listen.wildcard ? "localhost" : urlAddress(listen.address);
+}
+
+void describe(std::ostream& err, const PortStatus& port) {
+    switch (port.state) {
+    case PortStatus::State::connected:
+        err << "tolvak serve: " << port.device << ": connected\n";
+        break;
+    case PortStatus::State::waiting:
+        err << "tolvak serve: waiting for the device: " << port.error << '\n';
+        break;
+    case PortStatus::State::closed:
+        return;
+    }
+    err.flush();
+}
+
+struct ServeSettings {
+    FeedOptions feed;
+    AccessPolicy policy;
+    ServerLimits limits;
+    bool commands = false;
+    std::optional<std::string> tokenFile;
+};
+
+ServeSettings serveSettings(const ParsedArgs& args) {
+    if (!args.positional.empty())
+        throw UsageError("unexpected argument '" + args.positional.front() + "'");
+    checkControlOptions(args);
+    ServeSettings settings;
+    settings.feed = feedOptions(args);
+    settings.feed.follow = true; // a bridge keeps running whatever the device does
+
+    AccessPolicy& policy = settings.policy;
+    policy.listen = parseListenAddress(args.value("--listen").value_or("127.0.0.1:8111"));
+    for (const auto& [name, value] : args.options) {
+        if (name == "--allow-origin") policy.allowOrigins.push_back(normalizeOrigin(name, value));
+        if (name == "--allow-commands-from")
+            policy.commandOrigins.push_back(normalizeOrigin(name, value));
+        if (name == "--allow-host") policy.allowHosts.push_back(value);
+    }
+    settings.commands = args.has("--allow-commands");
+    settings.tokenFile = args.value("--token-file");
+    if (settings.tokenFile && settings.tokenFile->empty())
+        throw UsageError("--token-file: the file's name is empty");
+    if (!policy.commandOrigins.empty() && !settings.commands)
+        throw UsageError("--allow-commands-from goes with --allow-commands");
+    // Programs send no Origin, and any address will do as Host on a wildcard listener: on a
+    // network only the token tells who may zero or tare.
+    if (settings.commands && !policy.listen.loopback && !settings.tokenFile)
+        throw UsageError("--allow-commands on " + policy.listen.address +
+                         " needs --token-file: anyone on the network could zero or tare the "
+                         "scale (tolvak token FILE makes one)");
+    ServerLimits& limits = settings.limits;
+    if (auto text = args.value("--max-clients"))
+        limits.maxClients = static_cast<size_t>(parseWhole("--max-clients", *text, 1, 100000));
+    if (auto text = args.value("--client-buffer"))
+        limits.clientBuffer =
+            static_cast<size_t>(parseWhole("--client-buffer", *text, 1, 1 << 20)) * 1024;
+    return settings;
+}
+
+} // namespace
+
+void checkServeOptions(const ParsedArgs& args) {
+    serveSettings(args);
+}
+
+int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
+    // Named, not bound: the reader's lambda uses them, and C++17 lambdas cannot capture bindings.
+    const ServeSettings settings = serveSettings(args);
+    const FeedOptions& options = settings.feed;
+    const AccessPolicy& policy = settings.policy;
+    const ServerLimits& limits = settings.limits;
+
+    if (!policy.listen.loopback)
+        err << "tolvak serve: warning: listening on " << policy.listen.address
+            << ": every computer that can reach it can read the scale\n";
+
+    std::unique_ptr<WebServer> server;
+    try {
+        server = std::make_unique<WebServer>(policy, limits);
+    } catch (const std::exception& e) {
+        err << "tolvak serve: cannot listen on " << urlAddress(policy.listen.address) << ':'
+            << policy.listen.port << ": " << e.what() << '\n';
+        return kExitFailure;
+    }
+    out << "tolvak serve: http://" << urlHost(policy.listen) << ':' << server->port() << '/'
+        << std::endl;
+    StopRequest::Registration stopRequest([&] { server->stop(); });
+
+    // The serial side runs on its own thread, which makes the scale and so owns it (on Windows
+    // its events come to the thread that made it); readings cross to the server's thread through
+    // its queue, so no client can slow the reader down.
+    const ScaleOptions scale = scaleOptions(args);
+    std::mutex feedMutex;
+    ScaleFeed* running = nullptr;
+    bool finished = false;
+    std::string sendError; // the reader's thread only: why the last command was not sent
+    if (settings.commands) {
+        // Only the commands the format's protocol has are offered.
+        const formats::Format* format = formats::findFormat(scale.format.format);
+        const std::map<std::string, std::pair<Scale::Command, std::string>> kCommands = {
+            {"zero", {Scale::Command::Zero, format->commands.zero}},
+            {"tare", {Scale::Command::Tare, format->commands.tare}},
+            {"print", {Scale::Command::Print, format->commands.print}}};
+        std::vector<std::string> names;
+        for (const auto& [name, command] : kCommands)
+            if (!command.second.empty()) names.push_back(name);
+        if (names.empty())
+            err << "tolvak serve: warning: format " << format->name << " has no commands\n";
+        std::function<std::string()> token;
+        if (settings.tokenFile) {
+            // Read at every command, so that a new token takes effect without a restart.
+            token = [file = *settings.tokenFile] { return readToken(file); };
+            try {
+                token();
+            } catch (const std::exception& e) {
+                err << "tolvak serve: --token-file " << e.what() << '\n';
+                return kExitFailure;
+            }
+        } else if (!names.empty()) {
+            err << "tolvak serve: commands without a token: every program on this computer "
+                   "may zero or tare (see --token-file)\n";
+        }
+        server->setCommands(
+            names,
+            [&, kCommands](const std::string& name, WebServer::Written done) {
+                std::lock_guard<std::mutex> lock(feedMutex);
+                if (!running) return done("the port is not open");
+                ScaleFeed& feed = *running;
+                feed.post([&feed, &sendError, kCommands, name, done] {
+                    if (!feed.scale().isOpen()) return done("the port is not open");
+                    sendError = "the line did not take it";
+                    if (!feed.scale().sendCommand(kCommands.at(name).first)) return done(sendError);
+                    done(std::nullopt);
+                });
+            },
+            token);
+    }
+    std::thread reader([&] {
+        ScaleFeed feed(scale, options);
+        ReceiveErrorReport errors("serve", err, nullptr);
+        feed.onError([&](const Error& e) {
+            // Open errors are the port's state, told below; a command that could not be sent
+            // is answered 502 with the reason, and said here as what it is.
+            if (e.source == Error::Source::Receive)
+                errors.show(AutomationError(e.number, fromUtf8(e.description)));
+            if (e.source == Error::Source::Send) {
+                sendError = e.description;
+                err << "tolvak serve: a command could not be sent: " << e.description << '\n';
+            }
+        });
+        feed.onReading([&](const Reading& reading) { server->postReading(reading); });
+        feed.onPortStatus([&](const PortStatus& port) {
+            server->postPort(port);
+            describe(err, port);
+        });
+        server->postPort(feed.port());
+        {
+            std::lock_guard<std::mutex> lock(feedMutex);
+            if (finished) return;
+            running = &feed;
+        }
+        feed.start();
+        feed.run();
+        {
+            std::lock_guard<std::mutex> lock(feedMutex);
+            running = nullptr;
+        }
+        feed.close();
+    });
+    server->run();
+    {
+        std::lock_guard<std::mutex> lock(feedMutex);
+        finished = true;
+        if (running) running->stop();
+    }
+    reader.join();
+    return kExitOk;
+}
+
+} // namespace tolvak::cli

@@ -1,0 +1,37 @@
+#include "tolvak/serve/shared_state.h"
+
+#include <algorithm>
+
+#include <boost/asio/post.hpp>
+
+namespace tolvak::cli::web {
+
+void SharedState::reading(const Reading& r) {
+    hub.reading(r);
+    desk.reading(r);
+    pumpCommands();
+}
+
+void SharedState::pumpCommands() {
+    const auto now = Clock::now();
+    desk.expire(now);
+    if (auto due = desk.due(now)) {
+        writeCommand(due->name, [this, executor = deskTimer.get_executor(),
+                                 id = due->id](std::optional<std::string> error) {
+            // Taken on the writer's thread, right after the write.
+            const auto at = std::chrono::system_clock::now();
+            net::post(executor, [this, id, error, at] {
+                desk.sent(id, error, at);
+                pumpCommands();
+            });
+        });
+    }
+    const auto wake = desk.wakeAt();
+    if (!wake) return;
+    deskTimer.expires_at(std::max(*wake, now));
+    deskTimer.async_wait([this](ErrorCode ec) {
+        if (!ec) pumpCommands();
+    });
+}
+
+} // namespace tolvak::cli::web

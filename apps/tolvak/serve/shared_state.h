@@ -1,0 +1,46 @@
+#pragma once
+
+// What every connection of the server shares: who may come in, the limits, the places taken,
+// the hub of readings and the desk of commands. All of it on the server's thread.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/steady_timer.hpp>
+
+#include "tolvak/serve/access.h"
+#include "tolvak/serve/command_desk.h"
+#include "tolvak/serve/hub.h"
+#include "tolvak/serve/web_server.h"
+
+namespace tolvak::cli::web {
+
+class HttpSession;
+
+struct SharedState {
+    SharedState(net::io_context& io, AccessPolicy p, ServerLimits l)
+        : policy(std::move(p)), limits(l), hub(io, l.writeInterval),
+          desk({l.commandQueue, l.commandInterval, l.commandTimeout}), deskTimer(io) {}
+    AccessPolicy policy;
+    ServerLimits limits;
+    std::shared_ptr<Counter> connections = std::make_shared<Counter>();
+    std::shared_ptr<Counter> streams = std::make_shared<Counter>();
+    Hub hub;
+    // Plain HTTP connections, for the one to let go when every place is taken.
+    std::vector<std::weak_ptr<HttpSession>> sessions;
+    std::vector<std::string> commands;
+    WebServer::Write writeCommand;
+    std::function<std::string()> token;
+    CommandDesk desk;
+    net::steady_timer deskTimer;
+
+    Places places() const { return {connections, streams}; }
+    void reading(const Reading& r);
+    // Writes what is due, answers what is late, and wakes again when the desk next has work.
+    void pumpCommands();
+};
+
+} // namespace tolvak::cli::web

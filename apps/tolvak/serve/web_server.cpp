@@ -1,0 +1,136 @@
+// The acceptor and admission of `tolvak serve`: who gets a place, and the loop that runs it all.
+#include "tolvak/serve/web_server.h"
+
+#include <boost/asio/post.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <boost/asio/steady_timer.hpp>
+
+#include "tolvak/platform/tool_platform.h"
+#include "tolvak/serve/sessions.h"
+#include "tolvak/serve/shared_state.h"
+
+namespace tolvak::cli {
+
+using namespace web;
+
+struct WebServer::Impl : std::enable_shared_from_this<WebServer::Impl> {
+    Impl(AccessPolicy policy, ServerLimits limits)
+        : state(io, std::move(policy), limits), acceptor(io), signals(io, SIGINT, SIGTERM),
+          heartbeatTimer(io), retryTimer(io) {
+        const tcp::endpoint endpoint(net::ip::make_address(state.policy.listen.address),
+                                     state.policy.listen.port);
+        if (const auto inherited = inheritedListener()) {
+            acceptor.assign(endpoint.protocol(), *inherited); // systemd holds the port
+            const tcp::endpoint held = acceptor.local_endpoint();
+            if (held != endpoint)
+                throw std::runtime_error("the socket systemd holds is on " +
+                                         held.address().to_string() + ':' +
+                                         std::to_string(held.port()) + " (match --listen to it)");
+            return;
+        }
+        acceptor.open(endpoint.protocol());
+        claimListenAddress(static_cast<std::intptr_t>(acceptor.native_handle()));
+        acceptor.bind(endpoint);
+        acceptor.listen(net::socket_base::max_listen_connections);
+    }
+
+    void start() {
+        accept();
+        signals.async_wait([this](ErrorCode ec, int) {
+            if (!ec) io.stop();
+        });
+        heartbeat();
+    }
+
+    void accept() {
+        acceptor.async_accept([this](ErrorCode ec, tcp::socket socket) {
+            if (ec == net::error::operation_aborted) return;
+            if (ec) {
+                // Out of descriptors or the like: try again shortly rather than spin.
+                retryTimer.expires_after(std::chrono::milliseconds(100));
+                retryTimer.async_wait([this](ErrorCode e) {
+                    if (!e) accept();
+                });
+                return;
+            }
+            admit(std::move(socket));
+            accept();
+        });
+    }
+
+    void admit(tcp::socket socket) {
+        ErrorCode ignored;
+        if (state.connections->value >= state.limits.maxClients + state.limits.shortReserve &&
+            !evictIdle(state)) {
+            // Full: a short answer if the socket takes it at once, and the door closed.
+            static const char kBusy[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: "
+                                        "16\r\nConnection: close\r\n\r\ntoo many clients";
+            socket.non_blocking(true, ignored);
+            socket.write_some(net::buffer(kBusy, sizeof kBusy - 1), ignored);
+            socket.shutdown(tcp::socket::shutdown_both, ignored);
+            socket.close(ignored);
+            return;
+        }
+        socket.set_option(tcp::no_delay(true), ignored);
+        // A small send buffer makes a client that does not read show up in its queue soon.
+        socket.set_option(net::socket_base::send_buffer_size(64 * 1024), ignored);
+        startSession(state, std::move(socket));
+    }
+
+    void heartbeat() {
+        heartbeatTimer.expires_after(state.limits.heartbeat);
+        heartbeatTimer.async_wait([this](ErrorCode ec) {
+            if (ec) return;
+            state.hub.heartbeat();
+            heartbeat();
+        });
+    }
+
+    // Declared first so that it outlives every connection's handlers.
+    net::io_context io{1};
+    web::SharedState state;
+    tcp::acceptor acceptor;
+    net::signal_set signals;
+    net::steady_timer heartbeatTimer;
+    net::steady_timer retryTimer;
+};
+
+WebServer::WebServer(AccessPolicy policy, ServerLimits limits)
+    : m_impl(std::make_shared<Impl>(std::move(policy), limits)) {}
+
+WebServer::~WebServer() {
+    ErrorCode ignored;
+    m_impl->acceptor.close(ignored);
+    m_impl->state.desk.cancelAll();
+    m_impl->state.hub.dropAll();
+}
+
+uint16_t WebServer::port() const {
+    return m_impl->acceptor.local_endpoint().port();
+}
+
+void WebServer::setCommands(std::vector<std::string> names, Write write,
+                            std::function<std::string()> token) {
+    m_impl->state.commands = std::move(names);
+    m_impl->state.writeCommand = std::move(write);
+    m_impl->state.token = std::move(token);
+}
+
+void WebServer::postReading(const Reading& reading) {
+    net::post(m_impl->io, [impl = m_impl, reading] { impl->state.reading(reading); });
+}
+
+void WebServer::postPort(const PortStatus& port) {
+    net::post(m_impl->io, [impl = m_impl, port] { impl->state.hub.port(port); });
+}
+
+void WebServer::run() {
+    m_impl->start();
+    m_impl->io.run();
+}
+
+void WebServer::stop() {
+    m_impl->io.stop();
+}
+
+} // namespace tolvak::cli

@@ -1,0 +1,151 @@
+// Which answer each request gets, without a socket: access, paths, commands and their guards.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "tolvak/serve/routes.h"
+
+namespace tolvak::cli {
+namespace {
+
+using Action = Answer::Action;
+
+TEST(Routes, AnswerEachRequest) {
+    AccessPolicy policy;
+    policy.listen = parseListenAddress("127.0.0.1:8111");
+    policy.allowOrigins = {"http://read.example"};
+    policy.commandOrigins = {"http://cmd.example"};
+    const std::vector<std::string> commands = {"tare"};
+    PortStatus connected;
+    connected.state = PortStatus::State::connected;
+    const PortStatus waiting;
+    auto token = [] { return std::string("secret"); };
+    auto weight = [] { return std::string("{}"); };
+
+    struct Row {
+        const char* name;
+        Request request;
+        bool streamsFull;
+        const PortStatus* port;
+        int status;
+        Action action;
+        bool close;
+    };
+    using V = std::vector<std::string_view>;
+    const V host{"127.0.0.1:8111"};
+    const V bearer{"Bearer secret"};
+    const Row rows[] = {
+        {"no Host", {"GET", "/", {}, {}, {}}, false, &connected, 400, Action::respond, true},
+        {"a foreign Host",
+         {"GET", "/", {"evil.example"}, {}, {}},
+         false,
+         &connected,
+         403,
+         Action::respond,
+         true},
+        {"the page", {"GET", "/", host, {}, {}}, false, &connected, 200, Action::respond, false},
+        {"health, connected",
+         {"GET", "/healthz", host, {}, {}},
+         false,
+         &connected,
+         200,
+         Action::respond,
+         false},
+        {"health, no device",
+         {"GET", "/healthz", host, {}, {}},
+         false,
+         &waiting,
+         503,
+         Action::respond,
+         false},
+        {"ws without upgrade",
+         {"GET", "/ws", host, {}, {}, false},
+         false,
+         &connected,
+         426,
+         Action::respond,
+         false},
+        {"ws",
+         {"GET", "/ws", host, {"http://read.example"}, {}, true},
+         false,
+         &connected,
+         200,
+         Action::webSocket,
+         false},
+        {"events, full",
+         {"GET", "/api/events", host, {}, {}},
+         true,
+         &connected,
+         503,
+         Action::respond,
+         true},
+        {"events",
+         {"GET", "/api/events", host, {}, {}},
+         false,
+         &connected,
+         200,
+         Action::events,
+         false},
+        {"tare from a reading page",
+         {"POST", "/api/tare", host, {"http://read.example"}, bearer},
+         false,
+         &connected,
+         403,
+         Action::respond,
+         true},
+        {"tare without the token",
+         {"POST", "/api/tare", host, {}, {}},
+         false,
+         &connected,
+         401,
+         Action::respond,
+         false},
+        {"tare",
+         {"POST", "/api/tare", host, {"http://cmd.example"}, bearer},
+         false,
+         &connected,
+         200,
+         Action::command,
+         false},
+        {"a command not offered",
+         {"POST", "/api/zero", host, {}, bearer},
+         false,
+         &connected,
+         405,
+         Action::respond,
+         false},
+        {"nothing here",
+         {"GET", "/nothing", host, {}, {}},
+         false,
+         &connected,
+         404,
+         Action::respond,
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Site site{policy, commands, token, weight, *row.port, row.streamsFull};
+        const Answer answer = route(row.request, site);
+        EXPECT_EQ(answer.status, row.status);
+        EXPECT_EQ(answer.action, row.action);
+        EXPECT_EQ(answer.close, row.close);
+    }
+
+    // Preflights offer POST and the token's header to an origin allowed commands only.
+    for (const auto& [origin, methods] :
+         {std::pair{"http://read.example", "GET"}, std::pair{"http://cmd.example", "GET, POST"}}) {
+        const Site site{policy, commands, token, weight, connected};
+        const Answer answer = route({"OPTIONS", "/api/tare", host, {origin}, {}}, site);
+        EXPECT_EQ(answer.status, 204);
+        EXPECT_EQ(answer.allowOrigin, origin);
+        EXPECT_EQ(answer.headers.at(0), std::make_pair(std::string("Access-Control-Allow-Methods"),
+                                                       std::string(methods)));
+    }
+    // A token that cannot be read refuses commands rather than letting them through.
+    const Site broken{policy, commands, []() -> std::string { throw std::runtime_error("gone"); },
+                      weight, connected};
+    EXPECT_EQ(route({"POST", "/api/tare", host, {}, bearer}, broken).status, 503);
+}
+
+} // namespace
+} // namespace tolvak::cli
