@@ -139,10 +139,30 @@ std::u16string_view setterOfOption(const std::string& option) {
     return s ? s->setter : u"";
 }
 
+namespace {
+
+// What no serial line takes is a mistake on the command line, said as one, not the control's
+// message box when the port opens.
+void checkLineSettings(const ParsedArgs& args, const LineSettings& line) {
+    const auto refuse = [](const char* option, const std::string& value, const char* range) {
+        throw UsageError(std::string(option) + ": '" + value + "' is not " + range);
+    };
+    if (args.has("--baud") && line.baudRate == 0) refuse("--baud", "0", "a baud rate");
+    if (args.has("--data-bits") && (line.dataBits < 5 || line.dataBits > 8))
+        refuse("--data-bits", std::to_string(line.dataBits), "5, 6, 7 or 8");
+    if (args.has("--parity") && std::string("neomsNEOMS").find(line.parity) == std::string::npos)
+        refuse("--parity", std::string(1, line.parity), "n, e, o, m or s");
+    if (args.has("--stop-bits") && line.stopBits != 1 && line.stopBits != 2)
+        refuse("--stop-bits", std::to_string(line.stopBits), "1 or 2");
+}
+
+} // namespace
+
 void checkControlOptions(const ParsedArgs& args) {
     // The settings of a Scale hold the strictest reading of every option: every command that
     // takes them refuses the same values.
     const ScaleOptions settings = scaleOptions(args);
+    checkLineSettings(args, settings.line);
     // An option the format does not read would be silently ignored: refused instead.
     if (const formats::Format* format = formats::findFormat(settings.format.format))
         for (const auto& [option, value] : args.options) {

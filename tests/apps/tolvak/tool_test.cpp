@@ -88,6 +88,11 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"demo --baud 2400.5", "--baud: '2400.5' is not a whole number"},
         UsageCase{"read --baud 9600.5", "--baud: '9600.5' is not a whole number"},
         UsageCase{"read --parity none", "--parity: 'none' is not one letter"},
+        // Values no serial line takes: one line and 64, not the box when the port opens.
+        UsageCase{"read --parity x", "--parity: 'x' is not n, e, o, m or s"},
+        UsageCase{"serve --data-bits 9", "--data-bits: '9' is not 5, 6, 7 or 8"},
+        UsageCase{"read --baud 0", "--baud: '0' is not a baud rate"},
+        UsageCase{"read --stop-bits 3", "--stop-bits: '3' is not 1 or 2"},
         UsageCase{"indicator --order up", "--order"},
         UsageCase{"indicator --weight 10000000", "does not fit"},
         UsageCase{"indicator --separator \"\" --terminator \"\"", "separator"},
