@@ -196,7 +196,11 @@ ScaleOptions scaleOptions(const ParsedArgs& args) {
     for (const auto& [option, value] : args.options)
         if (const SetterOption* s = findSetterOption(option))
             s->store(options, optionValue(*s, value));
-    if (auto device = args.value("--device")) options.line.device = *device;
+    if (auto device = args.value("--device")) {
+        // An empty name would quietly open the port number's default device instead.
+        if (device->empty()) throw UsageError("--device: the name is empty");
+        options.line.device = *device;
+    }
     if (auto format = args.value("--format")) options.format.format = *format;
     if (auto pattern = args.value("--pattern")) options.format.pattern = *pattern;
     for (const auto& [option, value] : args.options)

@@ -93,6 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"serve --data-bits 9", "--data-bits: '9' is not 5, 6, 7 or 8"},
         UsageCase{"read --baud 0", "--baud: '0' is not a baud rate"},
         UsageCase{"read --stop-bits 3", "--stop-bits: '3' is not 1 or 2"},
+        UsageCase{"serve --device \"\"", "--device: the name is empty"},
         UsageCase{"indicator --order up", "--order"},
         UsageCase{"indicator --weight 10000000", "does not fit"},
         UsageCase{"indicator --separator \"\" --terminator \"\"", "separator"},
