@@ -22,4 +22,12 @@ inline std::string lineBytes(std::u16string_view text) {
     return bytes;
 }
 
+// Characters of fewer than 8 data bits recorded by an 8-bit read: the bits above them (the
+// parity, on a 7E1 or 7O1 line) cleared.
+inline void keepDataBits(std::string& bytes, int dataBits) {
+    if (dataBits >= 8 || dataBits < 1) return;
+    for (char& c : bytes)
+        c = static_cast<char>(c & ((1 << dataBits) - 1));
+}
+
 } // namespace tolvak

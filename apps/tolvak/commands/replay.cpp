@@ -88,12 +88,6 @@ void DropReport::finish() {
     m_err.flush();
 }
 
-void keepDataBits(std::string& bytes, int dataBits) {
-    if (dataBits >= 8 || dataBits < 1) return;
-    for (char& c : bytes)
-        c = static_cast<char>(c & ((1 << dataBits) - 1));
-}
-
 std::vector<OptionDef> replayOptionDefs() {
     return join(controlOptionDefs(),
                 {{"--chunk-size", "N", "bytes per receive event (default: all in one)"},

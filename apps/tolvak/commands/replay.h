@@ -62,10 +62,6 @@ class DropReport {
     std::vector<std::pair<Error, uint64_t>> m_kinds; // in the order first seen
 };
 
-// Bytes a line with fewer than 8 data bits delivers: the bits above them (the parity bit of a
-// 7-bit character captured as 8 bits) cleared.
-void keepDataBits(std::string& bytes, int dataBits);
-
 // tolvak replay: its options, and the command.
 std::vector<OptionDef> replayOptionDefs();
 int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err);

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "acquisition/formats/format.h"
+#include "text/line_text.h"
 #include "tolvak/output/text_format.h"
 
 namespace tolvak::cli {
@@ -258,8 +259,7 @@ FormatGuess guessFormat(const LineCapture& capture, const SerialSettings* line) 
     const std::optional<Parity> parity = parityInBit7(bytes);
     if (parity) {
         stripped.assign(bytes);
-        for (char& c : stripped)
-            c = static_cast<char>(c & 0x7F);
+        keepDataBits(stripped, 7);
         bytes = stripped;
         seven.dataBits = 7;
         seven.parity = *parity;

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "text/line_text.h"
+
 namespace tolvak::cli {
 
 const std::vector<uint32_t>& commonRates() {
@@ -44,8 +46,7 @@ LineGuess searchLine(const std::function<LineCapture(const SerialSettings&)>& li
         line.baud = rate;
         Heard h = hear(line);
         LineCapture seven = h.capture;
-        for (char& c : seven.bytes)
-            c = static_cast<char>(c & 0x7F);
+        keepDataBits(seven.bytes, 7);
         const double rateScore = std::max(h.score, guessFormat(seven).confidence);
         if (!best || rateScore > bestRateScore + kTie) {
             bestRateScore = rateScore;
