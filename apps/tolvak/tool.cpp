@@ -26,7 +26,7 @@ const std::vector<Command>& commands() {
     static const std::vector<Command> table = [] {
         std::vector<Command> list = {
             {"read", "", "Open the port with OpenComm and print the weight at every display write.",
-             readOptionDefs(), runRead,
+             bindRead,
              "A reading is stable when the display has stayed within --stable-tolerance of it for "
              "a\n"
              "whole --stable-window (never sooner after the port opens); --json says so in "
@@ -39,18 +39,14 @@ const std::vector<Command>& commands() {
              "most once a second; with --json also to stdout as {\"error\":{\"number\":6,...}}.\n"},
             {"serve", "",
              "Serve the weight to web pages and programs: a page, JSON, SSE and WebSocket.",
-             serveOptionDefs(), runServe,
+             bindServe,
              "The page is at http://127.0.0.1:8111/ by default. GET /api/weight answers the "
              "latest\n"
              "reading, /api/events streams Server-Sent Events, /ws a WebSocket (JSON messages),\n"
              "/healthz tells that it runs. The port is retried every second while the device is\n"
              "missing or unplugged; clients stay connected and are told. Pages from other origins\n"
              "and requests by other host names are refused unless allowed. Ctrl-C stops.\n"},
-            {"token",
-             "FILE",
-             "Make or renew the token that serve's commands must bear.",
-             {},
-             runToken,
+            {"token", "FILE", "Make or renew the token that serve's commands must bear.", bindToken,
              "Writes 32 random bytes in hex to FILE, readable by its owner alone (a file it\n"
              "replaces keeps who may read it). serve --token-file FILE reads it at every command,\n"
              "so a renewed token takes effect at once; give it to the web application, which "
@@ -58,14 +54,14 @@ const std::vector<Command>& commands() {
              "it as 'Authorization: Bearer TOKEN'.\n"
              "Exit status: 0 written, 1 the file could not be written, 64 bad usage.\n"},
             {"ports", "", "List the serial ports of this computer, with what tells them apart.",
-             portsOptionDefs(), runPorts,
+             bindPorts,
              "Linux: each tty that belongs to a device (ttyS, ttyUSB, ttyACM...), its driver, the\n"
              "USB adapter's name and vendor:product, and its /dev/serial/by-id names, which stay\n"
              "the same whichever socket the adapter is in: give one of them to --device.\n"
              "Windows: each COM port with the name Device Manager shows and its driver.\n"},
             {"service", "ACTION",
              "Run serve as a Windows service: install, uninstall, start, stop, status.",
-             serviceOptionDefs(), runServiceCommand,
+             bindService,
              "install [serve's options] registers a service that runs 'tolvak serve' with those\n"
              "options, starts at boot and is restarted 5 s after a failure (an administrator's\n"
              "console is needed). It runs as the account NT SERVICE\\NAME, not as SYSTEM.\n"
@@ -79,8 +75,7 @@ const std::vector<Command>& commands() {
              "Exit status: 0 done, 1 the service manager refused or the service did not get there\n"
              "(the reason on stderr), 64 bad usage.\n"},
             {"replay", "FILE|-",
-             "Feed a captured byte stream through the receive handler, without a port.",
-             replayOptionDefs(), runReplay,
+             "Feed a captured byte stream through the receive handler, without a port.", bindReplay,
              "Prints 'display <text>' for every write of the display and, after each receive\n"
              "event, 'raw <the receive buffer as a JSON string>'. Errors of the receive handler "
              "go\n"
@@ -94,9 +89,9 @@ const std::vector<Command>& commands() {
              "Exit status: 0 readings, 1 the file could not be read, 3 no reading in the whole\n"
              "capture, 64 bad usage.\n"},
             {"detect", "", "Find an indicator's format and line settings from a capture or a port.",
-             detectOptionDefs(), runDetect, kDetectNotes},
+             bindDetect, kDetectNotes},
             {"indicator", "", "A simulated weighing indicator writing frames to a serial line.",
-             indicatorOptionDefs(), runIndicator,
+             bindIndicator,
              "Without --weight the weight follows a truck driving on, settling, standing and "
              "driving\n"
              "off (20 s, up to 32000 kg). From --places 2 on, the profile is divided by a power "
@@ -110,9 +105,9 @@ const std::vector<Command>& commands() {
              "the format's zero, tare and print commands are obeyed, each answered with a "
              "frame.\n"},
             {"simulate", "", "Simulated readings: a random weight every two seconds (RndStart).",
-             simulateOptionDefs(), runSimulate, ""},
+             bindSimulate, ""},
             {"host-info", "", "Host name, IPv4 address and MAC address, as the control finds them.",
-             hostInfoOptionDefs(), runHostInfo, ""},
+             bindHostInfo, ""},
         };
         // This system's own commands follow the simulated indicator.
         auto after = list.begin() + 4;
@@ -122,8 +117,8 @@ const std::vector<Command>& commands() {
     return table;
 }
 
-CommandHelp helpOf(const Command& c) {
-    return {std::string("tolvak ") + c.name, c.arguments, c.summary, c.notes, c.options};
+CommandHelp helpOf(const Command& c, const Options& options) {
+    return {std::string("tolvak ") + c.name, c.arguments, c.summary, c.notes, options.defs()};
 }
 
 std::string toolHelp() {
@@ -160,12 +155,13 @@ int runTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     try {
-        ParsedArgs parsed = parseArgs(rest, command->options);
-        if (parsed.help) {
-            out << helpText(helpOf(*command));
+        Options options;
+        const Run run = command->bind(options);
+        if (!options.parse(rest)) {
+            out << helpText(helpOf(*command, options));
             return kExitOk;
         }
-        return command->run(parsed, out, err);
+        return run(out, err);
     } catch (const UsageError& e) {
         err << "tolvak " << name << ": " << e.what() << " (see tolvak " << name << " --help)\n";
         return kExitUsage;

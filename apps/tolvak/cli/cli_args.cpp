@@ -15,17 +15,6 @@
 
 namespace tolvak::cli {
 
-bool ParsedArgs::has(const std::string& name) const {
-    return value(name).has_value();
-}
-
-std::optional<std::string> ParsedArgs::value(const std::string& name) const {
-    std::optional<std::string> found;
-    for (const auto& [option, value] : options)
-        if (option == name) found = value;
-    return found;
-}
-
 namespace {
 
 const char* const kHelpFlag = "-h,--help";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -15,16 +16,14 @@ struct OptionDef {
     std::string name;      // "--decimals"
     std::string valueName; // "N"; empty for a flag
     std::string help;
+    // What the value (empty for a flag) sets; called once per occurrence, in order.
+    std::function<void(const std::string&)> read;
 };
 
 struct ParsedArgs {
     std::vector<std::pair<std::string, std::string>> options; // in the order given
     std::vector<std::string> positional;
     bool help = false; // --help or -h came before any mistake
-
-    bool has(const std::string& name) const;
-    // The last value given for name.
-    std::optional<std::string> value(const std::string& name) const;
 };
 
 // "--name value", "--name=value" and flags; "--" ends the options unless it is an option's value

@@ -4,12 +4,10 @@
 // no command.
 
 #include <chrono>
+#include <functional>
 #include <iosfwd>
-#include <optional>
-#include <string>
-#include <vector>
 
-#include "tolvak/cli/cli_args.h"
+#include "tolvak/cli/options.h"
 
 namespace tolvak::cli {
 
@@ -20,22 +18,21 @@ constexpr int kExitOpenFailed = 2; // OpenComm showed its message box
 constexpr int kExitNoReading = 3;  // --timeout ran out
 constexpr int kExitUsage = 64;     // bad command line
 
-// One subcommand: its name, its help and its option table, and what runs it.
+// A command with its settings read: run it.
+using Run = std::function<int(std::ostream& out, std::ostream& err)>;
+
+// One subcommand: its name and help, and bind, which binds its options to the settings it keeps
+// and returns what runs it once the command line has been read into them.
 struct Command {
     const char* name;
     const char* arguments; // after the options in the usage line
     const char* summary;
-    std::vector<OptionDef> options;
-    int (*run)(const ParsedArgs&, std::ostream&, std::ostream&);
+    Run (*bind)(Options&);
     const char* notes;
 };
 
-// The pieces commands share.
-std::vector<OptionDef> join(std::vector<OptionDef> a, const std::vector<OptionDef>& b);
 // A stop request is how the long-running commands normally end: 128 + n reads as success.
 int exitStatus(int loopStatus);
 std::chrono::milliseconds seconds(double s);
-std::optional<double> secondsOption(const ParsedArgs& args, const std::string& name);
-void noArguments(const ParsedArgs& args);
 
 } // namespace tolvak::cli

@@ -1,6 +1,7 @@
 #include "tolvak/cli/control_options.h"
 
 #include <cmath>
+#include <memory>
 #include <stdexcept>
 
 #include "api/format_reader.h"
@@ -89,17 +90,10 @@ constexpr SetterOption kSetterOptions[] = {
 // Which of a format's settings an option stands for; 0 for the line's and the tool's own.
 unsigned settingsOfOption(const std::string& option) {
     if (option == "--decimals") return formats::kUsesDecimals;
-    if (option == "--pattern" || option == "--map") return formats::kUsesPattern;
     for (const char* framing : {"--eload-prebits", "--eload-bits", "--newline-sep",
                                 "--enterkey-sep", "--other-sep", "--reverse"})
         if (option == framing) return formats::kUsesFraming;
     return 0;
-}
-
-const SetterOption* findSetterOption(const std::string& option) {
-    for (const auto& s : kSetterOptions)
-        if (option == s.option) return &s;
-    return nullptr;
 }
 
 Variant optionValue(const SetterOption& s, const std::string& value) {
@@ -111,103 +105,102 @@ Variant optionValue(const SetterOption& s, const std::string& value) {
     }
 }
 
-} // namespace
-
-const std::vector<OptionDef>& controlOptionDefs() {
-    static const std::vector<OptionDef> defs = [] {
-        std::vector<OptionDef> out;
-        for (const SetterOption& s : kSetterOptions)
-            out.push_back({s.option, s.valueName, s.help});
-        out.push_back({"--device", "PATH",
-                       "the device behind the port number (/dev/ttyUSB0, a pseudo-terminal)"});
-        out.push_back(
-            {"--format", "NAME",
-             "the indicator's output: " + formatNames() + " (default control: the options above)"});
-        out.push_back({"--pattern", "REGEX",
-                       "for --format regex: named groups value, and sign, unit, status, mode, "
-                       "tare"});
-        out.push_back({"--map", "KEY=VALUES",
-                       "for --format regex, repeatable: what a group's capture means, e.g. "
-                       "stable=S,ST motion=D,? net=N kg=K (see docs/formats.md)"});
-        return out;
-    }();
-    return defs;
-}
-
-std::u16string_view setterOfOption(const std::string& option) {
-    const SetterOption* s = findSetterOption(option);
-    return s ? s->setter : u"";
-}
-
-namespace {
-
 // What no serial line takes is a mistake on the command line, said as one, not the control's
-// message box when the port opens.
-void checkLineSettings(const ParsedArgs& args, const LineSettings& line) {
+// message box when the port opens. The control's defaults pass.
+void checkLineSettings(const LineSettings& line) {
     const auto refuse = [](const char* option, const std::string& value, const char* range) {
         throw UsageError(std::string(option) + ": '" + value + "' is not " + range);
     };
-    if (args.has("--baud") && line.baudRate == 0) refuse("--baud", "0", "a baud rate");
-    if (args.has("--data-bits") && (line.dataBits < 5 || line.dataBits > 8))
+    if (line.baudRate == 0) refuse("--baud", "0", "a baud rate");
+    if (line.dataBits < 5 || line.dataBits > 8)
         refuse("--data-bits", std::to_string(line.dataBits), "5, 6, 7 or 8");
-    if (args.has("--parity") && std::string("neomsNEOMS").find(line.parity) == std::string::npos)
+    if (std::string("neomsNEOMS").find(line.parity) == std::string::npos)
         refuse("--parity", std::string(1, line.parity), "n, e, o, m or s");
-    if (args.has("--stop-bits") && line.stopBits != 1 && line.stopBits != 2)
+    if (line.stopBits != 1 && line.stopBits != 2)
         refuse("--stop-bits", std::to_string(line.stopBits), "1 or 2");
 }
 
-} // namespace
-
-void checkControlOptions(const ParsedArgs& args) {
-    // The settings of a Scale hold the strictest reading of every option: every command that
-    // takes them refuses the same values.
-    const ScaleOptions settings = scaleOptions(args);
-    checkLineSettings(args, settings.line);
+void checkControlOptions(const ControlOptions& settings, bool patternGiven) {
+    const ScaleOptions& scale = settings.scale;
+    checkLineSettings(scale.line);
+    if (patternGiven && scale.format.format == "control")
+        throw UsageError("--pattern needs --format regex");
     // An option the format does not read would be silently ignored: refused instead.
-    if (const formats::Format* format = formats::findFormat(settings.format.format))
-        for (const auto& [option, value] : args.options) {
-            const unsigned needs = settingsOfOption(option);
-            if (needs == 0 || (format->uses & needs) != 0) continue;
+    if (const formats::Format* format = formats::findFormat(scale.format.format))
+        for (const auto& [option, needs] : settings.formatSettings) {
+            if ((format->uses & needs) != 0) continue;
             std::string takers;
             for (const formats::Format* f : formats::allFormats())
                 if (f->uses & needs) takers += (takers.empty() ? "" : ", ") + std::string(f->name);
             throw UsageError(option + ": the " + std::string(format->name) +
                              " format does not use it (formats that do: " + takers + ")");
         }
-    if (args.has("--format") || args.has("--pattern")) try {
-            FormatReader reader(settings.format);
+    // The control's own format takes what its setters take (its receive handler reports the
+    // rest); the decoders are checked here.
+    if (settings.formatGiven || patternGiven) try {
+            FormatReader reader(scale.format);
         } catch (const std::invalid_argument& e) {
             throw UsageError(std::string("--format: ") + e.what());
         }
 }
 
-void applyControlOptions(const ParsedArgs& args, Tolvak& control, const BindDevice& bindDevice) {
-    for (const auto& [option, value] : args.options) {
-        const SetterOption* s = findSetterOption(option);
-        if (!s) continue;
-        control.invoke(findMethod(s->setter)->dispid, {optionValue(*s, value)});
-    }
-    if (auto device = args.value("--device"); device && bindDevice)
-        bindDevice(control.state().portNum, *device);
+} // namespace
+
+void bindControlOptions(Options& options, ControlOptions& settings) {
+    for (const SetterOption& s : kSetterOptions)
+        options.value(s.option, s.valueName, s.help, [&settings, &s](const std::string& text) {
+            Variant value = optionValue(s, text);
+            s.store(settings.scale, value);
+            settings.setters.push_back({s.setter, std::move(value), s.option, text});
+            if (unsigned needs = settingsOfOption(s.option))
+                settings.formatSettings.emplace_back(s.option, needs);
+        });
+    options.value("--device", "PATH",
+                  "the device behind the port number (/dev/ttyUSB0, a pseudo-terminal)",
+                  [&settings](const std::string& device) {
+                      // An empty name would quietly open the port number's default device.
+                      if (device.empty()) throw UsageError("--device: the name is empty");
+                      settings.device = device;
+                      settings.scale.line.device = device;
+                  });
+    options.value("--format", "NAME",
+                  "the indicator's output: " + formatNames() +
+                      " (default control: the options above)",
+                  [&settings](const std::string& name) {
+                      settings.scale.format.format = name;
+                      settings.formatGiven = true;
+                  });
+    auto pattern = std::make_shared<bool>(false);
+    options.value("--pattern", "REGEX",
+                  "for --format regex: named groups value, and sign, unit, status, mode, tare",
+                  [&settings, pattern](const std::string& text) {
+                      settings.scale.format.pattern = text;
+                      settings.formatSettings.emplace_back("--pattern", formats::kUsesPattern);
+                      *pattern = true;
+                  });
+    options.value("--map", "KEY=VALUES",
+                  "for --format regex, repeatable: what a group's capture means, e.g. "
+                  "stable=S,ST motion=D,? net=N kg=K (see docs/formats.md)",
+                  [&settings](const std::string& text) {
+                      settings.scale.format.map.push_back(text);
+                      settings.formatSettings.emplace_back("--map", formats::kUsesPattern);
+                  });
+    options.check([&settings, pattern] { checkControlOptions(settings, *pattern); });
 }
 
-ScaleOptions scaleOptions(const ParsedArgs& args) {
-    ScaleOptions options;
-    for (const auto& [option, value] : args.options)
-        if (const SetterOption* s = findSetterOption(option))
-            s->store(options, optionValue(*s, value));
-    if (auto device = args.value("--device")) {
-        // An empty name would quietly open the port number's default device instead.
-        if (device->empty()) throw UsageError("--device: the name is empty");
-        options.line.device = *device;
-    }
-    if (auto format = args.value("--format")) options.format.format = *format;
-    if (auto pattern = args.value("--pattern")) options.format.pattern = *pattern;
-    for (const auto& [option, value] : args.options)
-        if (option == "--map") options.format.map.push_back(value);
-    if (args.has("--pattern") && options.format.format == "control")
-        throw UsageError("--pattern needs --format regex");
-    return options;
+ControlOptions controlOptionsOf(const std::vector<std::string>& words) {
+    ControlOptions settings;
+    Options options;
+    bindControlOptions(options, settings);
+    options.parse(words);
+    return settings;
+}
+
+void applyControlOptions(const ControlOptions& settings, Tolvak& control,
+                         const BindDevice& bindDevice) {
+    for (const auto& call : settings.setters)
+        control.invoke(findMethod(call.setter)->dispid, {call.value});
+    if (settings.device && bindDevice) bindDevice(control.state().portNum, *settings.device);
 }
 
 } // namespace tolvak::cli

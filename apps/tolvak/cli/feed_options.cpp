@@ -1,27 +1,10 @@
 #include "tolvak/cli/feed_options.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace tolvak::cli {
-
-const std::vector<OptionDef>& stableOptionDefs() {
-    static const std::vector<OptionDef> defs = {
-        {"--stable-window", "S",
-         "stable: every reading in the last S seconds (default 1) within the tolerance"},
-        {"--stable-tolerance", "X", "stable: readings may differ by X display units (default 0)"},
-    };
-    return defs;
-}
-
-const std::vector<OptionDef>& pollOptionDefs() {
-    static const std::vector<OptionDef> defs = {
-        {"--poll", "TEXT",
-         "request mode: send TEXT (escapes allowed, e.g. 'W\\r') to ask for each reading"},
-        {"--every", "S", "with --poll: seconds between requests (default 0.2; 200ms also works)"},
-    };
-    return defs;
-}
 
 namespace {
 
@@ -40,23 +23,38 @@ std::chrono::milliseconds interval(const std::string& option, std::string text) 
 
 } // namespace
 
-FeedOptions feedOptions(const ParsedArgs& args) {
-    FeedOptions options;
-    if (auto text = args.value("--stable-window"))
-        options.stable.window = std::chrono::milliseconds(
-            static_cast<int64_t>(parseNumber("--stable-window", *text, 0.001, 1e6) * 1000));
-    if (auto text = args.value("--stable-tolerance"))
-        options.stable.tolerance = parseNumber("--stable-tolerance", *text, 0, 1e15);
-    options.follow = args.has("--follow");
-    if (auto text = args.value("--poll")) {
-        options.pollRequest = parseEscapes(*text);
-        if (options.pollRequest.empty()) throw UsageError("--poll: the request is empty");
-    }
-    if (auto text = args.value("--every")) {
-        if (!args.has("--poll")) throw UsageError("--every needs --poll");
-        options.pollInterval = interval("--every", *text);
-    }
-    return options;
+void bindStableOptions(Options& options, StableSettings& stable) {
+    options.value("--stable-window", "S",
+                  "stable: every reading in the last S seconds (default 1) within the tolerance",
+                  [&stable](const std::string& v) {
+                      stable.window = std::chrono::milliseconds(static_cast<int64_t>(
+                          parseNumber("--stable-window", v, 0.001, 1e6) * 1000));
+                  });
+    options.value("--stable-tolerance", "X",
+                  "stable: readings may differ by X display units (default 0)",
+                  [&stable](const std::string& v) {
+                      stable.tolerance = parseNumber("--stable-tolerance", v, 0, 1e15);
+                  });
+}
+
+void bindPollOptions(Options& options, FeedOptions& feed) {
+    options.value("--poll", "TEXT",
+                  "request mode: send TEXT (escapes allowed, e.g. 'W\\r') to ask for each reading",
+                  [&feed](const std::string& v) {
+                      feed.pollRequest = parseEscapes(v);
+                      if (feed.pollRequest.empty())
+                          throw UsageError("--poll: the request is empty");
+                  });
+    auto every = std::make_shared<bool>(false);
+    options.value("--every", "S",
+                  "with --poll: seconds between requests (default 0.2; 200ms also works)",
+                  [&feed, every](const std::string& v) {
+                      feed.pollInterval = interval("--every", v);
+                      *every = true;
+                  });
+    options.check([&feed, every] {
+        if (*every && feed.pollRequest.empty()) throw UsageError("--every needs --poll");
+    });
 }
 
 } // namespace tolvak::cli

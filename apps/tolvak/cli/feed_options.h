@@ -1,18 +1,13 @@
 #pragma once
 
-#include <vector>
-
-#include "tolvak/cli/cli_args.h"
+#include "tolvak/cli/options.h"
 #include "tolvak/feed/feed_settings.h"
 
 namespace tolvak::cli {
 
-// --poll and --every.
-const std::vector<OptionDef>& pollOptionDefs();
-
 // --stable-window and --stable-tolerance.
-const std::vector<OptionDef>& stableOptionDefs();
-// The feed's options from the command line: the stable settings and --follow.
-FeedOptions feedOptions(const ParsedArgs& args);
+void bindStableOptions(Options& options, StableSettings& stable);
+// --poll and --every.
+void bindPollOptions(Options& options, FeedOptions& feed);
 
 } // namespace tolvak::cli

@@ -1,14 +1,13 @@
 #pragma once
 
-#include <vector>
-
-#include "tolvak/cli/cli_args.h"
+#include "tolvak/cli/options.h"
 #include "tolvak/simulator/indicator.h"
 
 namespace tolvak::cli {
 
-// The simulated indicator's options (indicator, demo), and its configuration from them.
-extern const std::vector<OptionDef> kIndicatorOptions;
-IndicatorConfig indicatorConfig(const ParsedArgs& args);
+// The simulated indicator's options, into its configuration: every one (indicator) or the few the
+// demo takes, with the demo's words.
+enum class IndicatorOptionSet { all, demo };
+void bindIndicatorOptions(Options& options, IndicatorConfig& config, IndicatorOptionSet set);
 
 } // namespace tolvak::cli

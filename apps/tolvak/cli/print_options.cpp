@@ -2,14 +2,13 @@
 
 namespace tolvak::cli {
 
-const std::vector<OptionDef> kPrintOptions = {
-    {"--changes", "", "print a reading only when it differs from the last one"},
-    {"--json", "", "one JSON object per line: weight text, numeric value, stable, timestamp"},
-    {"--once", "", "exit after the first reading"},
-};
-
-PrintSettings printSettings(const ParsedArgs& args) {
-    return {args.has("--json"), args.has("--changes"), args.has("--stable"), args.has("--once")};
+void bindPrintOptions(Options& options, PrintSettings& print) {
+    options.flag("--changes", "print a reading only when it differs from the last one",
+                 print.changesOnly);
+    options.flag("--json",
+                 "one JSON object per line: weight text, numeric value, stable, timestamp",
+                 print.json);
+    options.flag("--once", "exit after the first reading", print.once);
 }
 
 } // namespace tolvak::cli

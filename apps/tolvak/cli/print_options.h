@@ -1,14 +1,11 @@
 #pragma once
 
-#include <vector>
-
-#include "tolvak/cli/cli_args.h"
+#include "tolvak/cli/options.h"
 #include "tolvak/output/reading_printer.h"
 
 namespace tolvak::cli {
 
 // --changes, --json, --once: how the commands that print readings print them.
-extern const std::vector<OptionDef> kPrintOptions;
-PrintSettings printSettings(const ParsedArgs& args);
+void bindPrintOptions(Options& options, PrintSettings& print);
 
 } // namespace tolvak::cli

@@ -1,7 +1,10 @@
 // The demo: the simulated indicator read through a pseudo-terminal, on Linux.
 #include <unistd.h>
 
+#include <memory>
+#include <optional>
 #include <ostream>
+#include <string>
 
 #include "platform/posix/event_loop.h"
 #include "platform/posix/posix_control.h"
@@ -73,22 +76,20 @@ class DemoView : public SurfaceObserver {
     uint64_t m_readings = 0;
 };
 
-const std::vector<OptionDef> kDemoOptions = {
-    {"--seconds", "S", "stop after S seconds (default: run until Ctrl-C)"},
-    {"--weight", "KG", "a fixed weight instead of the truck profile"},
-    {"--baud", "RATE", "line rate of the simulated indicator and the port (default 2400)"},
-    {"--rate", "N", "frames per second at most"},
+struct DemoSettings {
+    IndicatorConfig config;
+    std::optional<double> seconds;
+    bool baudGiven = false; // the port keeps the control's own rate otherwise
 };
 
-int runDemo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
-    noArguments(args);
-    IndicatorConfig config = indicatorConfig(args);
-    const auto duration = secondsOption(args, "--seconds");
+int runDemo(const DemoSettings& settings, std::ostream& out, std::ostream& err) {
+    const IndicatorConfig& config = settings.config;
+    const auto& duration = settings.seconds;
 
     posix::PseudoTerminal pty = posix::PseudoTerminal::open();
     Session s(err);
     s.loop.stopOnSignals();
-    if (auto baud = args.value("--baud")) s.control->setBandRate(fromUtf8(*baud));
+    if (settings.baudGiven) s.control->setBandRate(fromUtf8(std::to_string(config.baud)));
     s.control.serial().bindDevice(s.control->state().portNum, pty.slavePath());
 
     PosixToolLoop toolLoop(s.loop);
@@ -112,14 +113,22 @@ int runDemo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     return exitStatus(status);
 }
 
+Run bindDemo(Options& options) {
+    auto settings = std::make_shared<DemoSettings>();
+    options.seconds("--seconds", "stop after S seconds (default: run until Ctrl-C)",
+                    settings->seconds);
+    bindIndicatorOptions(options, settings->config, IndicatorOptionSet::demo);
+    options.alsoRead("--baud", [s = settings.get()](const std::string&) { s->baudGiven = true; });
+    return
+        [settings](std::ostream& out, std::ostream& err) { return runDemo(*settings, out, err); };
+}
+
 } // namespace
 
 Command demoCommand() {
-    return {"demo",
-            "",
+    return {"demo", "",
             "The simulated indicator read through a pseudo-terminal, shown as big red digits.",
-            kDemoOptions,
-            runDemo,
+            bindDemo,
             "Plain lines instead of the big display when standard output is not a terminal.\n"};
 }
 

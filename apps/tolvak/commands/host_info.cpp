@@ -1,5 +1,7 @@
 #include "tolvak/commands/host_info.h"
 
+#include <memory>
+#include <optional>
 #include <ostream>
 
 #include <nlohmann/json.hpp>
@@ -11,17 +13,14 @@
 
 namespace tolvak::cli {
 
-std::vector<OptionDef> hostInfoOptionDefs() {
-    return {{"--json", "", "one JSON object"}};
-}
+namespace {
 
-int runHostInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
-    noArguments(args);
+int runHostInfo(bool json, std::ostream& out, std::ostream& err) {
     ConsoleSession s(err);
     const std::u16string name = s.control->getLocalHostName();
     const std::u16string address = s.control->GetLocalIPAddress();
     const std::u16string mac = s.control->getLocalMacAddress();
-    if (args.has("--json")) {
+    if (json) {
         nlohmann::ordered_json object;
         object["hostName"] = toUtf8(name);
         object["ipv4Address"] = toUtf8(address);
@@ -33,6 +32,14 @@ int runHostInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     }
     out.flush();
     return kExitOk;
+}
+
+} // namespace
+
+Run bindHostInfo(Options& options) {
+    auto json = std::make_shared<bool>(false);
+    options.flag("--json", "one JSON object", *json);
+    return [json](std::ostream& out, std::ostream& err) { return runHostInfo(*json, out, err); };
 }
 
 } // namespace tolvak::cli

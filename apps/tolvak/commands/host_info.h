@@ -3,12 +3,11 @@
 #include <iosfwd>
 #include <vector>
 
-#include "tolvak/cli/cli_args.h"
+#include "tolvak/cli/command.h"
 
 namespace tolvak::cli {
 
-// tolvak host-info: its options, and the command.
-std::vector<OptionDef> hostInfoOptionDefs();
-int runHostInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err);
+// tolvak host-info: its options bound to its settings, and what runs it.
+Run bindHostInfo(Options& options);
 
 } // namespace tolvak::cli

@@ -1,6 +1,7 @@
 #include "tolvak/commands/indicator.h"
 
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <system_error>
 
@@ -11,22 +12,21 @@
 
 namespace tolvak::cli {
 
-std::vector<OptionDef> indicatorOptionDefs() {
-    return join(kIndicatorOptions,
-                {{"--device", "PATH",
-                  "write to this device (default: a new pseudo-terminal, path printed)"},
-                 {"--count", "N", "stop after N frames"},
-                 {"--seconds", "S", "stop after S seconds"}});
-}
+namespace {
 
-int runIndicator(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
-    noArguments(args);
-    IndicatorConfig config = indicatorConfig(args);
-    const auto duration = secondsOption(args, "--seconds");
+struct IndicatorSettings {
+    IndicatorConfig config;
+    std::optional<std::string> device;
+    std::optional<double> seconds;
+};
+
+int runIndicator(const IndicatorSettings& settings, std::ostream& out, std::ostream& err) {
+    const IndicatorConfig& config = settings.config;
+    const auto& duration = settings.seconds;
 
     FrameLine line;
     try {
-        line = openFrameLine(args.value("--device"), config.baud);
+        line = openFrameLine(settings.device, config.baud);
     } catch (const std::system_error& e) {
         err << "tolvak indicator: " << e.what() << '\n';
         return kExitFailure;
@@ -41,6 +41,24 @@ int runIndicator(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
             seconds(*duration), [&] { loop->quit(kExitOk); }, false);
     indicator.start();
     return exitStatus(loop->run());
+}
+
+} // namespace
+
+Run bindIndicator(Options& options) {
+    auto settings = std::make_shared<IndicatorSettings>();
+    bindIndicatorOptions(options, settings->config, IndicatorOptionSet::all);
+    options.text("--device", "PATH",
+                 "write to this device (default: a new pseudo-terminal, path printed)",
+                 settings->device);
+    options.value(
+        "--count", "N", "stop after N frames", [s = settings.get()](const std::string& v) {
+            s->config.count = static_cast<uint64_t>(parseWhole("--count", v, 1, 1000000000000));
+        });
+    options.seconds("--seconds", "stop after S seconds", settings->seconds);
+    return [settings](std::ostream& out, std::ostream& err) {
+        return runIndicator(*settings, out, err);
+    };
 }
 
 } // namespace tolvak::cli

@@ -3,12 +3,11 @@
 #include <iosfwd>
 #include <vector>
 
-#include "tolvak/cli/cli_args.h"
+#include "tolvak/cli/command.h"
 
 namespace tolvak::cli {
 
-// tolvak indicator: its options, and the command.
-std::vector<OptionDef> indicatorOptionDefs();
-int runIndicator(const ParsedArgs& args, std::ostream& out, std::ostream& err);
+// tolvak indicator: its options bound to its settings, and what runs it.
+Run bindIndicator(Options& options);
 
 } // namespace tolvak::cli

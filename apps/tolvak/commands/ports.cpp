@@ -1,5 +1,7 @@
 #include "tolvak/commands/ports.h"
 
+#include <memory>
+#include <optional>
 #include <ostream>
 
 #include "base/serial_ports.h"
@@ -8,19 +10,23 @@
 
 namespace tolvak::cli {
 
-std::vector<OptionDef> portsOptionDefs() {
-    return {{"--json", "",
-             "one JSON array: name, links, driver, description, usbId, accessible, "
-             "group"}};
-}
+namespace {
 
-int runPorts(const ParsedArgs& args, std::ostream& out, std::ostream&) {
-    if (!args.positional.empty())
-        throw UsageError("unexpected argument '" + args.positional.front() + "'");
+int runPorts(bool json, std::ostream& out) {
     std::vector<SerialPortInfo> ports = listSerialPorts();
     sortPorts(ports);
-    out << (args.has("--json") ? portsJson(ports) + '\n' : portsText(ports)) << std::flush;
+    out << (json ? portsJson(ports) + '\n' : portsText(ports)) << std::flush;
     return kExitOk;
+}
+
+} // namespace
+
+Run bindPorts(Options& options) {
+    auto json = std::make_shared<bool>(false);
+    options.flag("--json",
+                 "one JSON array: name, links, driver, description, usbId, accessible, group",
+                 *json);
+    return [json](std::ostream& out, std::ostream&) { return runPorts(*json, out); };
 }
 
 } // namespace tolvak::cli

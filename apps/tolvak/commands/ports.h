@@ -3,12 +3,11 @@
 #include <iosfwd>
 #include <vector>
 
-#include "tolvak/cli/cli_args.h"
+#include "tolvak/cli/command.h"
 
 namespace tolvak::cli {
 
 // tolvak ports: the options, and the command itself.
-std::vector<OptionDef> portsOptionDefs();
-int runPorts(const ParsedArgs& args, std::ostream& out, std::ostream& err);
+Run bindPorts(Options& options);
 
 } // namespace tolvak::cli

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <ostream>
 
 #include "platform/posix/console_msg_box.h"
@@ -37,35 +39,30 @@ class StopOnSignals {
     static inline std::atomic<ScaleFeed*> s_feed{nullptr};
 };
 
-} // namespace
+struct ReadSettings {
+    ControlOptions control;
+    FeedOptions feed;
+    PrintSettings print;
+    std::optional<double> timeout;
+    std::string timeoutText; // as given, for the message
+};
 
-std::vector<OptionDef> readOptionDefs() {
-    return join(
-        join(join(join(controlOptionDefs(), kPrintOptions), stableOptionDefs()), pollOptionDefs()),
-        {{"--stable", "", "print only stable readings that differ from the last one printed"},
-         {"--follow", "",
-          "keep running when the device is missing or goes away: retry every second"},
-         {"--timeout", "S", "exit 3 when S seconds pass without a reading"}});
-}
+int runRead(const ReadSettings& settings, std::ostream& out, std::ostream& err) {
+    const ScaleOptions& options = settings.control.scale;
+    const auto& timeout = settings.timeout;
 
-int runRead(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
-    noArguments(args);
-    checkControlOptions(args);
-    const ScaleOptions options = scaleOptions(args);
-    const auto timeout = secondsOption(args, "--timeout");
-
-    ScaleFeed feed(options, feedOptions(args));
-    const bool follow = args.has("--follow");
+    ScaleFeed feed(options, settings.feed);
+    const bool follow = settings.feed.follow;
     int status = kExitOk;
     auto lastReading = std::chrono::steady_clock::now();
-    const bool once = args.has("--once");
-    ReadingPrinter printer(out, printSettings(args));
+    const bool once = settings.print.once;
+    ReadingPrinter printer(out, settings.print);
     feed.onReading([&](const Reading& r) {
         // The timeout waits for any reading, printed or not: it watches the line.
         lastReading = std::chrono::steady_clock::now();
         if (printer.print(r) && once) feed.stop();
     });
-    ReceiveErrorReport errors("read", err, args.has("--json") ? &out : nullptr);
+    ReceiveErrorReport errors("read", err, settings.print.json ? &out : nullptr);
     feed.onError([&](const Error& e) {
         // A request that cannot be sent fails at every poll: shown like a receive error, rarely.
         if (e.source == Error::Source::Receive || e.source == Error::Source::Send)
@@ -102,7 +99,7 @@ int runRead(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
                 lastReading + limit - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 status = kExitNoReading;
-                err << "tolvak read: no reading within " << *args.value("--timeout") << " s\n";
+                err << "tolvak read: no reading within " << settings.timeoutText << " s\n";
                 break;
             }
             if (feed.runFor(left)) break;
@@ -110,6 +107,26 @@ int runRead(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     }
     feed.close();
     return status;
+}
+
+} // namespace
+
+Run bindRead(Options& options) {
+    auto settings = std::make_shared<ReadSettings>();
+    bindControlOptions(options, settings->control);
+    bindPrintOptions(options, settings->print);
+    bindStableOptions(options, settings->feed.stable);
+    bindPollOptions(options, settings->feed);
+    options.flag("--stable", "print only stable readings that differ from the last one printed",
+                 settings->print.stableOnly);
+    options.flag("--follow",
+                 "keep running when the device is missing or goes away: retry every second",
+                 settings->feed.follow);
+    options.seconds("--timeout", "exit 3 when S seconds pass without a reading", settings->timeout);
+    options.alsoRead("--timeout",
+                     [s = settings.get()](const std::string& v) { s->timeoutText = v; });
+    return
+        [settings](std::ostream& out, std::ostream& err) { return runRead(*settings, out, err); };
 }
 
 } // namespace tolvak::cli

@@ -1,14 +1,10 @@
 #pragma once
 
-#include <iosfwd>
-#include <vector>
-
-#include "tolvak/cli/cli_args.h"
+#include "tolvak/cli/command.h"
 
 namespace tolvak::cli {
 
-// tolvak read: its options, and the command.
-std::vector<OptionDef> readOptionDefs();
-int runRead(const ParsedArgs& args, std::ostream& out, std::ostream& err);
+// tolvak read: its options bound to its settings, and what runs it.
+Run bindRead(Options& options);
 
 } // namespace tolvak::cli

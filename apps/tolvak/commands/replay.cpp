@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <ostream>
 #include <utility>
 
@@ -24,7 +25,7 @@
 
 namespace tolvak::cli {
 
-Replayer::Replayer(const ParsedArgs& options, std::ostream& out) : m_out(out) {
+Replayer::Replayer(const ControlOptions& options, std::ostream& out) : m_out(out) {
     auto serial = std::make_unique<NullSerialControl>();
     m_port = serial.get();
     // Replay has no clock: Timer1 never ticks.
@@ -88,20 +89,18 @@ void DropReport::finish() {
     m_err.flush();
 }
 
-std::vector<OptionDef> replayOptionDefs() {
-    return join(controlOptionDefs(),
-                {{"--chunk-size", "N", "bytes per receive event (default: all in one)"},
-                 {"--json", "", "one JSON object per reading, as read --json prints them"}});
-}
+namespace {
 
-int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
-    if (args.positional.size() != 1) throw UsageError("needs one FILE, or - for standard input");
-    checkControlOptions(args);
+struct ReplaySettings {
+    ControlOptions control;
+    PrintSettings print;
     size_t chunkSize = 0;
-    if (auto text = args.value("--chunk-size"))
-        chunkSize = static_cast<size_t>(parseWhole("--chunk-size", *text, 1, 1000000000));
+    std::vector<std::string> files;
+};
 
-    const std::string& name = args.positional.front();
+int runReplay(const ReplaySettings& settings, std::ostream& out, std::ostream& err) {
+    const size_t chunkSize = settings.chunkSize;
+    const std::string& name = settings.files.front();
     std::string bytes;
     if (name == "-") {
         bytes.assign(std::istreambuf_iterator<char>(std::cin), {});
@@ -113,14 +112,14 @@ int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         }
         bytes.assign(std::istreambuf_iterator<char>(file), {});
     }
-    const ScaleOptions options = scaleOptions(args);
+    const ScaleOptions& options = settings.control.scale;
     keepDataBits(bytes, options.line.dataBits);
     uint64_t readings = 0;
-    if (args.has("--json") || args.has("--format")) {
+    if (settings.print.json || settings.control.formatGiven) {
         // Readings as read prints them, from the format's decoder.
         FormatReader reader(options.format);
-        ReadingPrinter printer(out, printSettings(args));
-        DropReport drops(err, args.has("--json") ? &out : nullptr);
+        ReadingPrinter printer(out, settings.print);
+        DropReport drops(err, settings.print.json ? &out : nullptr);
         const size_t step = chunkSize == 0 ? std::max<size_t>(bytes.size(), 1) : chunkSize;
         for (size_t at = 0; at < bytes.size(); at += step)
             reader.feed(
@@ -133,7 +132,7 @@ int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         out.flush();
         drops.finish();
     } else {
-        Replayer replayer(args, out);
+        Replayer replayer(settings.control, out);
         ReceiveErrorReport errors("replay", err);
         replayer.setReceiveErrorSink([&](const AutomationError& e) { errors.show(e); });
         replayer.feedAll(bytes, chunkSize);
@@ -143,6 +142,26 @@ int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     if (readings > 0) return kExitOk;
     err << "tolvak replay: no reading in " << (name == "-" ? "the input" : name) << '\n';
     return kExitNoReading;
+}
+
+} // namespace
+
+Run bindReplay(Options& options) {
+    auto settings = std::make_shared<ReplaySettings>();
+    options.arguments(settings->files);
+    options.check([s = settings.get()] {
+        if (s->files.size() != 1) throw UsageError("needs one FILE, or - for standard input");
+    });
+    bindControlOptions(options, settings->control);
+    options.value("--chunk-size", "N", "bytes per receive event (default: all in one)",
+                  [s = settings.get()](const std::string& v) {
+                      s->chunkSize =
+                          static_cast<size_t>(parseWhole("--chunk-size", v, 1, 1000000000));
+                  });
+    options.flag("--json", "one JSON object per reading, as read --json prints them",
+                 settings->print.json);
+    return
+        [settings](std::ostream& out, std::ostream& err) { return runReplay(*settings, out, err); };
 }
 
 } // namespace tolvak::cli

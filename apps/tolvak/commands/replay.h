@@ -11,7 +11,8 @@
 
 #include "control/null_components.h"
 #include "control/tolvak.h"
-#include "tolvak/cli/cli_args.h"
+#include "tolvak/cli/command.h"
+#include "tolvak/cli/control_options.h"
 #include "tolvak/scale.h"
 
 namespace tolvak::cli {
@@ -21,7 +22,7 @@ namespace tolvak::cli {
 // JSON>".
 class Replayer : private SurfaceObserver {
   public:
-    Replayer(const ParsedArgs& options, std::ostream& out);
+    Replayer(const ControlOptions& options, std::ostream& out);
     ~Replayer() override;
 
     // One receive event with exactly these bytes.
@@ -62,8 +63,7 @@ class DropReport {
     std::vector<std::pair<Error, uint64_t>> m_kinds; // in the order first seen
 };
 
-// tolvak replay: its options, and the command.
-std::vector<OptionDef> replayOptionDefs();
-int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err);
+// tolvak replay: its options bound to its settings, and what runs it.
+Run bindReplay(Options& options);
 
 } // namespace tolvak::cli

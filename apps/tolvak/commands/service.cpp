@@ -16,37 +16,13 @@ namespace tolvak::cli {
 
 namespace {
 
-const std::vector<OptionDef> kOwnOptions = {
-    {"--name", "NAME", "the service's name (default Tolvak); one service per scale"},
-    {"--wait", "S", "start, stop: seconds to wait for the service to settle (default 30)"},
+struct ServiceSettings {
+    std::vector<std::string> actions;
+    std::string name = "Tolvak";
+    std::chrono::seconds wait{30};
+    ServeSettings serve;
+    std::vector<std::string> serveWords; // serve's options as given, for the service's command line
 };
-
-bool isOwnOption(const std::string& name) {
-    for (const auto& def : kOwnOptions)
-        if (def.name == name) return true;
-    return false;
-}
-
-std::string serviceName(const ParsedArgs& args) {
-    const std::string name = args.value("--name").value_or("Tolvak");
-    if (name.empty() || name.size() > 200 || name.find_first_of("/\\") != std::string::npos)
-        throw UsageError("--name: '" + name +
-                         "' is not a service name (1 to 200 characters, "
-                         "no slashes)");
-    return name;
-}
-
-// serve's options as given, to be given again when the service manager runs the service.
-std::vector<std::string> serveArguments(const ParsedArgs& serveArgs) {
-    std::vector<std::string> arguments;
-    for (const auto& [name, value] : serveArgs.options) {
-        bool flag = false;
-        for (const auto& def : serveOptionDefs())
-            if (def.name == name) flag = def.valueName.empty();
-        arguments.push_back(flag ? name : name + "=" + value);
-    }
-    return arguments;
-}
 
 const char* stateText(service::Status::State state) {
     switch (state) {
@@ -87,7 +63,7 @@ std::string prepare(const std::string& name) {
 
 // The service's own process: serve, with its output in the log. A folder that fails its checks
 // gets nothing written: the exit status tells, and 'service start' says why.
-int runUnderManager(const std::string& name, const ParsedArgs& serveArgs) {
+int runUnderManager(const std::string& name, const ServeSettings& serve) {
     const service::Folder folder = service::openFolder();
     ServiceLog log(logPath(name));
     auto out = log.stream();
@@ -98,7 +74,7 @@ int runUnderManager(const std::string& name, const ParsedArgs& serveArgs) {
             log.writeLine("service " + name + " started");
             int status = kExitFailure;
             try {
-                status = runServe(serveArgs, *out, *err);
+                status = runServe(serve, *out, *err);
             } catch (const std::exception& e) {
                 *err << "tolvak serve: " << e.what() << '\n';
             }
@@ -113,35 +89,19 @@ int runUnderManager(const std::string& name, const ParsedArgs& serveArgs) {
 
 } // namespace
 
-std::vector<OptionDef> serviceOptionDefs() {
-    std::vector<OptionDef> defs = kOwnOptions;
-    const std::vector<OptionDef> serve = serveOptionDefs();
-    defs.insert(defs.end(), serve.begin(), serve.end());
-    return defs;
-}
+namespace {
 
-int runServiceCommand(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
-    if (args.positional.size() != 1)
-        throw UsageError("needs one ACTION: install, uninstall, start, stop, status or prepare");
-    const std::string action = args.positional.front();
-    const std::string name = serviceName(args);
-    const auto wait = std::chrono::seconds(
-        args.value("--wait") ? parseWhole("--wait", *args.value("--wait"), 1, 3600) : 30);
-    ParsedArgs serveArgs;
-    for (const auto& option : args.options)
-        if (!isOwnOption(option.first)) serveArgs.options.push_back(option);
-    const bool takesServeOptions = action == "install" || action == "run";
-    if (!takesServeOptions && !serveArgs.options.empty())
-        throw UsageError(serveArgs.options.front().first + ": only install takes serve's options");
-
+int runService(const ServiceSettings& settings, std::ostream& out, std::ostream& err) {
+    const std::string& action = settings.actions.front();
+    const std::string& name = settings.name;
+    const auto wait = settings.wait;
     try {
         if (action == "install") {
-            checkServeOptions(serveArgs);
             const std::string token = prepare(name);
             std::vector<std::string> arguments = {"service", "run", "--name=" + name};
-            if (!serveArgs.value("--token-file")) arguments.push_back("--token-file=" + token);
-            for (const std::string& a : serveArguments(serveArgs))
-                arguments.push_back(a);
+            if (!settings.serve.tokenFile) arguments.push_back("--token-file=" + token);
+            arguments.insert(arguments.end(), settings.serveWords.begin(),
+                             settings.serveWords.end());
             const std::vector<std::string> warnings = service::install(
                 {name, name == "Tolvak" ? "Tolvak" : "Tolvak (" + name + ")",
                  "Serves the weighbridge indicator's weight to web applications (tolvak serve).",
@@ -186,8 +146,7 @@ int runServiceCommand(const ParsedArgs& args, std::ostream& out, std::ostream& e
         } else if (action == "prepare") {
             out << "service " << name << "'s folder and token: " << prepare(name) << '\n';
         } else if (action == "run") {
-            checkServeOptions(serveArgs);
-            return runUnderManager(name, serveArgs);
+            return runUnderManager(name, settings.serve);
         } else {
             throw UsageError("unknown ACTION '" + action +
                              "' (install, uninstall, start, stop, status or prepare)");
@@ -198,6 +157,44 @@ int runServiceCommand(const ParsedArgs& args, std::ostream& out, std::ostream& e
     }
     out.flush();
     return kExitOk;
+}
+
+} // namespace
+
+Run bindService(Options& options) {
+    auto settings = std::make_shared<ServiceSettings>();
+    options.value("--name", "NAME", "the service's name (default Tolvak); one service per scale",
+                  [s = settings.get()](const std::string& name) {
+                      if (name.empty() || name.size() > 200 ||
+                          name.find_first_of("/\\") != std::string::npos)
+                          throw UsageError("--name: '" + name +
+                                           "' is not a service name (1 to 200 characters, "
+                                           "no slashes)");
+                      s->name = name;
+                  });
+    options.value("--wait", "S",
+                  "start, stop: seconds to wait for the service to settle (default 30)",
+                  [s = settings.get()](const std::string& v) {
+                      s->wait = std::chrono::seconds(parseWhole("--wait", v, 1, 3600));
+                  });
+    options.arguments(settings->actions);
+    const size_t serveFrom = options.defs().size();
+    options.check([s = settings.get(), &options, serveFrom] {
+        if (s->actions.size() != 1)
+            throw UsageError(
+                "needs one ACTION: install, uninstall, start, stop, status or prepare");
+        s->serveWords = options.givenWords(serveFrom);
+        const bool takesServeOptions =
+            s->actions.front() == "install" || s->actions.front() == "run";
+        if (!takesServeOptions && !s->serveWords.empty())
+            throw UsageError(s->serveWords.front().substr(0, s->serveWords.front().find('=')) +
+                             ": only install takes serve's options");
+    });
+    // Validated here, once: install keeps the user's words for the service's command line.
+    bindServeOptions(options, settings->serve);
+    return [settings](std::ostream& out, std::ostream& err) {
+        return runService(*settings, out, err);
+    };
 }
 
 } // namespace tolvak::cli

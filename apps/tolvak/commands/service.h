@@ -3,12 +3,11 @@
 #include <iosfwd>
 #include <vector>
 
-#include "tolvak/cli/cli_args.h"
+#include "tolvak/cli/command.h"
 
 namespace tolvak::cli {
 
 // tolvak service: the options (its own and serve's), and the command itself.
-std::vector<OptionDef> serviceOptionDefs();
-int runServiceCommand(const ParsedArgs& args, std::ostream& out, std::ostream& err);
+Run bindService(Options& options);
 
 } // namespace tolvak::cli

@@ -1,6 +1,8 @@
 #include "tolvak/commands/simulate.h"
 
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <ostream>
 
 #include "text/utf8.h"
@@ -10,16 +12,18 @@
 
 namespace tolvak::cli {
 
-std::vector<OptionDef> simulateOptionDefs() {
-    return join(kPrintOptions, {{"--seconds", "S", "stop after S seconds"}});
-}
+namespace {
 
-int runSimulate(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
-    noArguments(args);
-    const auto duration = secondsOption(args, "--seconds");
+struct SimulateSettings {
+    PrintSettings print;
+    std::optional<double> seconds;
+};
+
+int runSimulate(const SimulateSettings& settings, std::ostream& out, std::ostream& err) {
+    const auto& duration = settings.seconds;
     ConsoleSession s(err);
-    const bool once = args.has("--once");
-    ReadingPrinter printer(out, printSettings(args));
+    const bool once = settings.print.once;
+    ReadingPrinter printer(out, settings.print);
     s.control->setReadingSink([&](std::u16string_view text, std::optional<double> value) {
         if (printer.print(Reading{toUtf8(text), value, std::chrono::system_clock::now()}) && once)
             s.loop->quit(kExitOk);
@@ -31,6 +35,17 @@ int runSimulate(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     int status = s.loop->run();
     s.control->RndEnd();
     return exitStatus(status);
+}
+
+} // namespace
+
+Run bindSimulate(Options& options) {
+    auto settings = std::make_shared<SimulateSettings>();
+    bindPrintOptions(options, settings->print);
+    options.seconds("--seconds", "stop after S seconds", settings->seconds);
+    return [settings](std::ostream& out, std::ostream& err) {
+        return runSimulate(*settings, out, err);
+    };
 }
 
 } // namespace tolvak::cli

@@ -3,12 +3,11 @@
 #include <iosfwd>
 #include <vector>
 
-#include "tolvak/cli/cli_args.h"
+#include "tolvak/cli/command.h"
 
 namespace tolvak::cli {
 
-// tolvak simulate: its options, and the command.
-std::vector<OptionDef> simulateOptionDefs();
-int runSimulate(const ParsedArgs& args, std::ostream& out, std::ostream& err);
+// tolvak simulate: its options bound to its settings, and what runs it.
+Run bindSimulate(Options& options);
 
 } // namespace tolvak::cli

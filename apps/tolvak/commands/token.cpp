@@ -1,5 +1,7 @@
 #include "tolvak/commands/token.h"
 
+#include <memory>
+#include <optional>
 #include <ostream>
 #include <system_error>
 
@@ -9,9 +11,9 @@
 
 namespace tolvak::cli {
 
-int runToken(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
-    if (args.positional.size() != 1) throw UsageError("needs the token's FILE");
-    const std::string& path = args.positional.front();
+namespace {
+
+int runToken(const std::string& path, std::ostream& out, std::ostream& err) {
     try {
         writePrivateFile(path, newToken() + "\n");
     } catch (const std::system_error& e) {
@@ -21,6 +23,19 @@ int runToken(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     out << "tolvak token: a new token is in " << path
         << "; a running server takes it at its next command\n";
     return kExitOk;
+}
+
+} // namespace
+
+Run bindToken(Options& options) {
+    auto files = std::make_shared<std::vector<std::string>>();
+    options.arguments(*files);
+    options.check([files] {
+        if (files->size() != 1) throw UsageError("needs the token's FILE");
+    });
+    return [files](std::ostream& out, std::ostream& err) {
+        return runToken(files->front(), out, err);
+    };
 }
 
 } // namespace tolvak::cli

@@ -7,8 +7,11 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <system_error>
+#include <variant>
 
 #include <nlohmann/json.hpp>
 
@@ -76,8 +79,8 @@ std::string vbExpression(const std::string& bytes) {
 }
 
 // The library's settings that the options stand for, as code.
-void printLibrary(std::ostream& out, const std::vector<std::string>& options) {
-    const ScaleOptions o = scaleOptions(parseArgs(options, controlOptionDefs()));
+void printLibrary(std::ostream& out, const ControlOptions& options) {
+    const ScaleOptions& o = options.scale;
     const ScaleOptions d;
     out << "  tolvak::LineSettings line;\n";
     if (o.line.baudRate != d.line.baudRate) out << "  line.baudRate = " << o.line.baudRate << ";\n";
@@ -104,13 +107,15 @@ void printLibrary(std::ostream& out, const std::vector<std::string>& options) {
 }
 
 // The control's setter calls for its options, in Visual Basic.
-void printSetters(std::ostream& out, const std::vector<std::string>& options) {
-    for (size_t i = 0; i + 1 < options.size(); i += 2) {
-        const std::u16string_view setter = setterOfOption(options[i]);
-        if (setter.empty()) continue;
-        const bool text = findMethod(setter)->argType == ArgType::Text;
-        out << "  Tolvak1." << std::string(setter.begin(), setter.end()) << ' '
-            << (text ? vbExpression(parseEscapes(options[i + 1])) : options[i + 1]) << '\n';
+void printSetters(std::ostream& out, const ControlOptions& options) {
+    for (const auto& call : options.setters) {
+        const std::u16string_view setter = call.setter;
+        std::string value;
+        if (const auto* text = std::get_if<std::u16string>(&call.value))
+            value = vbExpression(std::string(text->begin(), text->end())); // a byte a unit
+        else
+            value = std::to_string(std::get<int16_t>(call.value));
+        out << "  Tolvak1." << std::string(setter.begin(), setter.end()) << ' ' << value << '\n';
     }
 }
 
@@ -124,11 +129,10 @@ double rounded(double confidence) {
     return std::round(confidence * 100) / 100;
 }
 
-int report(const FormatGuess& guess, const SerialSettings* line, const ParsedArgs& args,
-           std::ostream& out) {
+int report(const FormatGuess& guess, const SerialSettings* line, bool json, std::ostream& out) {
     const bool fits = !guess.format.empty() && guess.confidence >= kFits;
     const int status = fits && rounded(guess.confidence) >= kLikely ? kExitOk : kExitNoReading;
-    if (args.has("--json")) {
+    if (json) {
         nlohmann::ordered_json object;
         object["format"] = fits ? nlohmann::ordered_json(guess.format) : nullptr;
         object["options"] = fits ? guess.options : std::vector<std::string>{};
@@ -153,11 +157,11 @@ int report(const FormatGuess& guess, const SerialSettings* line, const ParsedArg
         << "tolvak read "
         << (guess.options.empty() ? "(no options: the defaults)" : commandLine(guess.options))
         << "\n\nThe library:\n";
-    printLibrary(out, guess.options);
+    printLibrary(out, controlOptionsOf(guess.options));
     if (guess.controlConfidence > 0) {
         out << "\nTolvak.ocx reads it too (confidence " << rounded(guess.controlConfidence)
             << "), after its defaults:\n";
-        printSetters(out, guess.controlOptions);
+        printSetters(out, controlOptionsOf(guess.controlOptions));
         if (guess.controlOptions.empty()) out << "  (nothing to set)\n";
     } else {
         out << "\nTolvak.ocx: the control's own format does not read these frames.\n";
@@ -171,16 +175,6 @@ int report(const FormatGuess& guess, const SerialSettings* line, const ParsedArg
 }
 
 } // namespace
-
-const std::vector<OptionDef>& detectOptionDefs() {
-    static const std::vector<OptionDef> defs = {
-        {"--file", "PATH", "a captured byte stream (- for standard input)"},
-        {"--device", "PATH", "a live port: every common baud rate and framing is tried"},
-        {"--listen", "S", "seconds to listen at each setting of a live port (default 1)"},
-        {"--json", "", "one JSON object: format, options, confidence, label, doubts"},
-    };
-    return defs;
-}
 
 const char* const kDetectNotes =
     "Every decoder is tried with the settings the bytes suggest and judged by how many bytes\n"
@@ -196,14 +190,19 @@ const char* const kDetectNotes =
     "Exit status: 0 found (likely or certain), 1 the file could not be read or the device\n"
     "went away, 2 the port could not be opened, 3 nothing fits or only a guess, 64 bad usage.\n";
 
-int runDetect(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
-    if (!args.positional.empty())
-        throw UsageError("unexpected argument '" + args.positional.front() + "'");
-    const auto file = args.value("--file");
-    const auto device = args.value("--device");
-    if (file.has_value() == device.has_value()) throw UsageError("give --file or --device");
+namespace {
+
+struct DetectSettings {
+    std::optional<std::string> file;
+    std::optional<std::string> device;
     double listen = 1;
-    if (auto v = args.value("--listen")) listen = parseNumber("--listen", *v, 0.05, 3600);
+    bool json = false;
+};
+
+int runDetect(const DetectSettings& settings, std::ostream& out, std::ostream& err) {
+    const auto& file = settings.file;
+    const auto& device = settings.device;
+    const double listen = settings.listen;
 
     if (file) {
         std::string bytes;
@@ -217,7 +216,7 @@ int runDetect(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
             }
             bytes.assign(std::istreambuf_iterator<char>(in), {});
         }
-        return report(guessFormat(LineCapture{bytes, {}}), nullptr, args, out);
+        return report(guessFormat(LineCapture{bytes, {}}), nullptr, settings.json, out);
     }
 
     LineListener listener;
@@ -234,7 +233,28 @@ int runDetect(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
             << capture.errors.size() << " with errors\n";
         return capture;
     });
-    return report(guess.format, &guess.line, args, out);
+    return report(guess.format, &guess.line, settings.json, out);
+}
+
+} // namespace
+
+Run bindDetect(Options& options) {
+    auto settings = std::make_shared<DetectSettings>();
+    options.text("--file", "PATH", "a captured byte stream (- for standard input)", settings->file);
+    options.text("--device", "PATH", "a live port: every common baud rate and framing is tried",
+                 settings->device);
+    options.value("--listen", "S", "seconds to listen at each setting of a live port (default 1)",
+                  [s = settings.get()](const std::string& v) {
+                      s->listen = parseNumber("--listen", v, 0.05, 3600);
+                  });
+    options.flag("--json", "one JSON object: format, options, confidence, label, doubts",
+                 settings->json);
+    options.check([s = settings.get()] {
+        if (s->file.has_value() == s->device.has_value())
+            throw UsageError("give --file or --device");
+    });
+    return
+        [settings](std::ostream& out, std::ostream& err) { return runDetect(*settings, out, err); };
 }
 
 } // namespace tolvak::cli

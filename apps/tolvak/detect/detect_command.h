@@ -3,13 +3,12 @@
 #include <iosfwd>
 #include <vector>
 
-#include "tolvak/cli/cli_args.h"
+#include "tolvak/cli/command.h"
 
 namespace tolvak::cli {
 
-// tolvak detect: its options, notes for --help, and the command.
-const std::vector<OptionDef>& detectOptionDefs();
+// tolvak detect: notes for --help, its options bound to its settings, and what runs it.
 extern const char* const kDetectNotes;
-int runDetect(const ParsedArgs& args, std::ostream& out, std::ostream& err);
+Run bindDetect(Options& options);
 
 } // namespace tolvak::cli

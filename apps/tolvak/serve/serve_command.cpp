@@ -21,36 +21,6 @@
 
 namespace tolvak::cli {
 
-std::vector<OptionDef> serveOptionDefs() {
-    std::vector<OptionDef> defs = controlOptionDefs();
-    const std::vector<OptionDef> own = {
-        {"--listen", "ADDR:PORT",
-         "address to serve on (default 127.0.0.1:8111; [::1]:8111 for IPv6; port 0 picks one)"},
-        {"--allow-origin", "ORIGIN",
-         "a web page origin (http://app.example:8080) that may read the weight (API, events, "
-         "WebSocket); repeatable; 'null' is refused"},
-        {"--allow-host", "NAME",
-         "a host name this server may be reached by, besides localhost; repeatable"},
-        {"--max-clients", "N",
-         "event streams and WebSockets at once (default 64); 8 connections more are kept for "
-         "short requests"},
-        {"--client-buffer", "KIB",
-         "data queued for one client before it is dropped as too slow (default 1024)"},
-        {"--allow-commands", "",
-         "POST /api/zero, /api/tare and /api/print send the format's command to the indicator "
-         "(from programs and this server's own page; other pages need --allow-commands-from)"},
-        {"--allow-commands-from", "ORIGIN",
-         "a web page origin that may also send commands (and read); repeatable"},
-        {"--token-file", "FILE",
-         "commands must bear the token in FILE (Authorization: Bearer TOKEN; 'tolvak token "
-         "FILE' makes or renews it); needed with --allow-commands on any address but loopback"},
-    };
-    defs.insert(defs.end(), own.begin(), own.end());
-    defs.insert(defs.end(), stableOptionDefs().begin(), stableOptionDefs().end());
-    defs.insert(defs.end(), pollOptionDefs().begin(), pollOptionDefs().end());
-    return defs;
-}
-
 namespace {
 
 std::string urlHost(const ListenAddress& listen) {
@@ -71,60 +41,74 @@ void describe(std::ostream& err, const PortStatus& port) {
     err.flush();
 }
 
-struct ServeSettings {
-    FeedOptions feed;
-    AccessPolicy policy;
-    ServerLimits limits;
-    bool commands = false;
-    std::optional<std::string> tokenFile;
-};
-
-ServeSettings serveSettings(const ParsedArgs& args) {
-    if (!args.positional.empty())
-        throw UsageError("unexpected argument '" + args.positional.front() + "'");
-    checkControlOptions(args);
-    ServeSettings settings;
-    settings.feed = feedOptions(args);
-    settings.feed.follow = true; // a bridge keeps running whatever the device does
-
-    AccessPolicy& policy = settings.policy;
-    policy.listen = parseListenAddress(args.value("--listen").value_or("127.0.0.1:8111"));
-    for (const auto& [name, value] : args.options) {
-        if (name == "--allow-origin") policy.allowOrigins.push_back(normalizeOrigin(name, value));
-        if (name == "--allow-commands-from")
-            policy.commandOrigins.push_back(normalizeOrigin(name, value));
-        if (name == "--allow-host") policy.allowHosts.push_back(value);
-    }
-    settings.commands = args.has("--allow-commands");
-    settings.tokenFile = args.value("--token-file");
-    if (settings.tokenFile && settings.tokenFile->empty())
-        throw UsageError("--token-file: the file's name is empty");
-    if (!policy.commandOrigins.empty() && !settings.commands)
-        throw UsageError("--allow-commands-from goes with --allow-commands");
-    // Programs send no Origin, and any address will do as Host on a wildcard listener: on a
-    // network only the token tells who may zero or tare.
-    if (settings.commands && !policy.listen.loopback && !settings.tokenFile)
-        throw UsageError("--allow-commands on " + policy.listen.address +
-                         " needs --token-file: anyone on the network could zero or tare the "
-                         "scale (tolvak token FILE makes one)");
-    ServerLimits& limits = settings.limits;
-    if (auto text = args.value("--max-clients"))
-        limits.maxClients = static_cast<size_t>(parseWhole("--max-clients", *text, 1, 100000));
-    if (auto text = args.value("--client-buffer"))
-        limits.clientBuffer =
-            static_cast<size_t>(parseWhole("--client-buffer", *text, 1, 1 << 20)) * 1024;
-    return settings;
-}
-
 } // namespace
 
-void checkServeOptions(const ParsedArgs& args) {
-    serveSettings(args);
+void bindServeOptions(Options& options, ServeSettings& settings) {
+    bindControlOptions(options, settings.control);
+    settings.feed.follow = true; // a bridge keeps running whatever the device does
+    AccessPolicy& policy = settings.policy;
+    policy.listen = parseListenAddress("127.0.0.1:8111");
+    options.value(
+        "--listen", "ADDR:PORT",
+        "address to serve on (default 127.0.0.1:8111; [::1]:8111 for IPv6; port 0 picks one)",
+        [&policy](const std::string& v) { policy.listen = parseListenAddress(v); });
+    options.value("--allow-origin", "ORIGIN",
+                  "a web page origin (http://app.example:8080) that may read the weight (API, "
+                  "events, WebSocket); repeatable; 'null' is refused",
+                  [&policy](const std::string& v) {
+                      policy.allowOrigins.push_back(normalizeOrigin("--allow-origin", v));
+                  });
+    options.value("--allow-host", "NAME",
+                  "a host name this server may be reached by, besides localhost; repeatable",
+                  [&policy](const std::string& v) { policy.allowHosts.push_back(v); });
+    ServerLimits& limits = settings.limits;
+    options.value("--max-clients", "N",
+                  "event streams and WebSockets at once (default 64); 8 connections more are "
+                  "kept for short requests",
+                  [&limits](const std::string& v) {
+                      limits.maxClients =
+                          static_cast<size_t>(parseWhole("--max-clients", v, 1, 100000));
+                  });
+    options.value("--client-buffer", "KIB",
+                  "data queued for one client before it is dropped as too slow (default 1024)",
+                  [&limits](const std::string& v) {
+                      limits.clientBuffer =
+                          static_cast<size_t>(parseWhole("--client-buffer", v, 1, 1 << 20)) * 1024;
+                  });
+    options.flag("--allow-commands",
+                 "POST /api/zero, /api/tare and /api/print send the format's command to the "
+                 "indicator (from programs and this server's own page; other pages need "
+                 "--allow-commands-from)",
+                 settings.commands);
+    options.value("--allow-commands-from", "ORIGIN",
+                  "a web page origin that may also send commands (and read); repeatable",
+                  [&policy](const std::string& v) {
+                      policy.commandOrigins.push_back(normalizeOrigin("--allow-commands-from", v));
+                  });
+    options.value("--token-file", "FILE",
+                  "commands must bear the token in FILE (Authorization: Bearer TOKEN; 'tolvak "
+                  "token FILE' makes or renews it); needed with --allow-commands on any address "
+                  "but loopback",
+                  [&settings](const std::string& v) {
+                      if (v.empty()) throw UsageError("--token-file: the file's name is empty");
+                      settings.tokenFile = v;
+                  });
+    bindStableOptions(options, settings.feed.stable);
+    bindPollOptions(options, settings.feed);
+    options.check([&settings] {
+        if (!settings.policy.commandOrigins.empty() && !settings.commands)
+            throw UsageError("--allow-commands-from goes with --allow-commands");
+        // Programs send no Origin, and any address will do as Host on a wildcard listener: on a
+        // network only the token tells who may zero or tare.
+        if (settings.commands && !settings.policy.listen.loopback && !settings.tokenFile)
+            throw UsageError("--allow-commands on " + settings.policy.listen.address +
+                             " needs --token-file: anyone on the network could zero or tare the "
+                             "scale (tolvak token FILE makes one)");
+    });
 }
 
-int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
+int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err) {
     // Named, not bound: the reader's lambda uses them, and C++17 lambdas cannot capture bindings.
-    const ServeSettings settings = serveSettings(args);
     const FeedOptions& options = settings.feed;
     const AccessPolicy& policy = settings.policy;
     const ServerLimits& limits = settings.limits;
@@ -148,7 +132,7 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     // The serial side runs on its own thread, which makes the scale and so owns it (on Windows
     // its events come to the thread that made it); readings cross to the server's thread through
     // its queue, so no client can slow the reader down.
-    const ScaleOptions scale = scaleOptions(args);
+    const ScaleOptions& scale = settings.control.scale;
     std::mutex feedMutex;
     ScaleFeed* running = nullptr;
     bool finished = false;
@@ -234,6 +218,13 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     }
     reader.join();
     return kExitOk;
+}
+
+Run bindServe(Options& options) {
+    auto settings = std::make_shared<ServeSettings>();
+    bindServeOptions(options, *settings);
+    return
+        [settings](std::ostream& out, std::ostream& err) { return runServe(*settings, out, err); };
 }
 
 } // namespace tolvak::cli

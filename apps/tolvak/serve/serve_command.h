@@ -1,16 +1,30 @@
 #pragma once
 
-#include <iosfwd>
-#include <vector>
+#include <optional>
+#include <string>
 
-#include "tolvak/cli/cli_args.h"
+#include "tolvak/cli/command.h"
+#include "tolvak/cli/control_options.h"
+#include "tolvak/feed/feed_settings.h"
+#include "tolvak/serve/access.h"
+#include "tolvak/serve/web_server.h"
 
 namespace tolvak::cli {
 
-// tolvak serve: the options, and the command itself.
-std::vector<OptionDef> serveOptionDefs();
-// Reads serve's options as runServe does, without serving: UsageError for a bad one.
-void checkServeOptions(const ParsedArgs& args);
-int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err);
+// What serve's options come to.
+struct ServeSettings {
+    ControlOptions control;
+    FeedOptions feed;
+    AccessPolicy policy;
+    ServerLimits limits;
+    bool commands = false;
+    std::optional<std::string> tokenFile;
+};
+
+// serve's options, bound to settings (the service binds them too).
+void bindServeOptions(Options& options, ServeSettings& settings);
+int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err);
+// tolvak serve: its options bound to its settings, and what runs it.
+Run bindServe(Options& options);
 
 } // namespace tolvak::cli

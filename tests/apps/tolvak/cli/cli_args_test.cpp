@@ -192,136 +192,120 @@ TEST(NumberRange, MessageNamesTheTrueBounds) {
     }
 }
 
-// Each option reaches its own field through its own setter, with the value as given.
+// Each option reaches its own field through its own setter, and the same field of a Scale's
+// settings, with the control's defaults everywhere else: one row per option.
 struct ControlOptionCase {
     std::vector<std::string> args;
-    std::function<bool(const ControlState&)> holds;
+    std::function<bool(const ControlState&)> control;
+    std::function<bool(const ScaleOptions&)> scale;
 };
 
 class ControlOptionTest : public ::testing::TestWithParam<ControlOptionCase> {};
 
-TEST_P(ControlOptionTest, StoresThroughTheSetter) {
+TEST_P(ControlOptionTest, StoresThroughTheSetterAndInTheScaleSettings) {
     auto serial = std::make_unique<NullSerialControl>();
     Platform platform{std::move(serial), std::make_unique<NullTimer>(),
                       std::make_unique<posix::ConsoleMsgBox>(),
                       std::make_unique<posix::PosixSockets>(), std::make_unique<ClockRandom>()};
     Tolvak control(std::move(platform));
     const ControlState defaults = control.state();
-    ParsedArgs parsed = parseArgs(GetParam().args, controlOptionDefs());
-    applyControlOptions(parsed, control, nullptr);
-    EXPECT_TRUE(GetParam().holds(control.state()));
+    const ControlOptions options = controlOptionsOf(GetParam().args);
+    applyControlOptions(options, control, nullptr);
+    EXPECT_TRUE(GetParam().control(control.state()));
+    EXPECT_TRUE(GetParam().scale(options.scale));
     // Nothing else moved from its default.
     ControlState expected = control.state();
     EXPECT_EQ(expected.commSettings, defaults.commSettings);
     EXPECT_EQ(expected.rawData, defaults.rawData);
 }
 
+using S = const ControlState&;
+using O = const ScaleOptions&;
+
 INSTANTIATE_TEST_SUITE_P(
     Table, ControlOptionTest,
-    ::testing::Values(
-        ControlOptionCase{{},
-                          [](const ControlState& s) {
-                              return s.otherSep == u"=" && s.baudRate == u"2400" &&
-                                     s.eloadBits == 8 && s.bufferLength == 10 && s.portNum == 1 &&
-                                     s.parity == u"n";
-                          }},
-        ControlOptionCase{{"--decimals", "-3"},
-                          [](const ControlState& s) { return s.decimals == -3; }},
-        ControlOptionCase{{"--eload-prebits", "2"},
-                          [](const ControlState& s) { return s.eloadPrebits == 2; }},
-        ControlOptionCase{{"--eload-bits", "9"},
-                          [](const ControlState& s) { return s.eloadBits == 9; }},
-        ControlOptionCase{{"--buffer-length", "512"},
-                          [](const ControlState& s) { return s.bufferLength == 512; }},
-        ControlOptionCase{{"--newline-sep", "2"},
-                          [](const ControlState& s) { return s.newLineSep == 2; }},
-        ControlOptionCase{{"--enterkey-sep", "0"},
-                          [](const ControlState& s) { return s.enterKeySep == 0; }},
-        ControlOptionCase{{"--other-sep", ""},
-                          [](const ControlState& s) { return s.otherSep.empty(); }},
-        ControlOptionCase{{"--other-sep", "\\r\\n"},
-                          [](const ControlState& s) { return s.otherSep == u"\r\n"; }},
-        ControlOptionCase{{"--other-sep", "\\xb0"},
-                          [](const ControlState& s) { return s.otherSep == u"\u00b0"; }},
-        ControlOptionCase{{"--reverse", "0"},
-                          [](const ControlState& s) { return s.reverseFrame == 0; }},
-        ControlOptionCase{{"--port", "3"}, [](const ControlState& s) { return s.portNum == 3; }},
-        ControlOptionCase{{"--baud", "9600 "},
-                          [](const ControlState& s) { return s.baudRate == u"9600 "; }},
-        ControlOptionCase{{"--data-bits", "7"},
-                          [](const ControlState& s) { return s.dataBits == 7; }},
-        ControlOptionCase{{"--parity", "E"},
-                          [](const ControlState& s) { return s.parity == u"E"; }},
-        ControlOptionCase{{"--stop-bits", "2"},
-                          [](const ControlState& s) { return s.stopBits == 2; }},
-        ControlOptionCase{{"--decimals", "1", "--decimals", "2"},
-                          [](const ControlState& s) { return s.decimals == 2; }}));
+    ::testing::Values(ControlOptionCase{{},
+                                        [](S s) {
+                                            return s.otherSep == u"=" && s.baudRate == u"2400" &&
+                                                   s.eloadBits == 8 && s.bufferLength == 10 &&
+                                                   s.portNum == 1 && s.parity == u"n";
+                                        },
+                                        [](O o) {
+                                            return o.line.device.empty() && o.line.port == 1 &&
+                                                   o.line.baudRate == 2400 &&
+                                                   o.line.dataBits == 8 && o.line.parity == 'n' &&
+                                                   o.line.stopBits == 1 &&
+                                                   o.line.bufferLength == 10 &&
+                                                   o.format.decimals == 0 &&
+                                                   o.format.eloadPrebits == 0 &&
+                                                   o.format.eloadBits == 8 &&
+                                                   o.format.newLineSeparates &&
+                                                   o.format.carriageReturnSeparates &&
+                                                   o.format.otherSeparator == "=" &&
+                                                   o.format.reversed;
+                                        }},
+                      ControlOptionCase{{"--decimals", "-3"},
+                                        [](S s) { return s.decimals == -3; },
+                                        [](O o) { return o.format.decimals == -3; }},
+                      ControlOptionCase{{"--eload-prebits", "2"},
+                                        [](S s) { return s.eloadPrebits == 2; },
+                                        [](O o) { return o.format.eloadPrebits == 2; }},
+                      ControlOptionCase{{"--eload-bits", "9"},
+                                        [](S s) { return s.eloadBits == 9; },
+                                        [](O o) { return o.format.eloadBits == 9; }},
+                      ControlOptionCase{{"--buffer-length", "512"},
+                                        [](S s) { return s.bufferLength == 512; },
+                                        [](O o) { return o.line.bufferLength == 512; }},
+                      ControlOptionCase{{"--newline-sep", "2"},
+                                        [](S s) { return s.newLineSep == 2; },
+                                        [](O o) { return !o.format.newLineSeparates; }},
+                      ControlOptionCase{{"--enterkey-sep", "0"},
+                                        [](S s) { return s.enterKeySep == 0; },
+                                        [](O o) { return !o.format.carriageReturnSeparates; }},
+                      ControlOptionCase{{"--other-sep", ""},
+                                        [](S s) { return s.otherSep.empty(); },
+                                        [](O o) { return o.format.otherSeparator.empty(); }},
+                      ControlOptionCase{{"--other-sep", "\\r\\n"},
+                                        [](S s) { return s.otherSep == u"\r\n"; },
+                                        [](O o) { return o.format.otherSeparator == "\r\n"; }},
+                      ControlOptionCase{{"--other-sep", "\\xb0"},
+                                        [](S s) { return s.otherSep == u"\u00b0"; },
+                                        [](O o) { return o.format.otherSeparator == "\xb0"; }},
+                      ControlOptionCase{{"--reverse", "0"},
+                                        [](S s) { return s.reverseFrame == 0; },
+                                        [](O o) { return !o.format.reversed; }},
+                      ControlOptionCase{{"--port", "3"},
+                                        [](S s) { return s.portNum == 3; },
+                                        [](O o) { return o.line.port == 3; }},
+                      ControlOptionCase{{"--baud", "9600"},
+                                        [](S s) { return s.baudRate == u"9600"; },
+                                        [](O o) { return o.line.baudRate == 9600; }},
+                      ControlOptionCase{{"--data-bits", "7"},
+                                        [](S s) { return s.dataBits == 7; },
+                                        [](O o) { return o.line.dataBits == 7; }},
+                      ControlOptionCase{{"--parity", "E"},
+                                        [](S s) { return s.parity == u"E"; },
+                                        [](O o) { return o.line.parity == 'E'; }},
+                      ControlOptionCase{{"--stop-bits", "2"},
+                                        [](S s) { return s.stopBits == 2; },
+                                        [](O o) { return o.line.stopBits == 2; }},
+                      ControlOptionCase{{"--device", "/dev/ttyUSB0"},
+                                        [](S s) { return s.portNum == 1; },
+                                        [](O o) { return o.line.device == "/dev/ttyUSB0"; }},
+                      ControlOptionCase{{"--decimals", "1", "--decimals", "2"},
+                                        [](S s) { return s.decimals == 2; },
+                                        [](O o) { return o.format.decimals == 2; }}));
 
-TEST(ControlOptions, BadValuesAreRefusedBeforeAnythingIsSet) {
+// Every command that takes these options refuses the same values, before anything is set.
+TEST(ControlOptions, BadValuesAreRefused) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--decimals", "x"}, {"--port", "70000"}, {"--other-sep", "\\x"}, {"--reverse", ""}};
-    for (const auto& args : bad)
-        EXPECT_THROW(checkControlOptions(parseArgs(args, controlOptionDefs())), UsageError)
-            << args[0] << ' ' << args[1];
-}
-
-// read hands the same options to a tolvak::Scale: each lands in its own field of the settings,
-// with the control's defaults everywhere else.
-TEST(ControlOptions, BecomeTheScaleSettings) {
-    struct Case {
-        std::vector<std::string> args;
-        std::function<bool(const ScaleOptions&)> holds;
-    };
-    const Case cases[] = {
-        {{},
-         [](const ScaleOptions& o) {
-             return o.line.device.empty() && o.line.port == 1 && o.line.baudRate == 2400 &&
-                    o.line.dataBits == 8 && o.line.parity == 'n' && o.line.stopBits == 1 &&
-                    o.line.bufferLength == 10 && o.format.decimals == 0 &&
-                    o.format.eloadPrebits == 0 && o.format.eloadBits == 8 &&
-                    o.format.newLineSeparates && o.format.carriageReturnSeparates &&
-                    o.format.otherSeparator == "=" && o.format.reversed;
-         }},
-        {{"--decimals", "-3"}, [](const ScaleOptions& o) { return o.format.decimals == -3; }},
-        {{"--eload-prebits", "2"},
-         [](const ScaleOptions& o) { return o.format.eloadPrebits == 2; }},
-        {{"--eload-bits", "9"}, [](const ScaleOptions& o) { return o.format.eloadBits == 9; }},
-        {{"--buffer-length", "512"},
-         [](const ScaleOptions& o) { return o.line.bufferLength == 512; }},
-        {{"--newline-sep", "2"}, [](const ScaleOptions& o) { return !o.format.newLineSeparates; }},
-        {{"--enterkey-sep", "0"},
-         [](const ScaleOptions& o) { return !o.format.carriageReturnSeparates; }},
-        {{"--other-sep", "\\r\\n"},
-         [](const ScaleOptions& o) { return o.format.otherSeparator == "\r\n"; }},
-        {{"--other-sep", "\\xb0"},
-         [](const ScaleOptions& o) { return o.format.otherSeparator == "\xb0"; }},
-        {{"--reverse", "0"}, [](const ScaleOptions& o) { return !o.format.reversed; }},
-        {{"--port", "3"}, [](const ScaleOptions& o) { return o.line.port == 3; }},
-        {{"--baud", "9600"}, [](const ScaleOptions& o) { return o.line.baudRate == 9600; }},
-        {{"--data-bits", "7"}, [](const ScaleOptions& o) { return o.line.dataBits == 7; }},
-        {{"--parity", "E"}, [](const ScaleOptions& o) { return o.line.parity == 'E'; }},
-        {{"--stop-bits", "2"}, [](const ScaleOptions& o) { return o.line.stopBits == 2; }},
-        {{"--device", "/dev/ttyUSB0"},
-         [](const ScaleOptions& o) { return o.line.device == "/dev/ttyUSB0"; }},
-        {{"--decimals", "1", "--decimals", "2"},
-         [](const ScaleOptions& o) { return o.format.decimals == 2; }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.args.empty() ? "defaults" : c.args[0]);
-        EXPECT_TRUE(c.holds(scaleOptions(parseArgs(c.args, controlOptionDefs()))));
-    }
-    const std::vector<std::vector<std::string>> bad = {
-        {"--baud", "9600.5"},     {"--baud", "-1"},     {"--baud", "fast"},
-        {"--baud", "4294967296"}, {"--parity", "none"}, {"--parity", ""},
-        {"--decimals", "x"},      {"--baud", "9600 "},  {"--baud", "9600.00000000000000001"},
+        {"--decimals", "x"}, {"--port", "70000"},      {"--other-sep", "\\x"},
+        {"--reverse", ""},   {"--baud", "9600.5"},     {"--baud", "-1"},
+        {"--baud", "fast"},  {"--baud", "4294967296"}, {"--parity", "none"},
+        {"--parity", ""},    {"--baud", "9600 "},      {"--baud", "9600.00000000000000001"},
         {"--baud", "\f9600"}};
-    // Every command that takes these options refuses the same values.
-    for (const auto& args : bad) {
-        EXPECT_THROW(scaleOptions(parseArgs(args, controlOptionDefs())), UsageError)
-            << args[0] << ' ' << args[1];
-        EXPECT_THROW(checkControlOptions(parseArgs(args, controlOptionDefs())), UsageError)
-            << args[0] << ' ' << args[1];
-    }
+    for (const auto& args : bad)
+        EXPECT_THROW(controlOptionsOf(args), UsageError) << args[0] << ' ' << args[1];
 }
 
 struct JsonCase {

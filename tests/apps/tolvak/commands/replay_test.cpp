@@ -10,8 +10,8 @@
 namespace tolvak::cli {
 namespace {
 
-ParsedArgs options(const std::vector<std::string>& args) {
-    return parseArgs(args, controlOptionDefs());
+ControlOptions options(const std::vector<std::string>& args) {
+    return controlOptionsOf(args);
 }
 
 // The parser's worked example with the default settings: three chunks, the display written
