@@ -13,6 +13,7 @@
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/indicator_options.h"
 #include "tolvak/commands/demo.h"
+#include "tolvak/feed/stop_request.h"
 #include "tolvak/output/led_display.h"
 #include "tolvak/output/text_format.h"
 #include "tolvak/platform/console_session.h"
@@ -88,7 +89,6 @@ int runDemo(const DemoSettings& settings, std::ostream& out, std::ostream& err) 
 
     posix::PseudoTerminal pty = posix::PseudoTerminal::open();
     Session s(err);
-    s.loop.stopOnSignals();
     if (settings.baudGiven) s.control->setBandRate(fromUtf8(std::to_string(config.baud)));
     s.control.serial().bindDevice(s.control->state().portNum, pty.slavePath());
 
@@ -107,6 +107,7 @@ int runDemo(const DemoSettings& settings, std::ostream& out, std::ostream& err) 
     if (duration)
         s.loop.startTimer(
             seconds(*duration), [&] { s.loop.quit(kExitOk); }, false);
+    StopRequest::Registration stopRequest([&toolLoop] { toolLoop.stop(); });
     indicator.start();
     int status = s.loop.run();
     s.control->CloseComm();

@@ -7,6 +7,7 @@
 
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/indicator_options.h"
+#include "tolvak/feed/stop_request.h"
 #include "tolvak/platform/tool_platform.h"
 #include "tolvak/simulator/indicator.h"
 
@@ -39,6 +40,7 @@ int runIndicator(const IndicatorSettings& settings, std::ostream& out, std::ostr
     if (duration)
         loop->startTimer(
             seconds(*duration), [&] { loop->quit(kExitOk); }, false);
+    StopRequest::Registration stopRequest([&loop] { loop->stop(); });
     indicator.start();
     return exitStatus(loop->run());
 }

@@ -1,6 +1,5 @@
 #include "tolvak/commands/read.h"
 
-#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -14,30 +13,12 @@
 #include "tolvak/cli/print_options.h"
 #include "tolvak/feed/receive_errors.h"
 #include "tolvak/feed/scale_feed.h"
+#include "tolvak/feed/stop_request.h"
 #include "tolvak/platform/tool_platform.h"
 
 namespace tolvak::cli {
 
 namespace {
-
-// A stop request (Ctrl-C, SIGTERM) stops the scale while it runs; the default action comes back
-// afterwards.
-class StopOnSignals {
-  public:
-    explicit StopOnSignals(ScaleFeed& feed) {
-        s_feed = &feed;
-        onStopRequest([] { s_feed.load()->stop(); });
-    }
-    ~StopOnSignals() {
-        onStopRequest(nullptr);
-        s_feed = nullptr;
-    }
-    StopOnSignals(const StopOnSignals&) = delete;
-    StopOnSignals& operator=(const StopOnSignals&) = delete;
-
-  private:
-    static inline std::atomic<ScaleFeed*> s_feed{nullptr};
-};
 
 struct ReadSettings {
     ControlOptions control;
@@ -85,7 +66,7 @@ int runRead(const ReadSettings& settings, std::ostream& out, std::ostream& err) 
             feed.stop();
         }
     });
-    StopOnSignals stopOnSignals(feed);
+    StopRequest::Registration stopRequest([&feed] { feed.stop(); });
 
     if (!feed.start()) return kExitOpenFailed;
     started = true;

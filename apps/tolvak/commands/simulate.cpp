@@ -8,6 +8,7 @@
 #include "text/utf8.h"
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/print_options.h"
+#include "tolvak/feed/stop_request.h"
 #include "tolvak/platform/console_session.h"
 
 namespace tolvak::cli {
@@ -28,6 +29,7 @@ int runSimulate(const SimulateSettings& settings, std::ostream& out, std::ostrea
         if (printer.print(Reading{toUtf8(text), value, std::chrono::system_clock::now()}) && once)
             s.loop->quit(kExitOk);
     });
+    StopRequest::Registration stopRequest([&s] { s.loop->stop(); });
     s.control->RndStart();
     if (duration)
         s.loop->startTimer(

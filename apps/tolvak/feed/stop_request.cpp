@@ -1,5 +1,6 @@
 #include "tolvak/feed/stop_request.h"
 
+#include <cstdlib>
 #include <mutex>
 
 namespace tolvak::cli {
@@ -16,6 +17,12 @@ void StopRequest::request() {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_requested = true;
     if (g_stop) g_stop();
+}
+
+void StopRequest::signal(int signo) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_stop) std::_Exit(128 + signo);
+    g_stop();
 }
 
 StopRequest::Registration::Registration(std::function<void()> stop) {

@@ -33,12 +33,15 @@ class ToolLoop {
                           bool repeat = true) = 0;
     virtual void stopTimer(Id id) = 0;
     virtual void quit(int exitCode) = 0;
-    // Runs until quit() or a stop request (Ctrl-C and its kin): then 128 + the signal number.
+    // From any thread: run() returns, as after quit(kExitOk).
+    virtual void stop() = 0;
+    // Runs until quit() or stop().
     virtual int run() = 0;
 };
 std::unique_ptr<ToolLoop> makeLoop();
 
-// A ToolLoop on a platform's own loop, which has these members under the same names.
+// A ToolLoop on a platform's own loop, which has these members under the same names; stop() is
+// the system's own.
 template <typename Loop> class ToolLoopOn : public ToolLoop {
   public:
     explicit ToolLoopOn(Loop& loop) : m_loop(loop) {}
@@ -63,9 +66,9 @@ std::unique_ptr<SocketsApi> makeSockets();
 // The device a port number opens when no --device names one.
 std::string defaultDeviceName(int port);
 
-// Ctrl-C and its kin call handler (from a signal handler or another thread) until it is set to
-// nullptr again; then they take their default course.
-void onStopRequest(void (*handler)());
+// From now on Ctrl-C, SIGTERM and the console's close events call request, on a thread of its own
+// (never inside a signal handler).
+void watchStopRequests(void (*request)(int signo));
 
 // A serial line the simulated indicator writes to. write() returns the bytes taken (0: the line
 // is full), or none when the line is gone.

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <memory>
 #include <system_error>
+#include <thread>
 
 #include "platform/posix/line_discipline.h"
 #include "platform/posix/posix_sockets.h"
@@ -26,16 +27,70 @@ namespace tolvak::cli {
 
 namespace {
 
-// A loop of the tool's own: SIGINT and SIGTERM stop it.
-class OwnLoop : public PosixToolLoop {
-  public:
-    OwnLoop() : PosixToolLoop(m_own) { m_own.stopOnSignals(); }
-
-  private:
+// A loop of the tool's own. The member is made before the base that watches it: held apart.
+struct OwnEventLoop {
     posix::EventLoop m_own;
 };
+class OwnLoop : private OwnEventLoop, public PosixToolLoop {
+  public:
+    OwnLoop() : PosixToolLoop(m_own) {}
+};
+
+std::pair<posix::UniqueFd, posix::UniqueFd> makePipe() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw std::system_error(errno, std::generic_category(), "pipe2");
+    return {posix::UniqueFd(fds[0]), posix::UniqueFd(fds[1])};
+}
+
+// Where the stop signals' handler writes: the watcher thread reads it.
+int g_signalWrite = -1;
+
+void onStopSignal(int signo) {
+    const int saved = errno;
+    const unsigned char byte = static_cast<unsigned char>(signo);
+    [[maybe_unused]] auto n = ::write(g_signalWrite, &byte, 1);
+    errno = saved;
+}
 
 } // namespace
+
+PosixToolLoop::PosixToolLoop(posix::EventLoop& loop) : ToolLoopOn(loop) {
+    std::tie(m_stopRead, m_stopWrite) = makePipe();
+    m_watch = loop.watch(m_stopRead.get(), POLLIN, [this](short) {
+        char bytes[16];
+        while (::read(m_stopRead.get(), bytes, sizeof bytes) > 0) {
+        }
+        quit(0);
+    });
+}
+
+PosixToolLoop::~PosixToolLoop() {
+    loop().unwatch(m_watch);
+}
+
+void PosixToolLoop::stop() {
+    const char byte = 1;
+    [[maybe_unused]] auto n = ::write(m_stopWrite.get(), &byte, 1);
+}
+
+void watchStopRequests(void (*request)(int signo)) {
+    auto [read, write] = makePipe();
+    g_signalWrite = write.release();
+    // Blocking reads for the watcher thread; the handler's writes never block on one byte.
+    ::fcntl(read.get(), F_SETFL, ::fcntl(read.get(), F_GETFL) & ~O_NONBLOCK);
+    std::thread([fd = read.release(), request] {
+        unsigned char signo = 0;
+        while (::read(fd, &signo, 1) == 1)
+            request(signo);
+    }).detach();
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signo : {SIGINT, SIGTERM})
+        ::sigaction(signo, &action, nullptr);
+}
 
 void prepareConsole() {}
 
@@ -58,20 +113,6 @@ std::unique_ptr<SocketsApi> makeSockets() {
 
 std::string defaultDeviceName(int port) {
     return "/dev/ttyS" + std::to_string(port - 1);
-}
-
-void onStopRequest(void (*handler)()) {
-    for (int signo : {SIGINT, SIGTERM}) {
-        if (!handler) {
-            ::signal(signo, SIG_DFL);
-            continue;
-        }
-        struct sigaction action {};
-        action.sa_handler = reinterpret_cast<void (*)(int)>(handler);
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        ::sigaction(signo, &action, nullptr);
-    }
 }
 
 LineReader fdReader(int fd) {

@@ -8,6 +8,8 @@
 // After windows.h, which it needs.
 #include <sddl.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <system_error>
 
@@ -28,7 +30,8 @@ namespace {
 // A loop of the tool's own: the console's stop events end it.
 class Win32ToolLoop : public ToolLoopOn<win32::MessageLoop> {
   public:
-    Win32ToolLoop() : ToolLoopOn(m_own) { m_own.stopOnConsoleEvents(); }
+    Win32ToolLoop() : ToolLoopOn(m_own) {}
+    void stop() override { m_own.requestStop(); }
 
   private:
     win32::MessageLoop m_own;
@@ -41,7 +44,6 @@ void prepareConsole() {
     SetConsoleOutputCP(CP_UTF8);
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
-    win32::watchConsoleEvents();
 }
 
 std::unique_ptr<ToolLoop> makeLoop() {
@@ -64,8 +66,11 @@ std::string defaultDeviceName(int port) {
     return "COM" + std::to_string(port);
 }
 
-void onStopRequest(void (*handler)()) {
-    win32::setConsoleStopHandler(handler);
+void watchStopRequests(void (*request)(int signo)) {
+    // The system calls the console's handler on a thread of its own.
+    static std::atomic<void (*)(int)> s_request{nullptr};
+    s_request = request;
+    win32::setConsoleStopHandler([] { s_request.load()(SIGINT); });
 }
 
 FrameLine openFrameLine(const std::optional<std::string>& device, uint32_t baud) {

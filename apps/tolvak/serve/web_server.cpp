@@ -2,7 +2,6 @@
 #include "tolvak/serve/web_server.h"
 
 #include <boost/asio/post.hpp>
-#include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
 
 #include "tolvak/platform/tool_platform.h"
@@ -15,8 +14,7 @@ using namespace web;
 
 struct WebServer::Impl : std::enable_shared_from_this<WebServer::Impl> {
     Impl(AccessPolicy policy, ServerLimits limits)
-        : state(io, std::move(policy), limits), acceptor(io), signals(io, SIGINT, SIGTERM),
-          heartbeatTimer(io), retryTimer(io) {
+        : state(io, std::move(policy), limits), acceptor(io), heartbeatTimer(io), retryTimer(io) {
         const tcp::endpoint endpoint(net::ip::make_address(state.policy.listen.address),
                                      state.policy.listen.port);
         if (const auto inherited = inheritedListener()) {
@@ -36,9 +34,6 @@ struct WebServer::Impl : std::enable_shared_from_this<WebServer::Impl> {
 
     void start() {
         accept();
-        signals.async_wait([this](ErrorCode ec, int) {
-            if (!ec) io.stop();
-        });
         heartbeat();
     }
 
@@ -90,7 +85,6 @@ struct WebServer::Impl : std::enable_shared_from_this<WebServer::Impl> {
     net::io_context io{1};
     web::SharedState state;
     tcp::acceptor acceptor;
-    net::signal_set signals;
     net::steady_timer heartbeatTimer;
     net::steady_timer retryTimer;
 };

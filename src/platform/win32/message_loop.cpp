@@ -1,15 +1,10 @@
 #include "platform/win32/message_loop.h"
 
-#include <atomic>
-
-#include "platform/win32/console_stop.h"
 #include "platform/win32/win32_error.h"
 
 namespace tolvak::win32 {
 
 namespace {
-
-std::atomic<MessageLoop*> s_consoleLoop{nullptr};
 
 UniqueKernelObject makeEvent() {
     UniqueKernelObject event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
@@ -22,10 +17,6 @@ UniqueKernelObject makeEvent() {
 MessageLoop::MessageLoop() : m_stop(makeEvent()) {}
 
 MessageLoop::~MessageLoop() {
-    if (m_watchesConsole) {
-        s_consoleLoop = nullptr;
-        setConsoleStopHandler(nullptr);
-    }
     for (const auto& [id, timer] : m_timers)
         KillTimer(m_window->hwnd(), static_cast<UINT_PTR>(id));
 }
@@ -55,14 +46,6 @@ void MessageLoop::onTimer(Id id) {
     auto onTick = it->second.onTick;
     if (!it->second.repeat) stopTimer(id);
     onTick();
-}
-
-void MessageLoop::stopOnConsoleEvents() {
-    m_watchesConsole = true;
-    s_consoleLoop = this;
-    setConsoleStopHandler([] {
-        if (MessageLoop* loop = s_consoleLoop.load()) loop->requestStop();
-    });
 }
 
 int MessageLoop::run() {

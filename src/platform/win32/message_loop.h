@@ -40,8 +40,6 @@ class MessageLoop {
     // From any thread: ends the current run, or the next one when none runs. Requests that come
     // before a run takes them end that one run.
     void requestStop() { SetEvent(m_stop.get()); }
-    // Ctrl-C, Ctrl-Break and closing the console request a stop of this loop while it lives.
-    void stopOnConsoleEvents();
 
     // Runs until quit() or a stop request; returns the exit code.
     int run();
@@ -66,7 +64,6 @@ class MessageLoop {
     UniqueKernelObject m_stop; // an auto-reset event
     std::map<Id, Timer> m_timers;
     Id m_nextId = 1;
-    bool m_watchesConsole = false;
     std::optional<MessageWindow> m_window; // made by the first timer, on the loop's thread
 };
 
