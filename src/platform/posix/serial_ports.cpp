@@ -78,6 +78,9 @@ void describeAccess(const fs::path& node, SerialPortInfo& port) {
     port.accessible = ::access(node.c_str(), R_OK | W_OK) == 0;
     struct stat st {};
     if (*port.accessible || ::stat(node.c_str(), &st) != 0) return;
+    // Joining the node's group helps only when its group may read and write it (not a 0600
+    // node of root's, say): else there is no group to name.
+    if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) return;
     std::vector<char> buffer(4096);
     struct group entry {};
     struct group* found = nullptr;
