@@ -63,6 +63,9 @@ std::unique_ptr<SocketsApi> makeSockets();
 // The device a port number opens when no --device names one.
 std::string defaultDeviceName(int port);
 
+// The group a user must be in to open the device; empty where no group helps (Windows).
+std::string deviceGroup(const std::string& device);
+
 // Ctrl-C and its kin call handler (from a signal handler or another thread) until it is set to
 // nullptr again; then they take their default course.
 void onStopRequest(void (*handler)());

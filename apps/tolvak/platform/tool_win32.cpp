@@ -64,6 +64,10 @@ std::string defaultDeviceName(int port) {
     return "COM" + std::to_string(port);
 }
 
+std::string deviceGroup(const std::string&) {
+    return "";
+}
+
 void onStopRequest(void (*handler)()) {
     win32::setConsoleStopHandler(handler);
 }
