@@ -5,7 +5,7 @@
 # The files only a package carries are installed by their component alone (EXCLUDE_FROM_ALL), so
 # `cmake --install` into a prefix never writes /etc or /lib/systemd.
 set(TOLVAK_DEB_DIR ${CMAKE_CURRENT_LIST_DIR}/debian)
-set(TOLVAK_DEB_MAINTAINER "Tolvak developers <tolvak@example.com>"
+set(TOLVAK_DEB_MAINTAINER "Tolvak developers <dev@tolvak.invalid>"
     CACHE STRING "Maintainer field of the Debian packages")
 
 set(tolvak_deb_components tool dev)

@@ -21,9 +21,10 @@ const char* stateName(PortStatus::State state) {
 std::string openErrorHint(const Error& error, const std::string& device) {
     // The most common first-day problem: serial devices belong to a group the user is not in.
     if (error.systemError != std::errc::permission_denied) return "";
-    return "not allowed to use " + device +
-           ": add your user to the dialout group (sudo usermod -aG dialout $USER) and log in "
-           "again";
+    const std::string group = deviceGroup(device);
+    if (group.empty()) return "not allowed to use " + device + ": only its owner may open it";
+    return "not allowed to use " + device + ": add your user to the " + group +
+           " group (sudo usermod -aG " + group + " $USER) and log in again";
 }
 
 ScaleFeed::ScaleFeed(const ScaleOptions& options, FeedOptions feed)

@@ -66,6 +66,9 @@ std::unique_ptr<SocketsApi> makeSockets();
 // The device a port number opens when no --device names one.
 std::string defaultDeviceName(int port);
 
+// The group a user must be in to open the device; empty where no group helps (Windows).
+std::string deviceGroup(const std::string& device);
+
 // From now on Ctrl-C, SIGTERM and the console's close events call request, on a thread of its own
 // (never inside a signal handler).
 void watchStopRequests(void (*request)(int signo));

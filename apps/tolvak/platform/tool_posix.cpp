@@ -20,6 +20,7 @@
 #include "platform/posix/posix_timer.h"
 #include "platform/posix/pseudo_terminal.h"
 #include "platform/posix/serial_control_posix.h"
+#include "platform/posix/serial_ports.h"
 #include "platform/posix/unique_fd.h"
 #include "tolvak/platform/posix_tool.h"
 
@@ -113,6 +114,10 @@ std::unique_ptr<SocketsApi> makeSockets() {
 
 std::string defaultDeviceName(int port) {
     return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+std::string deviceGroup(const std::string& device) {
+    return posix::groupThatMayOpen(device);
 }
 
 LineReader fdReader(int fd) {

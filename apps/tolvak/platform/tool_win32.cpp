@@ -66,6 +66,10 @@ std::string defaultDeviceName(int port) {
     return "COM" + std::to_string(port);
 }
 
+std::string deviceGroup(const std::string&) {
+    return "";
+}
+
 void watchStopRequests(void (*request)(int signo)) {
     // The system calls the console's handler on a thread of its own.
     static std::atomic<void (*)(int)> s_request{nullptr};

@@ -76,13 +76,7 @@ void describeUsb(fs::path device, const fs::path& devicesRoot, SerialPortInfo& p
 
 void describeAccess(const fs::path& node, SerialPortInfo& port) {
     port.accessible = ::access(node.c_str(), R_OK | W_OK) == 0;
-    struct stat st {};
-    if (*port.accessible || ::stat(node.c_str(), &st) != 0) return;
-    std::vector<char> buffer(4096);
-    struct group entry {};
-    struct group* found = nullptr;
-    if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
-        port.group = found->gr_name;
+    if (!*port.accessible) port.group = groupThatMayOpen(node.string());
 }
 
 std::vector<std::pair<fs::path, std::string>> stableNames(const fs::path& devRoot) {
@@ -98,6 +92,20 @@ std::vector<std::pair<fs::path, std::string>> stableNames(const fs::path& devRoo
 }
 
 } // namespace
+
+std::string groupThatMayOpen(const std::string& node) {
+    struct stat st {};
+    if (::stat(node.c_str(), &st) != 0) return "";
+    // Joining the node's group helps only when its group may read and write it (not a 0600
+    // node of root's, say): else there is no group to name.
+    if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) return "";
+    std::vector<char> buffer(4096);
+    struct group entry {};
+    struct group* found = nullptr;
+    if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return "";
+    return found->gr_name;
+}
 
 std::vector<SerialPortInfo> listSerialPorts(const std::string& sysRoot,
                                             const std::string& devRoot) {

@@ -13,4 +13,8 @@ namespace tolvak::posix {
 // stand in for the system's.
 std::vector<SerialPortInfo> listSerialPorts(const std::string& sysRoot, const std::string& devRoot);
 
+// The group whose members may read and write the device node; empty when its group may not (a
+// node only its owner opens) or the node cannot be looked at. What a refused user should join.
+std::string groupThatMayOpen(const std::string& node);
+
 } // namespace tolvak::posix

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -110,6 +113,41 @@ TEST(SerialPortsProbe, FindsPortsWithTheirDriversAndStableNames) {
                                                : std::vector{sys.path("dev/serial/by-id/") + link});
         EXPECT_EQ(ports[i].accessible, ::access(ports[i].name.c_str(), R_OK | W_OK) == 0);
     }
+}
+
+// access() asks about the real user, and root may open anything: the probe runs as nobody.
+TEST(SerialPortsProbe, NamesTheGroupOnlyWhereTheGroupMayOpenThePort) {
+    FakeSystem sys;
+    for (const std::string n : {"0", "1"}) {
+        sys.link("sys/devices/pnp0/00:0" + n + "/driver", "sys/bus/pnp/drivers/serial");
+        sys.tty("ttyS" + n, "pnp0/00:0" + n);
+    }
+    fs::permissions(sys.path("dev/ttyS0"), fs::perms::none);
+    fs::permissions(sys.path("dev/ttyS1"), fs::perms::group_read | fs::perms::group_write);
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::getuid() == 0 && (::setgroups(0, nullptr) || ::setgid(65534) || ::setuid(65534)))
+            ::_exit(2);
+        std::vector<SerialPortInfo> ports = listSerialPorts(sys.path("sys"), sys.path("dev"));
+        cli::sortPorts(ports);
+        std::string seen;
+        for (const auto& port : ports)
+            seen += port.accessible == false ? "[" + port.group + "]" : "open";
+        ::_exit(::write(pipe[1], seen.data(), seen.size()) == ssize_t(seen.size()) ? 0 : 3);
+    }
+    ::close(pipe[1]);
+    char text[256];
+    const ssize_t n = ::read(pipe[0], text, sizeof text);
+    ::close(pipe[0]);
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    ASSERT_EQ(status, 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(sys.path("dev/ttyS1").c_str(), &st), 0);
+    EXPECT_EQ(std::string(text, std::max<ssize_t>(n, 0)),
+              "[][" + std::string(::getgrgid(st.st_gid)->gr_name) + "]");
 }
 
 TEST(SerialPortsProbe, NoSysfsIsAnError) {
