@@ -43,7 +43,7 @@ done
 rm "${log%/*}" && mv "$dir/folder" "${log%/*}"
 check "service start" "service $name running" "$(exe service start --name "$name" | tr -d '\r')"
 check "sc sees it running" 1 "$(timeout 60 "$TOLVAK_WINE" sc query "$name" | grep -c RUNNING)"
-for _ in $(seq 50); do get "$port/api/weight" | grep -q '"weight":"4321"' && break; sleep 0.2; done
+for _ in $(seq 300); do get "$port/api/weight" | grep -q '"weight":"4321"' && break; sleep 0.2; done
 check "the service serves the weight" 1 "$(get "$port/api/weight" | grep -c '"weight":"4321"')"
 check "the service is healthy" 1 "$(get "$port/healthz" | grep -c '"state":"connected"')"
 check "service stop" "service $name stopped" "$(exe service stop --name "$name" | tr -d '\r')"
