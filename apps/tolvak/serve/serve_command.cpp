@@ -16,6 +16,8 @@
 #include "tolvak/feed/scale_feed.h"
 #include "tolvak/feed/stop_request.h"
 #include "tolvak/output/text_format.h"
+#include "tolvak/publish/mqtt_publisher.h"
+#include "tolvak/serve/messages.h"
 #include "tolvak/serve/token.h"
 #include "tolvak/serve/web_server.h"
 
@@ -48,6 +50,8 @@ std::vector<OptionDef> serveOptionDefs() {
     defs.insert(defs.end(), own.begin(), own.end());
     defs.insert(defs.end(), stableOptionDefs().begin(), stableOptionDefs().end());
     defs.insert(defs.end(), pollOptionDefs().begin(), pollOptionDefs().end());
+    const std::vector<OptionDef> mqtt = mqttOptionDefs();
+    defs.insert(defs.end(), mqtt.begin(), mqtt.end());
     return defs;
 }
 
@@ -77,7 +81,11 @@ struct ServeSettings {
     ServerLimits limits;
     bool commands = false;
     std::optional<std::string> tokenFile;
+    MqttSettings mqtt;
 };
+
+// The name the one scale of this server goes by in its MQTT topics.
+const char kScaleName[] = "scale";
 
 ServeSettings serveSettings(const ParsedArgs& args) {
     if (!args.positional.empty())
@@ -113,6 +121,9 @@ ServeSettings serveSettings(const ParsedArgs& args) {
     if (auto text = args.value("--client-buffer"))
         limits.clientBuffer =
             static_cast<size_t>(parseWhole("--client-buffer", *text, 1, 1 << 20)) * 1024;
+    settings.mqtt = mqttSettings(args);
+    if (settings.mqtt.enabled && !mqttBuiltIn())
+        throw UsageError("--mqtt: this tolvak is built without MQTT");
     return settings;
 }
 
@@ -133,6 +144,9 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         err << "tolvak serve: warning: listening on " << policy.listen.address
             << ": every computer that can reach it can read the scale\n";
 
+    // Made before the server and so gone after it: the server's last answers to commands go out
+    // through it.
+    std::unique_ptr<MqttPublisher> publisher;
     std::unique_ptr<WebServer> server;
     try {
         server = std::make_unique<WebServer>(policy, limits);
@@ -153,6 +167,7 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     ScaleFeed* running = nullptr;
     bool finished = false;
     std::string sendError; // the reader's thread only: why the last command was not sent
+    std::vector<std::string> names;
     if (settings.commands) {
         // Only the commands the format's protocol has are offered.
         const formats::Format* format = formats::findFormat(scale.format.format);
@@ -160,7 +175,6 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
             {"zero", {Scale::Command::Zero, format->commands.zero}},
             {"tare", {Scale::Command::Tare, format->commands.tare}},
             {"print", {Scale::Command::Print, format->commands.print}}};
-        std::vector<std::string> names;
         for (const auto& [name, command] : kCommands)
             if (!command.second.empty()) names.push_back(name);
         if (names.empty())
@@ -194,6 +208,29 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
             },
             token);
     }
+    std::mutex mqttFailureMutex;
+    std::string mqttFailure;
+    if (settings.mqtt.enabled) {
+        MqttPublisher::Hooks hooks;
+        if (settings.mqtt.commands) hooks.commands = names;
+        hooks.submit = [&](const std::string& name, MqttPublisher::Answer answer) {
+            server->submitCommand(name, std::move(answer));
+        };
+        hooks.log = [&](const std::string& line) { err << "tolvak serve: " << line << std::endl; };
+        hooks.fatal = [&](const std::string& line) {
+            err << "tolvak serve: " << line << std::endl;
+            std::lock_guard<std::mutex> lock(mqttFailureMutex);
+            mqttFailure = line;
+            server->stop();
+        };
+        try {
+            publisher = std::make_unique<MqttPublisher>(settings.mqtt, kScaleName, hooks);
+        } catch (const std::exception& e) {
+            err << "tolvak serve: --mqtt: " << e.what() << '\n';
+            return kExitFailure;
+        }
+        publisher->start();
+    }
     std::thread reader([&] {
         ScaleFeed feed(scale, options);
         ReceiveErrorReport errors("serve", err, nullptr);
@@ -207,12 +244,20 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
                 err << "tolvak serve: a command could not be sent: " << e.description << '\n';
             }
         });
-        feed.onReading([&](const Reading& reading) { server->postReading(reading); });
-        feed.onPortStatus([&](const PortStatus& port) {
+        uint64_t seq = 0; // as the server numbers them, for the same message
+        feed.onReading([&](const Reading& reading) {
+            server->postReading(reading);
+            if (publisher) publisher->reading(reading, readingMessage(reading, ++seq));
+        });
+        auto postPort = [&](const PortStatus& port) {
             server->postPort(port);
+            if (publisher) publisher->port(portMessage(port));
+        };
+        feed.onPortStatus([&](const PortStatus& port) {
+            postPort(port);
             describe(err, port);
         });
-        server->postPort(feed.port());
+        postPort(feed.port());
         {
             std::lock_guard<std::mutex> lock(feedMutex);
             if (finished) return;
@@ -233,7 +278,9 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         if (running) running->stop();
     }
     reader.join();
-    return kExitOk;
+    if (publisher) publisher->stop();
+    std::lock_guard<std::mutex> lock(mqttFailureMutex);
+    return mqttFailure.empty() ? kExitOk : kExitFailure;
 }
 
 } // namespace tolvak::cli
