@@ -50,7 +50,8 @@ std::vector<OptionDef> serveOptionDefs() {
     defs.insert(defs.end(), own.begin(), own.end());
     defs.insert(defs.end(), stableOptionDefs().begin(), stableOptionDefs().end());
     defs.insert(defs.end(), pollOptionDefs().begin(), pollOptionDefs().end());
-    const std::vector<OptionDef> mqtt = mqttOptionDefs();
+    std::vector<OptionDef> mqtt = mqttOptionDefs();
+    if (!mqttBuiltIn()) mqtt.front().help = "not built into this tolvak (no libmosquitto)";
     defs.insert(defs.end(), mqtt.begin(), mqtt.end());
     return defs;
 }
