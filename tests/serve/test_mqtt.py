@@ -192,8 +192,8 @@ class MqttTest(unittest.TestCase):
         status, err = server.stop()
         self.assertEqual(status, 0, err)
         self.assertIn("cannot be reached", err)
+        self.serve()  # started while the broker is still away
         broker.start()
-        self.serve()
         wait_until(lambda: len(sub.of("weighing")) >= 2, "stored weighings sent after a restart")
         time.sleep(2)  # nothing more comes
         self.assert_all_once_in_order(sub.of("weighing"), 2)
