@@ -33,8 +33,7 @@ class Broker:
     subscriber's queue waits for it."""
 
     def __init__(self, dir, port, password=None):
-        self.dir, self.port = dir, port
-        conf = os.path.join(dir, "mosquitto.conf")
+        self.port, self.conf = port, os.path.join(dir, "mosquitto.conf")
         # As whoever runs the test: as root it would become the user mosquitto, who cannot
         # write here.
         lines = ["listener %d 127.0.0.1" % port, "persistence true",
@@ -45,23 +44,16 @@ class Broker:
             lines.append("password_file " + pw)
         else:
             lines.append("allow_anonymous true")
-        with open(conf, "w") as f:
+        with open(self.conf, "w") as f:
             f.write("\n".join(lines) + "\n")
-        self.conf = conf
         self.start()
 
     def start(self):
         self.proc = subprocess.Popen(["mosquitto", "-c", self.conf], stderr=subprocess.DEVNULL)
-        wait_until(lambda: self._listening() or self.proc.poll() is not None, "no broker")
+        wait_until(lambda: self.proc.poll() is not None or
+                   socket.socket().connect_ex(("127.0.0.1", self.port)) == 0, "no broker")
         if self.proc.poll() is not None:
             raise RuntimeError("mosquitto did not start")
-
-    def _listening(self):
-        try:
-            socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
-            return True
-        except OSError:
-            return False
 
     def stop(self):
         self.proc.terminate()
@@ -71,11 +63,11 @@ class Broker:
 class Subscriber:
     """mosquitto_sub on tolvak/#, QoS 1, a lasting session: (topic, JSON) in arrival order."""
 
-    def __init__(self, port, topic="tolvak/#", extra=()):
+    def __init__(self, port):
         self.got = []
         self.proc = subprocess.Popen(
-            ["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t", topic, "-q", "1", "-v",
-             "-c", "-i", "office-%d" % os.getpid(), *extra],
+            ["mosquitto_sub", "-p", str(port), "-t", "tolvak/#", "-q", "1", "-v", "-c", "-i",
+             "office-%d" % os.getpid()],
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         threading.Thread(target=self._read, daemon=True).start()
 
@@ -103,7 +95,7 @@ def wait_until(test, why, deadline=120):
 
 def retained_state(port, *login):
     """The retained state of the scale, as a client that comes later sees it."""
-    out = subprocess.run(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t", BASE + "state",
+    out = subprocess.run(["mosquitto_sub", "-p", str(port), "-t", BASE + "state",
                           "-C", "1", "-W", "30", *login], capture_output=True, text=True,
                          timeout=60)
     return json.loads(out.stdout)["state"]
@@ -124,27 +116,24 @@ class MqttTest(unittest.TestCase):
             except Exception:
                 pass
 
+    def kept(self, part):
+        self.cleanup.append(part.stop)
+        return part
+
     def serve(self, *args):
-        server = Server(TOOL, ["--device", self.device, "--baud", "9600", "--stable-window", "0.5",
-                               "--mqtt", "mqtt://127.0.0.1:%d" % self.port, "--mqtt-site", "yard",
-                               "--mqtt-store", self.store, *args])
-        self.cleanup.append(server.stop)
-        return server
+        return self.kept(Server(TOOL, [
+            "--device", self.device, "--baud", "9600", "--stable-window", "0.5", "--mqtt",
+            "mqtt://127.0.0.1:%d" % self.port, "--mqtt-site", "yard", "--mqtt-store", self.store,
+            *args]))
 
     def truck(self, *args):
-        indicator = Indicator(TOOL, ["--baud", "9600", "--rate", "50", *args], link=self.link)
-        self.cleanup.append(indicator.stop)
-        return indicator
+        return self.kept(Indicator(TOOL, ["--baud", "9600", "--rate", "50", *args], link=self.link))
 
     def broker(self, password=None):
-        broker = Broker(self.dir, self.port, password)
-        self.cleanup.append(broker.stop)
-        return broker
+        return self.kept(Broker(self.dir, self.port, password))
 
     def subscriber(self):
-        sub = Subscriber(self.port)
-        self.cleanup.append(sub.stop)
-        return sub
+        return self.kept(Subscriber(self.port))
 
     def assert_all_once_in_order(self, weighings, count):
         # Ids count every weighing tolvak made: 1..count, nothing left out, nothing twice.
