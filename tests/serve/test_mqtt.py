@@ -215,9 +215,11 @@ class MqttTest(unittest.TestCase):
                 self.assertIn("refused the user name or password", err)
                 self.assertEqual(err.count("refused"), 1, err)
             else:
-                self.assertEqual(retained_state(self.port, "-u", "tolvak", "-P", "right"), "waiting")
+                login = ("-u", "tolvak", "-P", "right")
+                self.assertEqual(retained_state(self.port, *login), "waiting")
                 status, err = server.stop()
                 self.assertEqual(status, 0, err)
+                self.assertEqual(retained_state(self.port, *login), "offline")  # said on stopping
 
 
 if __name__ == "__main__":
