@@ -100,11 +100,14 @@ struct MqttPublisher::Impl {
             weighing["type"] = "weighing";
             weighing["id"] = store.nextId();
             weighing.update(readingObject(r));
+            const std::string payload = jsonText(weighing);
             try {
-                store.append(jsonText(weighing));
+                store.append(payload);
                 if (connected) sendWeighing(store.pending().back());
             } catch (const std::exception& e) {
+                // Still sent while the broker is there, only not kept for when it is not.
                 hooks.log("MQTT: a weighing could not be stored: " + std::string(e.what()));
+                if (connected) publish(topic("weighing"), payload, 1, false);
             }
             sayStoreDrops();
         }

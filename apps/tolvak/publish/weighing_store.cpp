@@ -139,7 +139,15 @@ void WeighingStore::remove(uint64_t id) {
 
 void WeighingStore::writeLine(char kind, uint64_t id, const std::string& payload) {
     const std::string text = line(kind, id, payload);
-    writeAll(m_fd, text, m_path);
+    try {
+        writeAll(m_fd, text, m_path);
+    } catch (...) {
+        // A part of a line (a full disk) would end the file at the next open, and every line
+        // written after it with it: take it back.
+        const int cut = ::ftruncate(m_fd, static_cast<off_t>(m_fileBytes));
+        (void)cut; // the write's error is the one to tell
+        throw;
+    }
     m_fileBytes += text.size();
 }
 

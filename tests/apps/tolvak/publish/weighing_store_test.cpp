@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "tolvak/publish/weighing_store.h"
@@ -68,6 +70,30 @@ TEST(WeighingStore, KeepsOrderAcrossRestartsDropsTheOldestAndSurvivesACutTail) {
         EXPECT_EQ(store.pending().size(), std::min(c.expected.size() + 1, c.limits.count));
         std::filesystem::remove_all(dir);
     }
+}
+
+TEST(WeighingStore, AWriteCutShortByAFullDiskLosesNoLaterWeighing) {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("tolvak-store-full-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    const std::string path = (dir / "scale.weighings").string();
+    {
+        WeighingStore store(path, {});
+        store.append("a");
+        // The file may grow by a few bytes only: the next line gets half written.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{}, before{};
+        ::getrlimit(RLIMIT_FSIZE, &before);
+        limit = before;
+        limit.rlim_cur = std::filesystem::file_size(path) + 8;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        EXPECT_THROW(store.append(std::string(100, 'x')), std::runtime_error);
+        ::setrlimit(RLIMIT_FSIZE, &before);
+        store.append("c");
+    }
+    WeighingStore store(path, {});
+    EXPECT_EQ(payloads(store), (std::vector<std::string>{"a", "c"}));
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
