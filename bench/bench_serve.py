@@ -75,6 +75,36 @@ def percentile(values, p):
     return ordered[min(len(ordered) - 1, int(round(p / 100 * (len(ordered) - 1))))]
 
 
+def reading_waiter(client, parse):
+    """A function that waits for the client's next reading message (parse turns received bytes
+    into messages) and returns when it came."""
+    client.sock.setblocking(False)
+
+    def wait():
+        while True:
+            try:
+                data = client.sock.recv(65536)
+            except BlockingIOError:
+                select.select([client.sock], [], [], 5)
+                continue
+            if any(m.get("type") == "reading" for m in parse(data)):
+                return time.perf_counter()
+    return wait
+
+
+def line_waiter(stream):
+    """A function that waits for the stream's next line and returns when it came."""
+    pending = [b""]
+
+    def wait():
+        while b"\n" not in pending[0]:
+            select.select([stream], [], [], 5)
+            pending[0] += os.read(stream.fileno(), 65536)
+        pending[0] = pending[0].split(b"\n", 1)[1]
+        return time.perf_counter()
+    return wait
+
+
 def latency(tool, frames, rate):
     serve_master, serve_path = raw_pty()
     read_master, read_path = raw_pty()
@@ -84,27 +114,8 @@ def latency(tool, frames, rate):
                               stdout=subprocess.PIPE, bufsize=0)
     ws = WsClient(server.port)
     time.sleep(1.5)
-    ws.sock.setblocking(False)
-    pending = b""
-
-    def wait_ws():
-        while True:
-            try:
-                data = ws.sock.recv(65536)
-            except BlockingIOError:
-                select.select([ws.sock], [], [], 5)
-                continue
-            for m in ws.feed(data):
-                if m["type"] == "reading":
-                    return time.perf_counter()
-
-    def wait_read():
-        nonlocal pending
-        while b"\n" not in pending:
-            select.select([reader.stdout], [], [], 5)
-            pending += os.read(reader.stdout.fileno(), 65536)
-        pending = pending.split(b"\n", 1)[1]
-        return time.perf_counter()
+    wait_ws = reading_waiter(ws, ws.feed)
+    wait_read = line_waiter(reader.stdout)
 
     # Drain what the openings produced.
     ws.feed(b"")

@@ -37,6 +37,8 @@ install_missing() {
 
 set_build() {
   install_missing cmake g++ make pkg-config nlohmann-json3-dev libcli11-dev libboost-dev
+  # serve --mqtt publishes with libmosquitto.
+  install_missing libmosquitto-dev
 }
 
 set_test() {
@@ -48,6 +50,8 @@ set_test() {
   # The Debian packages: built by CPack (dpkg-shlibdeps finds their dependencies), checked by lintian, their unit checked
   # by systemd-analyze.
   install_missing dpkg-dev lintian systemd
+  # The MQTT tests run Debian's broker and its command-line client.
+  install_missing mosquitto mosquitto-clients
   # The browser test of tolvak serve: the system's Chromium driven by playwright-core from npm
   # (which never downloads a browser of its own).
   install_missing chromium nodejs

@@ -68,6 +68,9 @@ class CommandDesk {
     uint64_t m_nextId = 1;
 };
 
+// The answer's error when the queue is full.
+inline constexpr char kTooManyCommands[] = "too many commands are waiting; try again shortly";
+
 // The frame shows what the command asked for.
 bool showsEffect(const std::string& command, const Reading& reading);
 

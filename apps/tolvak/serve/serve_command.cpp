@@ -16,12 +16,17 @@
 #include "tolvak/feed/scale_feed.h"
 #include "tolvak/feed/stop_request.h"
 #include "tolvak/output/text_format.h"
+#include "tolvak/publish/mqtt_publisher.h"
+#include "tolvak/serve/messages.h"
 #include "tolvak/serve/token.h"
 #include "tolvak/serve/web_server.h"
 
 namespace tolvak::cli {
 
 namespace {
+
+// The name the one scale of this server goes by in its MQTT topics.
+const char kScaleName[] = "scale";
 
 std::string urlHost(const ListenAddress& listen) {
     return listen.wildcard ? "localhost" : urlAddress(listen.address);
@@ -95,7 +100,12 @@ void bindServeOptions(Options& options, ServeSettings& settings) {
                   });
     bindStableOptions(options, settings.feed.stable);
     bindPollOptions(options, settings.feed);
+    bindMqttOptions(options, settings.mqtt);
     options.check([&settings] {
+        if (settings.mqtt.enabled && !mqttBuiltIn())
+            throw UsageError("--mqtt: this tolvak is built without MQTT");
+        if (settings.mqtt.commands && !settings.commands)
+            throw UsageError("--mqtt-commands goes with --allow-commands");
         if (!settings.policy.commandOrigins.empty() && !settings.commands)
             throw UsageError("--allow-commands-from goes with --allow-commands");
         // Programs send no Origin, and any address will do as Host on a wildcard listener: on a
@@ -117,6 +127,9 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
         err << "tolvak serve: warning: listening on " << policy.listen.address
             << ": every computer that can reach it can read the scale\n";
 
+    // Made before the server and so gone after it: the server's last answers to commands go out
+    // through it.
+    std::unique_ptr<MqttPublisher> publisher;
     std::unique_ptr<WebServer> server;
     try {
         server = std::make_unique<WebServer>(policy, limits);
@@ -137,6 +150,7 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
     ScaleFeed* running = nullptr;
     bool finished = false;
     std::string sendError; // the reader's thread only: why the last command was not sent
+    std::vector<std::string> names;
     if (settings.commands) {
         // Only the commands the format's protocol has are offered.
         const formats::Format* format = formats::findFormat(scale.format.format);
@@ -144,7 +158,6 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
             {"zero", {Scale::Command::Zero, format->commands.zero}},
             {"tare", {Scale::Command::Tare, format->commands.tare}},
             {"print", {Scale::Command::Print, format->commands.print}}};
-        std::vector<std::string> names;
         for (const auto& [name, command] : kCommands)
             if (!command.second.empty()) names.push_back(name);
         if (names.empty())
@@ -178,6 +191,29 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
             },
             token);
     }
+    std::mutex mqttFailureMutex;
+    std::string mqttFailure;
+    if (settings.mqtt.enabled) {
+        MqttPublisher::Hooks hooks;
+        if (settings.mqtt.commands) hooks.commands = names;
+        hooks.submit = [&](const std::string& name, MqttPublisher::Answer answer) {
+            server->submitCommand(name, std::move(answer));
+        };
+        hooks.log = [&](const std::string& line) { err << "tolvak serve: " << line << std::endl; };
+        hooks.fatal = [&](const std::string& line) {
+            err << "tolvak serve: " << line << std::endl;
+            std::lock_guard<std::mutex> lock(mqttFailureMutex);
+            mqttFailure = line;
+            server->stop();
+        };
+        try {
+            publisher = std::make_unique<MqttPublisher>(settings.mqtt, kScaleName, hooks);
+        } catch (const std::exception& e) {
+            err << "tolvak serve: --mqtt: " << e.what() << '\n';
+            return kExitFailure;
+        }
+        publisher->start();
+    }
     std::thread reader([&] {
         ScaleFeed feed(scale, options);
         ReceiveErrorReport errors("serve", err, nullptr);
@@ -191,12 +227,20 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
                 err << "tolvak serve: a command could not be sent: " << e.description << '\n';
             }
         });
-        feed.onReading([&](const Reading& reading) { server->postReading(reading); });
-        feed.onPortStatus([&](const PortStatus& port) {
+        uint64_t seq = 0; // as the server numbers them, for the same message
+        feed.onReading([&](const Reading& reading) {
+            server->postReading(reading);
+            if (publisher) publisher->reading(reading, readingMessage(reading, ++seq));
+        });
+        auto postPort = [&](const PortStatus& port) {
             server->postPort(port);
+            if (publisher) publisher->port(portMessage(port));
+        };
+        feed.onPortStatus([&](const PortStatus& port) {
+            postPort(port);
             describe(err, port);
         });
-        server->postPort(feed.port());
+        postPort(feed.port());
         {
             std::lock_guard<std::mutex> lock(feedMutex);
             if (finished) return;
@@ -217,7 +261,9 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
         if (running) running->stop();
     }
     reader.join();
-    return kExitOk;
+    if (publisher) publisher->stop();
+    std::lock_guard<std::mutex> lock(mqttFailureMutex);
+    return mqttFailure.empty() ? kExitOk : kExitFailure;
 }
 
 Run bindServe(Options& options) {

@@ -6,6 +6,7 @@
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/control_options.h"
 #include "tolvak/feed/feed_settings.h"
+#include "tolvak/publish/mqtt_settings.h"
 #include "tolvak/serve/access.h"
 #include "tolvak/serve/web_server.h"
 
@@ -19,6 +20,7 @@ struct ServeSettings {
     ServerLimits limits;
     bool commands = false;
     std::optional<std::string> tokenFile;
+    MqttSettings mqtt;
 };
 
 // serve's options, bound to settings (the service binds them too).

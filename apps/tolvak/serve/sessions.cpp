@@ -286,8 +286,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         if (!m_server.desk.submit(accepted.command, answer)) {
             Answer busy = accepted;
             busy.status = 429;
-            busy.body =
-                jsonText({{"error", "too many commands are waiting; try again shortly"}}) + "\n";
+            busy.body = jsonText({{"error", kTooManyCommands}}) + "\n";
             busy.headers.emplace_back("Retry-After", "1");
             send(response(req, busy));
             return;

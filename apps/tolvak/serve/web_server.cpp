@@ -4,6 +4,7 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 
+#include "tolvak/output/text_format.h"
 #include "tolvak/platform/tool_platform.h"
 #include "tolvak/serve/sessions.h"
 #include "tolvak/serve/shared_state.h"
@@ -108,6 +109,17 @@ void WebServer::setCommands(std::vector<std::string> names, Write write,
     m_impl->state.commands = std::move(names);
     m_impl->state.writeCommand = std::move(write);
     m_impl->state.token = std::move(token);
+}
+
+void WebServer::submitCommand(std::string name,
+                              std::function<void(int status, std::string body)> answer) {
+    net::post(m_impl->io, [impl = m_impl, name = std::move(name), answer = std::move(answer)] {
+        if (!impl->state.writeCommand)
+            return answer(403, jsonText({{"error", "commands are not allowed"}}));
+        if (!impl->state.desk.submit(name, answer))
+            return answer(429, jsonText({{"error", kTooManyCommands}}));
+        impl->state.pumpCommands();
+    });
 }
 
 void WebServer::postReading(const Reading& reading) {

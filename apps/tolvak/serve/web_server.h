@@ -55,6 +55,11 @@ class WebServer {
     void setCommands(std::vector<std::string> names, Write write,
                      std::function<std::string()> token);
 
+    // A command from elsewhere than HTTP (the MQTT broker) through the same desk, so that the
+    // same rules hold for the line: answer gets, from the server's thread, the status and JSON
+    // body a POST would have had. From any thread.
+    void submitCommand(std::string name, std::function<void(int status, std::string body)> answer);
+
     void postReading(const Reading& reading);
     void postPort(const PortStatus& port);
 
