@@ -7,7 +7,7 @@ control; the platforms (posix, win32, side by side); the faces (the public API, 
 the tool).
 
 Inside the tool (apps/tolvak) the rooms stand the same way, top down: main, tool, commands/,
-serve/ and detect/, cli/, feed/ and simulator/, output/ and platform/; rooms on one floor do not
+serve/, detect/ (serve settles --format auto with it), cli/, feed/ and simulator/, output/ and platform/; rooms on one floor do not
 use each other. No file of apps/ passes MAX_LINES lines."""
 import pathlib
 import re
@@ -33,11 +33,11 @@ TOOL_ROOMS = {
     "feed": 1,
     "simulator": 1,
     "cli": 2,
-    "serve": 3,
     "detect": 3,
-    "commands": 4,
-    "tool": 5,
-    "main": 6,
+    "serve": 4,
+    "commands": 5,
+    "tool": 6,
+    "main": 7,
 }
 TOOL = pathlib.PurePosixPath("apps/tolvak")
 MAX_LINES = 400

@@ -119,10 +119,13 @@ const std::vector<OptionDef>& controlOptionDefs() {
         for (const SetterOption& s : kSetterOptions)
             out.push_back({s.option, s.valueName, s.help});
         out.push_back({"--device", "PATH",
-                       "the device behind the port number (/dev/ttyUSB0, a pseudo-terminal)"});
+                       "the device behind the port number (/dev/ttyUSB0, a pseudo-terminal); "
+                       "auto: the one USB serial port (tolvak ports lists them)"});
         out.push_back(
             {"--format", "NAME",
-             "the indicator's output: " + formatNames() + " (default control: the options above)"});
+             "the indicator's output: auto (read and serve: listen and pick it, with the line "
+             "settings not given; their default unless an option above is given), " +
+                 formatNames() + " (control: the options above)"});
         out.push_back({"--pattern", "REGEX",
                        "for --format regex: named groups value, and sign, unit, status, mode, "
                        "tare"});
@@ -174,11 +177,18 @@ void checkControlOptions(const ParsedArgs& args) {
             throw UsageError(option + ": the " + std::string(format->name) +
                              " format does not use it (formats that do: " + takers + ")");
         }
-    if (args.has("--format") || args.has("--pattern")) try {
+    // auto is settled by listening, after the parse.
+    if ((args.has("--format") || args.has("--pattern")) && settings.format.format != "auto") try {
             FormatReader reader(settings.format);
         } catch (const std::invalid_argument& e) {
             throw UsageError(std::string("--format: ") + e.what());
         }
+}
+
+bool formatOptionGiven(const ParsedArgs& args) {
+    for (const auto& [option, value] : args.options)
+        if (settingsOfOption(option) != 0) return true;
+    return false;
 }
 
 void applyControlOptions(const ParsedArgs& args, Tolvak& control, const BindDevice& bindDevice) {

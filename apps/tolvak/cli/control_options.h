@@ -22,6 +22,9 @@ std::u16string_view setterOfOption(const std::string& option);
 // anything is created, so that bad input never half-configures a control.
 void checkControlOptions(const ParsedArgs& args);
 
+// Whether an option that belongs to a format (its framing, decimals, pattern) is given.
+bool formatOptionGiven(const ParsedArgs& args);
+
 // Calls the control's own setters for the options given, in command-line order; the control's
 // defaults stand for everything else. Binds --device to the port number the control then has.
 using BindDevice = std::function<void(int16_t port, const std::string& device)>;

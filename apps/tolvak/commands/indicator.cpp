@@ -6,13 +6,14 @@
 
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/indicator_options.h"
+#include "tolvak/cli/start_options.h"
 #include "tolvak/platform/tool_platform.h"
 #include "tolvak/simulator/indicator.h"
 
 namespace tolvak::cli {
 
 std::vector<OptionDef> indicatorOptionDefs() {
-    return join(kIndicatorOptions,
+    return join(join(kIndicatorOptions, startOptionDefs()),
                 {{"--device", "PATH",
                   "write to this device (default: a new pseudo-terminal, path printed)"},
                  {"--count", "N", "stop after N frames"},
@@ -32,6 +33,10 @@ int runIndicator(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         return kExitFailure;
     }
     if (!line.name.empty()) out << line.name << std::endl;
+    if (!args.has("--quiet"))
+        err << "tolvak indicator: " << (line.name.empty() ? *args.value("--device") : line.name)
+            << ", " << lineName(SerialSettings{config.baud}) << ", format "
+            << (config.outputFormat ? config.outputFormat->name : "control") << std::endl;
 
     std::unique_ptr<ToolLoop> loop = makeLoop();
     Indicator indicator(*loop, line.write, config, line.read);

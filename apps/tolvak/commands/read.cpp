@@ -4,12 +4,14 @@
 #include <chrono>
 #include <ostream>
 
-#include "platform/posix/console_msg_box.h"
 #include "text/utf8.h"
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/control_options.h"
 #include "tolvak/cli/feed_options.h"
 #include "tolvak/cli/print_options.h"
+#include "tolvak/cli/start_options.h"
+#include "tolvak/detect/auto_format.h"
+#include "tolvak/feed/port_problems.h"
 #include "tolvak/feed/receive_errors.h"
 #include "tolvak/feed/scale_feed.h"
 #include "tolvak/platform/tool_platform.h"
@@ -41,7 +43,9 @@ class StopOnSignals {
 
 std::vector<OptionDef> readOptionDefs() {
     return join(
-        join(join(join(controlOptionDefs(), kPrintOptions), stableOptionDefs()), pollOptionDefs()),
+        join(join(join(join(controlOptionDefs(), kPrintOptions), stableOptionDefs()),
+                  pollOptionDefs()),
+             startOptionDefs()),
         {{"--stable", "", "print only stable readings that differ from the last one printed"},
          {"--follow", "",
           "keep running when the device is missing or goes away: retry every second"},
@@ -51,15 +55,19 @@ std::vector<OptionDef> readOptionDefs() {
 int runRead(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     noArguments(args);
     checkControlOptions(args);
-    const ScaleOptions options = scaleOptions(args);
     const auto timeout = secondsOption(args, "--timeout");
+    FeedOptions feedSettings = feedOptions(args);
+    ReadingPrinter printer(out, printSettings(args));
+    // Last: a mistake in the options above is told first.
+    FeedStart start = feedStart("read", args, err);
+    feedSettings.settle = start.settle;
 
-    ScaleFeed feed(options, feedOptions(args));
+    ScaleFeed feed(start.scale, feedSettings);
+    const std::string& device = feed.port().device;
     const bool follow = args.has("--follow");
     int status = kExitOk;
     auto lastReading = std::chrono::steady_clock::now();
     const bool once = args.has("--once");
-    ReadingPrinter printer(out, printSettings(args));
     feed.onReading([&](const Reading& r) {
         // The timeout waits for any reading, printed or not: it watches the line.
         lastReading = std::chrono::steady_clock::now();
@@ -70,23 +78,32 @@ int runRead(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         // A request that cannot be sent fails at every poll: shown like a receive error, rarely.
         if (e.source == Error::Source::Receive || e.source == Error::Source::Send)
             errors.show(AutomationError(e.number, fromUtf8(e.description)));
-        else
-            err << posix::formatMsgBox(toUtf8(kNoticeTitle), e.message) << std::flush;
-        if (auto hint = openErrorHint(e, feed.port().device); !hint.empty())
-            err << "tolvak read: " << hint << '\n' << std::flush;
+        // Following, the port's state says it (below); else the open error ends the command.
+        if (e.source != Error::Source::Open || follow) return;
+        const OpenProblem problem = openProblem(e, device);
+        err << "tolvak read: " << problem.text << '\n';
+        if (!problem.hint.empty()) err << "tolvak read: " << problem.hint << '\n';
+        err.flush();
     });
-    bool started = false;
+    feed.onNotice([&](const std::string& notice) { err << notice << '\n' << std::flush; });
+    bool started = false, wasConnected = false;
+    PortStatus said; // what was said last
     feed.onPortStatus([&](const PortStatus& port) {
-        if (!started) return; // the first open's failure is the message box
+        if (!sayPortChange(err, "read", port, said)) return;
         if (port.state == PortStatus::State::connected) {
-            err << "tolvak read: " << port.device << ": the device is back\n";
-        } else if (follow) {
-            err << "tolvak read: waiting for the device: " << port.error << '\n';
-        } else {
+            // Back only when it was there before.
+            if (wasConnected)
+                err << "tolvak read: " << device << ": the device is back\n";
+            else if (started)
+                err << "tolvak read: " << device << ": connected\n";
+            wasConnected = true;
+        } else if (port.state == PortStatus::State::closed && started) {
+            // Not following: the first open's failure is said above, a later one ends it.
             err << "tolvak read: the port closed: " << port.error << '\n';
             status = kExitFailure;
             feed.stop();
         }
+        err.flush();
     });
     StopOnSignals stopOnSignals(feed);
 

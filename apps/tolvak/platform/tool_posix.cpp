@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "platform/posix/line_discipline.h"
+#include "platform/posix/posix_error.h"
 #include "platform/posix/posix_sockets.h"
 #include "platform/posix/posix_timer.h"
 #include "platform/posix/pseudo_terminal.h"
@@ -58,6 +59,46 @@ std::unique_ptr<SocketsApi> makeSockets() {
 
 std::string defaultDeviceName(int port) {
     return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+PortTrouble portTrouble(const std::error_code& code) {
+    // errno values, whichever category carries them.
+    if (code.category() != std::system_category() && code.category() != std::generic_category())
+        return PortTrouble::unknown;
+    switch (code.value()) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case EIO:
+        return PortTrouble::missing;
+    case EACCES:
+    case EPERM:
+        return PortTrouble::denied;
+    case ENOTTY:
+    case ENOTDIR:
+    case EISDIR:
+        return PortTrouble::notSerial;
+    case EINVAL:
+        return PortTrouble::settings;
+    case EBUSY:
+        return PortTrouble::busy;
+    default:
+        return PortTrouble::unknown;
+    }
+}
+
+std::string systemMessage(const std::error_code& code) {
+    return code.message();
+}
+
+int32_t controlErrorNumber(const std::error_code& code) {
+    return posix::fromErrno(code.value(), "").number();
+}
+
+std::string permissionHint(const std::string&) {
+    // Serial devices belong to a group; a service runs as an account of its own.
+    return "add your user to the dialout group (sudo usermod -aG dialout $USER) and log in "
+           "again; for the service, the account it runs as";
 }
 
 void onStopRequest(void (*handler)()) {

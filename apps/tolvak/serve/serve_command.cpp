@@ -12,6 +12,9 @@
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/control_options.h"
 #include "tolvak/cli/feed_options.h"
+#include "tolvak/cli/start_options.h"
+#include "tolvak/detect/auto_format.h"
+#include "tolvak/feed/port_problems.h"
 #include "tolvak/feed/receive_errors.h"
 #include "tolvak/feed/scale_feed.h"
 #include "tolvak/feed/stop_request.h"
@@ -22,7 +25,7 @@
 namespace tolvak::cli {
 
 std::vector<OptionDef> serveOptionDefs() {
-    std::vector<OptionDef> defs = controlOptionDefs();
+    std::vector<OptionDef> defs = join(controlOptionDefs(), startOptionDefs());
     const std::vector<OptionDef> own = {
         {"--listen", "ADDR:PORT",
          "address to serve on (default 127.0.0.1:8111; [::1]:8111 for IPv6; port 0 picks one)"},
@@ -55,20 +58,6 @@ namespace {
 
 std::string urlHost(const ListenAddress& listen) {
     return listen.wildcard ? "localhost" : urlAddress(listen.address);
-}
-
-void describe(std::ostream& err, const PortStatus& port) {
-    switch (port.state) {
-    case PortStatus::State::connected:
-        err << "tolvak serve: " << port.device << ": connected\n";
-        break;
-    case PortStatus::State::waiting:
-        err << "tolvak serve: waiting for the device: " << port.error << '\n';
-        break;
-    case PortStatus::State::closed:
-        return;
-    }
-    err.flush();
 }
 
 struct ServeSettings {
@@ -113,6 +102,8 @@ ServeSettings serveSettings(const ParsedArgs& args) {
     if (auto text = args.value("--client-buffer"))
         limits.clientBuffer =
             static_cast<size_t>(parseWhole("--client-buffer", *text, 1, 1 << 20)) * 1024;
+    // Last, so that a mistake in the options above is told first; runServe reads them again.
+    startSettings(args);
     return settings;
 }
 
@@ -148,18 +139,24 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     // The serial side runs on its own thread, which makes the scale and so owns it (on Windows
     // its events come to the thread that made it); readings cross to the server's thread through
     // its queue, so no client can slow the reader down.
-    const ScaleOptions scale = scaleOptions(args);
+    FeedStart start = feedStart("serve", args, err);
+    const ScaleOptions& scale = start.scale;
     std::mutex feedMutex;
     ScaleFeed* running = nullptr;
     bool finished = false;
     std::string sendError; // the reader's thread only: why the last command was not sent
     if (settings.commands) {
         // Only the commands the format's protocol has are offered.
+        // Only the commands the format's protocol has are offered; a format still to be picked
+        // is offered all three, and the scale refuses those its protocol lacks.
         const formats::Format* format = formats::findFormat(scale.format.format);
+        const auto bytes = [format](const std::string formats::Commands::*command) {
+            return format ? format->commands.*command : std::string("?");
+        };
         const std::map<std::string, std::pair<Scale::Command, std::string>> kCommands = {
-            {"zero", {Scale::Command::Zero, format->commands.zero}},
-            {"tare", {Scale::Command::Tare, format->commands.tare}},
-            {"print", {Scale::Command::Print, format->commands.print}}};
+            {"zero", {Scale::Command::Zero, bytes(&formats::Commands::zero)}},
+            {"tare", {Scale::Command::Tare, bytes(&formats::Commands::tare)}},
+            {"print", {Scale::Command::Print, bytes(&formats::Commands::print)}}};
         std::vector<std::string> names;
         for (const auto& [name, command] : kCommands)
             if (!command.second.empty()) names.push_back(name);
@@ -195,7 +192,10 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
             token);
     }
     std::thread reader([&] {
-        ScaleFeed feed(scale, options);
+        FeedOptions feedOptions = options;
+        feedOptions.settle = start.settle;
+        ScaleFeed feed(scale, feedOptions);
+        PortStatus said;
         ReceiveErrorReport errors("serve", err, nullptr);
         feed.onError([&](const Error& e) {
             // Open errors are the port's state, told below; a command that could not be sent
@@ -208,9 +208,12 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
             }
         });
         feed.onReading([&](const Reading& reading) { server->postReading(reading); });
+        feed.onNotice([&](const std::string& notice) { err << notice << '\n' << std::flush; });
         feed.onPortStatus([&](const PortStatus& port) {
             server->postPort(port);
-            describe(err, port);
+            if (sayPortChange(err, "serve", port, said) &&
+                port.state == PortStatus::State::connected)
+                err << "tolvak serve: " << port.device << ": connected\n" << std::flush;
         });
         server->postPort(feed.port());
         {

@@ -1,0 +1,77 @@
+#include "tolvak/cli/start_options.h"
+
+#include <cctype>
+
+#include "tolvak/cli/control_options.h"
+
+namespace tolvak::cli {
+
+const std::vector<OptionDef>& startOptionDefs() {
+    static const std::vector<OptionDef> defs = {
+        {"--quiet", "", "no line at start naming the device, line settings and format"}};
+    return defs;
+}
+
+StartSettings startSettings(const ParsedArgs& args) {
+    StartSettings settings;
+    settings.quiet = args.has("--quiet");
+    const auto device = args.value("--device");
+    if (!device)
+        throw UsageError("--device is needed: tolvak ports lists the serial ports, --device auto "
+                         "takes the one USB serial port");
+    settings.autoDevice = *device == "auto";
+    const auto format = args.value("--format");
+    settings.autoFormat = format ? *format == "auto" : !formatOptionGiven(args);
+    settings.autoLine = settings.autoFormat && !args.has("--baud") && !args.has("--data-bits") &&
+                        !args.has("--parity") && !args.has("--stop-bits");
+    return settings;
+}
+
+std::string pickDevice(const std::vector<SerialPortInfo>& ports) {
+    std::vector<std::string> usb, all;
+    for (const SerialPortInfo& port : ports) {
+        all.push_back(port.name);
+        if (!port.usbId.empty()) usb.push_back(port.name);
+    }
+    if (usb.size() == 1) return usb.front();
+    const auto list = [](const std::vector<std::string>& names) {
+        std::string text;
+        for (const std::string& name : names)
+            text += (text.empty() ? "" : ", ") + name;
+        return text.empty() ? std::string("none") : text;
+    };
+    if (usb.empty())
+        throw UsageError("--device auto: no USB serial port (serial ports: " + list(all) +
+                         "); give one with --device");
+    throw UsageError("--device auto: " + std::to_string(usb.size()) +
+                     " USB serial ports: " + list(usb) + "; give one with --device");
+}
+
+std::string lineName(const SerialSettings& line) {
+    static const char letters[] = "NEOMS";
+    return std::to_string(line.baud) + ' ' + std::to_string(line.dataBits) +
+           letters[int(line.parity)] + (line.stopBits == StopBits::One ? "1" : "2");
+}
+
+SerialSettings serialSettings(const LineSettings& line) {
+    SerialSettings settings;
+    settings.baud = line.baudRate;
+    settings.dataBits = line.dataBits;
+    const auto letter = std::string("neoms").find(static_cast<char>(std::tolower(line.parity)));
+    settings.parity = static_cast<Parity>(letter == std::string::npos ? 0 : letter);
+    settings.stopBits = line.stopBits == 2 ? StopBits::Two : StopBits::One;
+    return settings;
+}
+
+std::string startLine(const std::string& command, const std::string& device,
+                      const ScaleOptions& options, const StartSettings& start) {
+    std::string line = "tolvak " + command + ": " + device + ", ";
+    if (start.autoLine)
+        line += "line settings and format: auto (listening)";
+    else
+        line += lineName(serialSettings(options.line)) + ", format " +
+                (start.autoFormat ? std::string("auto (listening)") : options.format.format);
+    return line;
+}
+
+} // namespace tolvak::cli
