@@ -21,6 +21,10 @@ StartSettings startSettings(const ParsedArgs& args) {
                          "takes the one USB serial port");
     settings.autoDevice = *device == "auto";
     const auto format = args.value("--format");
+    // Options of a format would be silently overruled by the format picked.
+    if (format == "auto" && formatOptionGiven(args))
+        throw UsageError("--format auto picks the format and its settings: name a format to set "
+                         "them");
     settings.autoFormat = format ? *format == "auto" : !formatOptionGiven(args);
     settings.autoLine = settings.autoFormat && !args.has("--baud") && !args.has("--data-bits") &&
                         !args.has("--parity") && !args.has("--stop-bits");

@@ -97,6 +97,9 @@ std::vector<OptionDef> replayOptionDefs() {
 int runReplay(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     if (args.positional.size() != 1) throw UsageError("needs one FILE, or - for standard input");
     checkControlOptions(args);
+    if (args.value("--format") == "auto")
+        throw UsageError("--format auto listens to a port: tolvak detect --file FILE finds a "
+                         "capture's format");
     size_t chunkSize = 0;
     if (auto text = args.value("--chunk-size"))
         chunkSize = static_cast<size_t>(parseWhole("--chunk-size", *text, 1, 1000000000));

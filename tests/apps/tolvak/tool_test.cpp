@@ -122,6 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"replay - --format status --map stable=S", "--map: the status format does not"},
         UsageCase{"read --format regex --pattern \"(?<value>1)\" --map stable", "--map 'stable'"},
         UsageCase{"detect", "give --file or --device"},
+        UsageCase{"replay - --format auto", "--format auto listens to a port"},
+        UsageCase{"read --device x --format auto --reverse 0", "--format auto picks the format"},
         UsageCase{"detect --file a --device b", "give --file or --device"},
         UsageCase{"detect --file - --listen 0", "--listen"}));
 
