@@ -79,10 +79,14 @@ def run_case(case):
     run = subprocess.Popen(NOBODY + args if what == "no permission" else args, text=True,
                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     said = ""
+    # A message that never comes fails the case, not the suite's time.
+    watchdog = threading.Timer(120, run.kill)
+    watchdog.start()
     for said_line in run.stderr:
         said += said_line
         if message in said_line and status == 0 and "--once" not in options:
             run.terminate()
+    watchdog.cancel()
     wrong = run.wait() != status or message not in said or "错误" in said
     return f"{what}: status {run.returncode}, said:\n{said}" if wrong else None
 
