@@ -7,8 +7,9 @@ control; the platforms (posix, win32, side by side); the faces (the public API, 
 the tool).
 
 Inside the tool (apps/tolvak) the rooms stand the same way, top down: main, tool, commands/,
-serve/ and detect/, publish/, cli/, feed/ and simulator/, output/ and platform/; rooms on one
-floor do not use each other. No file of apps/ passes MAX_LINES lines."""
+serve/, detect/ (serve settles --format auto with it), publish/, cli/, feed/ and simulator/,
+output/ and platform/; rooms on one floor do not use each other. No file of apps/ passes MAX_LINES
+lines."""
 import pathlib
 import re
 import sys
@@ -34,11 +35,11 @@ TOOL_ROOMS = {
     "simulator": 1,
     "cli": 2,
     "publish": 3,
-    "serve": 4,
     "detect": 4,
-    "commands": 5,
-    "tool": 6,
-    "main": 7,
+    "serve": 5,
+    "commands": 6,
+    "tool": 7,
+    "main": 8,
 }
 TOOL = pathlib.PurePosixPath("apps/tolvak")
 MAX_LINES = 400

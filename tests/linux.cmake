@@ -24,3 +24,8 @@ add_test(NAME tool.formats_end_to_end
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/apps/tolvak/formats_end_to_end.py
                  $<TARGET_FILE:tolvak>)
 set_tests_properties(tool.formats_end_to_end PROPERTIES TIMEOUT 60)
+# A new user's first-day mistakes, each with the message it must give.
+add_test(NAME tool.first_day
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/apps/tolvak/first_day.py
+                 $<TARGET_FILE:tolvak>)
+set_tests_properties(tool.first_day PROPERTIES TIMEOUT 300)

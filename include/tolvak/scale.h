@@ -139,6 +139,9 @@ class TOLVAK_API Scale {
     // Readings not yet delivered belong to the port closed and are dropped.
     void close();
     bool isOpen() const;
+    // Bytes the port has given since this Scale was made, whether or not they made readings:
+    // a line whose bytes read as nothing is set up wrong.
+    uint64_t bytesReceived() const;
 
     // Talking to the indicator: bytes written to the open port as they are. False (after
     // onError) when the port is not open or the write fails.

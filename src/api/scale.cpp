@@ -50,6 +50,7 @@ class __attribute__((visibility("hidden"))) Scale::Impl {
             m_events.emplace_back(std::move(reading));
         });
         control.serial().setOnCommHandler([this] { onComm(); });
+        control.setInputSink([this](size_t count) { m_bytesReceived += count; });
         control.setReceiveErrorSink([this](const AutomationError& e) {
             m_events.emplace_back(toError(Error::Source::Receive, e, e.description()));
         });
@@ -119,6 +120,7 @@ class __attribute__((visibility("hidden"))) Scale::Impl {
             m_events.emplace_back(toError(Error::Source::Receive, *error, error->description()));
             return;
         }
+        m_bytesReceived += bytes.size();
         m_reader->feed(
             bytes, [this](Reading r) { m_events.emplace_back(std::move(r)); },
             [this](Error e) { m_events.emplace_back(std::move(e)); });
@@ -187,6 +189,7 @@ class __attribute__((visibility("hidden"))) Scale::Impl {
     std::function<void(const Reading&)> m_onReading;
     std::function<void(const Error&)> m_onError;
     std::function<void(const Error&)> m_onPortLost;
+    uint64_t m_bytesReceived = 0;
 
   private:
     using Event = std::variant<Reading, Error>;
@@ -281,6 +284,9 @@ void Scale::close() {
 }
 bool Scale::isOpen() const {
     return m_impl && m_impl->isOpen();
+}
+uint64_t Scale::bytesReceived() const {
+    return m_impl ? m_impl->m_bytesReceived : 0;
 }
 
 std::vector<Scale::PollDescriptor> Scale::pollDescriptors() const {

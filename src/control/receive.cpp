@@ -9,6 +9,7 @@ void Tolvak::onComm() {
     auto error = trapErrors([&] {
         if (serial().commEvent() != SerialControl::kEventReceive) return;
         std::u16string chunk = serial().input();
+        if (m_inputSink) m_inputSink(chunk.size());
         m_state.rawData += chunk;
         m_surface.setText(ChildId::OutPutChar, m_state.rawData);
         m_surface.refresh(ChildId::OutPutChar);

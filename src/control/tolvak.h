@@ -80,6 +80,10 @@ class Tolvak {
     std::u16string_view currentFrame() const {
         return m_currentFrame;
     }
+    // The number of characters each receive event took from the port, before they are split.
+    void setInputSink(std::function<void(size_t count)> sink) {
+        m_inputSink = std::move(sink);
+    }
     // Called with every error the receive handler reports, after it has put the error text into
     // OutMsg: a host that shows no OutMsg learns of it here.
     void setReceiveErrorSink(std::function<void(const AutomationError&)> sink) {
@@ -131,6 +135,7 @@ class Tolvak {
     ReadingSink m_readingSink;
     std::u16string_view m_currentFrame;
     std::function<void(const AutomationError&)> m_receiveErrorSink;
+    std::function<void(size_t)> m_inputSink;
     PortErrorSink m_portErrorSink;
 };
 

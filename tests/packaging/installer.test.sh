@@ -73,8 +73,8 @@ expect "installed" "${all[@]}"
 service | grep -q 'Start.*0x2$' || fail "the service does not start at boot"
 # Whether the installer left it stopped cannot be seen here: Wine starts every service marked
 # to start at boot whenever its server starts, which is before each step.
-service | grep -q 'ImagePath.*--name=Tolvak --token-file=C:\\ProgramData\\Tolvak\\Tolvak.token --device=COM1$' ||
-  fail "installed without a device, the service is not given its token and the default port"
+service | grep -q 'ImagePath.*--name=Tolvak --token-file=C:\\ProgramData\\Tolvak\\Tolvak.token --device=auto$' ||
+  fail "installed without a device, the service is not given its token and --device=auto"
 service | grep -q 'ObjectName.*NT SERVICE\\Tolvak$' || fail "the service does not run as NT SERVICE\\Tolvak"
 grep -qx '[0-9a-f]\{64\}' "$(w winepath -u 'C:\ProgramData\Tolvak\Tolvak.token')" ||
   fail "no token made for the service"

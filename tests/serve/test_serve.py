@@ -31,7 +31,9 @@ class Rig:
         self.dir = temp_dir()
         self.device, self.link = device_for(os.path.join(self.dir, "scale"))
         self.indicator = None
-        self.server = Server(TOOL, ["--device", self.device, "--baud", "9600", *serve_args])
+        # The format given: these tests time the readings from the moment the device is there.
+        self.server = Server(TOOL, ["--device", self.device, "--baud", "9600", "--format",
+                                    "control", *serve_args])
 
     def plug(self, *args):
         self.indicator = Indicator(TOOL, ["--baud", "9600", *args], link=self.link)

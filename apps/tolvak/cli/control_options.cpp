@@ -136,8 +136,8 @@ void checkControlOptions(const ControlOptions& settings, bool patternGiven) {
                              " format does not use it (formats that do: " + takers + ")");
         }
     // The control's own format takes what its setters take (its receive handler reports the
-    // rest); the decoders are checked here.
-    if (settings.formatGiven || patternGiven) try {
+    // rest); the decoders are checked here, and auto is settled by listening, after the parse.
+    if ((settings.formatGiven || patternGiven) && scale.format.format != "auto") try {
             FormatReader reader(scale.format);
         } catch (const std::invalid_argument& e) {
             throw UsageError(std::string("--format: ") + e.what());
@@ -151,12 +151,16 @@ void bindControlOptions(Options& options, ControlOptions& settings) {
         options.value(s.option, s.valueName, s.help, [&settings, &s](const std::string& text) {
             Variant value = optionValue(s, text);
             s.store(settings.scale, value);
+            for (std::u16string_view line :
+                 {u"setBandRate", u"setDataBit", u"setParity", u"setStopBit"})
+                if (line == s.setter) settings.lineGiven = true;
             settings.setters.push_back({s.setter, std::move(value), s.option, text});
             if (unsigned needs = settingsOfOption(s.option))
                 settings.formatSettings.emplace_back(s.option, needs);
         });
     options.value("--device", "PATH",
-                  "the device behind the port number (/dev/ttyUSB0, a pseudo-terminal)",
+                  "the device behind the port number (/dev/ttyUSB0, a pseudo-terminal); auto: the "
+                  "one USB serial port (tolvak ports lists them)",
                   [&settings](const std::string& device) {
                       // An empty name would quietly open the port number's default device.
                       if (device.empty()) throw UsageError("--device: the name is empty");
@@ -164,8 +168,9 @@ void bindControlOptions(Options& options, ControlOptions& settings) {
                       settings.scale.line.device = device;
                   });
     options.value("--format", "NAME",
-                  "the indicator's output: " + formatNames() +
-                      " (default control: the options above)",
+                  "the indicator's output: auto (read and serve: listen and pick it, with the "
+                  "line settings not given; their default unless an option above is given), " +
+                      formatNames() + " (control: the options above)",
                   [&settings](const std::string& name) {
                       settings.scale.format.format = name;
                       settings.formatGiven = true;

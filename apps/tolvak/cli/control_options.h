@@ -27,10 +27,16 @@ struct ControlOptions {
     ScaleOptions scale;
     std::optional<std::string> device;
     bool formatGiven = false;
+    bool lineGiven = false; // --baud, --data-bits, --parity or --stop-bits
     // The format settings given (their option and which kind), for the check that the format
     // reads them.
     std::vector<std::pair<std::string, unsigned>> formatSettings;
 };
+
+// Whether an option that belongs to a format (its framing, decimals, pattern) is given.
+inline bool formatOptionGiven(const ControlOptions& settings) {
+    return !settings.formatSettings.empty();
+}
 
 // Binds the setter options, --device, --format, --pattern and --map. Every value is checked as
 // it is read and the whole after the parse, so that bad input never half-configures a control.

@@ -7,6 +7,7 @@
 
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/indicator_options.h"
+#include "tolvak/cli/start_options.h"
 #include "tolvak/feed/stop_request.h"
 #include "tolvak/platform/tool_platform.h"
 #include "tolvak/simulator/indicator.h"
@@ -19,6 +20,7 @@ struct IndicatorSettings {
     IndicatorConfig config;
     std::optional<std::string> device;
     std::optional<double> seconds;
+    bool quiet = false;
 };
 
 int runIndicator(const IndicatorSettings& settings, std::ostream& out, std::ostream& err) {
@@ -33,6 +35,10 @@ int runIndicator(const IndicatorSettings& settings, std::ostream& out, std::ostr
         return kExitFailure;
     }
     if (!line.name.empty()) out << line.name << std::endl;
+    if (!settings.quiet)
+        err << "tolvak indicator: " << (line.name.empty() ? *settings.device : line.name) << ", "
+            << lineName(SerialSettings{config.baud}) << ", format "
+            << (config.outputFormat ? config.outputFormat->name : "control") << std::endl;
 
     std::unique_ptr<ToolLoop> loop = makeLoop();
     Indicator indicator(*loop, line.write, config, line.read);
@@ -50,6 +56,7 @@ int runIndicator(const IndicatorSettings& settings, std::ostream& out, std::ostr
 Run bindIndicator(Options& options) {
     auto settings = std::make_shared<IndicatorSettings>();
     bindIndicatorOptions(options, settings->config, IndicatorOptionSet::all);
+    bindQuiet(options, settings->quiet);
     options.text("--device", "PATH",
                  "write to this device (default: a new pseudo-terminal, path printed)",
                  settings->device);

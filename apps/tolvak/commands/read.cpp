@@ -5,12 +5,14 @@
 #include <optional>
 #include <ostream>
 
-#include "platform/posix/console_msg_box.h"
 #include "text/utf8.h"
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/control_options.h"
 #include "tolvak/cli/feed_options.h"
 #include "tolvak/cli/print_options.h"
+#include "tolvak/cli/start_options.h"
+#include "tolvak/detect/auto_format.h"
+#include "tolvak/feed/port_problems.h"
 #include "tolvak/feed/receive_errors.h"
 #include "tolvak/feed/scale_feed.h"
 #include "tolvak/feed/stop_request.h"
@@ -22,6 +24,7 @@ namespace {
 
 struct ReadSettings {
     ControlOptions control;
+    StartSettings start;
     FeedOptions feed;
     PrintSettings print;
     std::optional<double> timeout;
@@ -29,15 +32,18 @@ struct ReadSettings {
 };
 
 int runRead(const ReadSettings& settings, std::ostream& out, std::ostream& err) {
-    const ScaleOptions& options = settings.control.scale;
     const auto& timeout = settings.timeout;
+    FeedOptions feedSettings = settings.feed;
+    ReadingPrinter printer(out, settings.print);
+    FeedStart start = feedStart("read", settings.control, settings.start, err);
+    feedSettings.settle = start.settle;
 
-    ScaleFeed feed(options, settings.feed);
+    ScaleFeed feed(start.scale, feedSettings);
+    const std::string& device = feed.port().device;
     const bool follow = settings.feed.follow;
     int status = kExitOk;
     auto lastReading = std::chrono::steady_clock::now();
     const bool once = settings.print.once;
-    ReadingPrinter printer(out, settings.print);
     feed.onReading([&](const Reading& r) {
         // The timeout waits for any reading, printed or not: it watches the line.
         lastReading = std::chrono::steady_clock::now();
@@ -48,23 +54,32 @@ int runRead(const ReadSettings& settings, std::ostream& out, std::ostream& err) 
         // A request that cannot be sent fails at every poll: shown like a receive error, rarely.
         if (e.source == Error::Source::Receive || e.source == Error::Source::Send)
             errors.show(AutomationError(e.number, fromUtf8(e.description)));
-        else
-            err << posix::formatMsgBox(toUtf8(kNoticeTitle), e.message) << std::flush;
-        if (auto hint = openErrorHint(e, feed.port().device); !hint.empty())
-            err << "tolvak read: " << hint << '\n' << std::flush;
+        // Following, the port's state says it (below); else the open error ends the command.
+        if (e.source != Error::Source::Open || follow) return;
+        const OpenProblem problem = openProblem(e, device);
+        err << "tolvak read: " << problem.text << '\n';
+        if (!problem.hint.empty()) err << "tolvak read: " << problem.hint << '\n';
+        err.flush();
     });
-    bool started = false;
+    feed.onNotice([&](const std::string& notice) { err << notice << '\n' << std::flush; });
+    bool started = false, wasConnected = false;
+    PortStatus said; // what was said last
     feed.onPortStatus([&](const PortStatus& port) {
-        if (!started) return; // the first open's failure is the message box
+        if (!sayPortChange(err, "read", port, said)) return;
         if (port.state == PortStatus::State::connected) {
-            err << "tolvak read: " << port.device << ": the device is back\n";
-        } else if (follow) {
-            err << "tolvak read: waiting for the device: " << port.error << '\n';
-        } else {
+            // Back only when it was there before.
+            if (wasConnected)
+                err << "tolvak read: " << device << ": the device is back\n";
+            else if (started)
+                err << "tolvak read: " << device << ": connected\n";
+            wasConnected = true;
+        } else if (port.state == PortStatus::State::closed && started) {
+            // Not following: the first open's failure is said above, a later one ends it.
             err << "tolvak read: the port closed: " << port.error << '\n';
             status = kExitFailure;
             feed.stop();
         }
+        err.flush();
     });
     StopRequest::Registration stopRequest([&feed] { feed.stop(); });
 
@@ -98,6 +113,7 @@ Run bindRead(Options& options) {
     bindPrintOptions(options, settings->print);
     bindStableOptions(options, settings->feed.stable);
     bindPollOptions(options, settings->feed);
+    bindStartOptions(options, settings->start, settings->control);
     options.flag("--stable", "print only stable readings that differ from the last one printed",
                  settings->print.stableOnly);
     options.flag("--follow",

@@ -153,6 +153,11 @@ Run bindReplay(Options& options) {
         if (s->files.size() != 1) throw UsageError("needs one FILE, or - for standard input");
     });
     bindControlOptions(options, settings->control);
+    options.check([s = settings.get()] {
+        if (s->control.formatGiven && s->control.scale.format.format == "auto")
+            throw UsageError("--format auto listens to a port: tolvak detect --file FILE finds a "
+                             "capture's format");
+    });
     options.value("--chunk-size", "N", "bytes per receive event (default: all in one)",
                   [s = settings.get()](const std::string& v) {
                       s->chunkSize =

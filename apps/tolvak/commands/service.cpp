@@ -186,6 +186,7 @@ Run bindService(Options& options) {
         s->serveWords = options.givenWords(serveFrom);
         const bool takesServeOptions =
             s->actions.front() == "install" || s->actions.front() == "run";
+        s->serve.start.needsDevice = takesServeOptions;
         if (!takesServeOptions && !s->serveWords.empty())
             throw UsageError(s->serveWords.front().substr(0, s->serveWords.front().find('=')) +
                              ": only install takes serve's options");

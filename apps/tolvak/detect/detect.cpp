@@ -332,4 +332,35 @@ FormatGuess guessFormat(const LineCapture& capture, const SerialSettings* line) 
     return guess;
 }
 
+const char* sureness(double confidence) {
+    return confidence >= 0.9 ? "certain" : confidence >= kLikely ? "likely" : "a guess";
+}
+
+double rounded(double confidence) {
+    return std::round(confidence * 100) / 100;
+}
+
+namespace {
+
+// A word as a POSIX shell reads it back.
+std::string shellWord(const std::string& word) {
+    if (!word.empty() &&
+        word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                               "0123456789-_.,/=+:") == std::string::npos)
+        return word;
+    std::string out = "'";
+    for (char c : word)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+} // namespace
+
+std::string commandLine(const std::vector<std::string>& options) {
+    std::string out;
+    for (const std::string& o : options)
+        out += (out.empty() ? "" : " ") + shellWord(o);
+    return out;
+}
+
 } // namespace tolvak::cli

@@ -11,9 +11,20 @@
 #include <vector>
 
 #include "acquisition/line_settings.h"
+#include "tolvak/cli/start_options.h"
 #include "tolvak/platform/line_capture.h"
 
 namespace tolvak::cli {
+
+// Below kFits nothing is said to fit; below kLikely it is a guess.
+constexpr double kFits = 0.25;
+constexpr double kLikely = 0.6;
+// One label per confidence: "certain", "likely", "a guess".
+const char* sureness(double confidence);
+// A confidence as it is shown: to two places.
+double rounded(double confidence);
+// Options as a shell reads them back.
+std::string commandLine(const std::vector<std::string>& options);
 
 // Scores closer than this are a tie: the shorter command line, then the earlier candidate wins.
 constexpr double kTie = 0.005;
@@ -54,8 +65,5 @@ struct LineGuess {
 // setting whose bytes decode best.
 // listen(settings) sets the line and returns what arrived in a while.
 LineGuess searchLine(const std::function<LineCapture(const SerialSettings&)>& listen);
-
-// "9600 8N1"
-std::string lineName(const SerialSettings& line);
 
 } // namespace tolvak::cli

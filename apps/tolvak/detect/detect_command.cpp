@@ -26,34 +26,6 @@ namespace tolvak::cli {
 
 namespace {
 
-// Below this nothing is said to fit; below kLikely it is a guess, and the exit status says so.
-constexpr double kFits = 0.25;
-constexpr double kLikely = 0.6;
-
-// One label per confidence, in the text and the JSON alike.
-const char* sureness(double confidence) {
-    return confidence >= 0.9 ? "certain" : confidence >= kLikely ? "likely" : "a guess";
-}
-
-// A word as a POSIX shell reads it back.
-std::string shellWord(const std::string& word) {
-    if (!word.empty() &&
-        word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                               "0123456789-_.,/=+:") == std::string::npos)
-        return word;
-    std::string out = "'";
-    for (char c : word)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-std::string commandLine(const std::vector<std::string>& options) {
-    std::string out;
-    for (const std::string& o : options)
-        out += (out.empty() ? "" : " ") + shellWord(o);
-    return out;
-}
-
 // A string as a C++ literal, and as a Visual Basic expression.
 std::string cppLiteral(const std::string& bytes) {
     return jsonString(std::u16string(bytes.begin(), bytes.end()));
@@ -123,10 +95,6 @@ std::string nothingFits(const FormatGuess& guess) {
     if (guess.format.empty())
         return guess.doubts.empty() ? "no format reads these bytes" : guess.doubts.front();
     return "no format reads these bytes well (the best, " + guess.format + ", hardly)";
-}
-
-double rounded(double confidence) {
-    return std::round(confidence * 100) / 100;
 }
 
 int report(const FormatGuess& guess, const SerialSettings* line, bool json, std::ostream& out) {

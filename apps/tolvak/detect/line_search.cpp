@@ -75,10 +75,4 @@ LineGuess searchLine(const std::function<LineCapture(const SerialSettings&)>& li
     return result;
 }
 
-std::string lineName(const SerialSettings& line) {
-    static const char letters[] = "NEOMS";
-    return std::to_string(line.baud) + ' ' + std::to_string(line.dataBits) +
-           letters[int(line.parity)] + (line.stopBits == StopBits::One ? "1" : "2");
-}
-
 } // namespace tolvak::cli

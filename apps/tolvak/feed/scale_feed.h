@@ -3,18 +3,18 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tolvak/feed/feed_settings.h"
+#include "tolvak/feed/port_problems.h"
 #include "tolvak/feed/port_status.h"
 #include "tolvak/scale.h"
 
 namespace tolvak::cli {
-
-// What the user can do about an open error, as a line of its own; empty when nothing is known.
-std::string openErrorHint(const Error& error, const std::string& device);
 
 // A Scale that reports its port's state and, when following, outlives its device: while the
 // port is closed it tries to open it again every retryInterval. Callbacks run on the thread that
@@ -26,11 +26,15 @@ class ScaleFeed {
     const PortStatus& port() const { return m_port; }
 
     void onReading(std::function<void(const Reading&)> callback) {
-        m_scale.onReading(std::move(callback));
+        m_onReading = std::move(callback);
     }
     // Open errors (while following, each distinct one once in a row) and receive errors.
     void onError(std::function<void(const Error&)> callback) { m_onError = std::move(callback); }
-    // Every change of the port's state or error text.
+    // What the feed has to say beyond the port's state: the settings it settled on.
+    void onNotice(std::function<void(const std::string&)> callback) {
+        m_onNotice = std::move(callback);
+    }
+    // Every change of the port's state, error text or diagnosis.
     void onPortStatus(std::function<void(const PortStatus&)> callback) {
         m_onPortStatus = std::move(callback);
     }
@@ -47,24 +51,38 @@ class ScaleFeed {
     // Runs task on the thread that runs the feed, soon. From any thread.
     void post(std::function<void()> task);
     // Only on the feed's thread (in a callback or a posted task).
-    Scale& scale() { return m_scale; }
+    Scale& scale() { return *m_live.load(); }
 
   private:
+    void wire(Scale& scale);
+    void report(const Error& e);
+    bool settle();
     void tryOpen();
     void runPosted();
-    void setPort(PortStatus::State state, std::string error);
+    void setPort(PortStatus::State state, std::string error, std::string hint = "");
+    void setDiagnosis(std::string diagnosis);
 
-    Scale m_scale;
+    ScaleOptions m_given;
+    // The scale read; the first one stays alive after settling replaces it, so that a stop()
+    // from another thread never meets a scale being destroyed.
+    std::unique_ptr<Scale> m_first;
+    std::unique_ptr<Scale> m_settled;
+    std::atomic<Scale*> m_live{nullptr};
     FeedOptions m_options;
     PortStatus m_port;
-    std::string m_lastOpenError;
+    std::optional<Error> m_lastOpenError;
+    LineDoubt m_doubt;
+    bool m_listening = false; // settling: nothing fits yet
+    bool m_saidNoFit = false;
     std::chrono::steady_clock::time_point m_retryDue;
     std::atomic<bool> m_stopRequested{false};
     std::chrono::steady_clock::time_point m_pollDue;
     std::mutex m_postedMutex;
     std::vector<std::function<void()>> m_posted;
+    std::function<void(const Reading&)> m_onReading;
     std::function<void(const Error&)> m_onError;
     std::function<void(const PortStatus&)> m_onPortStatus;
+    std::function<void(const std::string&)> m_onNotice;
 };
 
 } // namespace tolvak::cli

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "acquisition/line_settings.h"
@@ -65,6 +66,18 @@ std::unique_ptr<SocketsApi> makeSockets();
 
 // The device a port number opens when no --device names one.
 std::string defaultDeviceName(int port);
+
+// What keeps a port from opening, as far as the system's own code tells. missing goes away by
+// itself (a device not plugged in yet, or unplugged); the others last until the user changes
+// something.
+enum class PortTrouble { unknown, missing, denied, notSerial, settings, busy };
+PortTrouble portTrouble(const std::error_code& code);
+// The system's own words for the code, in English where the system has them.
+std::string systemMessage(const std::error_code& code);
+// The control's error number for a system error (8002 for a missing device...).
+int32_t controlErrorNumber(const std::error_code& code);
+// What to do when this user may not open device (Linux: the dialout group).
+std::string permissionHint(const std::string& device);
 
 // The group a user must be in to open the device; empty where no group helps (Windows).
 std::string deviceGroup(const std::string& device);

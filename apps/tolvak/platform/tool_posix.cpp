@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/posix/line_discipline.h"
+#include "platform/posix/posix_error.h"
 #include "platform/posix/posix_sockets.h"
 #include "platform/posix/posix_timer.h"
 #include "platform/posix/pseudo_terminal.h"
@@ -118,6 +119,49 @@ std::string defaultDeviceName(int port) {
 
 std::string deviceGroup(const std::string& device) {
     return posix::groupThatMayOpen(device);
+}
+
+PortTrouble portTrouble(const std::error_code& code) {
+    // errno values, whichever category carries them.
+    if (code.category() != std::system_category() && code.category() != std::generic_category())
+        return PortTrouble::unknown;
+    switch (code.value()) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case EIO:
+        return PortTrouble::missing;
+    case EACCES:
+    case EPERM:
+        return PortTrouble::denied;
+    case ENOTTY:
+    case ENOTDIR:
+    case EISDIR:
+        return PortTrouble::notSerial;
+    case EINVAL:
+        return PortTrouble::settings;
+    case EBUSY:
+        return PortTrouble::busy;
+    default:
+        return PortTrouble::unknown;
+    }
+}
+
+std::string systemMessage(const std::error_code& code) {
+    return code.message();
+}
+
+int32_t controlErrorNumber(const std::error_code& code) {
+    return posix::fromErrno(code.value(), "").number();
+}
+
+std::string permissionHint(const std::string& device) {
+    // Serial devices belong to a group; a service runs as an account of its own.
+    const std::string group = posix::groupThatMayOpen(device);
+    if (group.empty())
+        return "only its owner may open it: change its permissions, or run as its owner";
+    return "add your user to the " + group + " group (sudo usermod -aG " + group +
+           " $USER) and log in again; for the service, the account it runs as";
 }
 
 LineReader fdReader(int fd) {

@@ -20,6 +20,7 @@
 #include "platform/win32/sockets_win32.h"
 #include "platform/win32/timer_control_win32.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_error.h"
 #include "text/utf8.h"
 #include "tolvak/platform/usage_error.h"
 
@@ -68,6 +69,45 @@ std::string defaultDeviceName(int port) {
 
 std::string deviceGroup(const std::string&) {
     return "";
+}
+
+PortTrouble portTrouble(const std::error_code& code) {
+    if (code.category() != std::system_category()) return PortTrouble::unknown;
+    switch (static_cast<DWORD>(code.value())) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_NOT_READY:
+        return PortTrouble::missing;
+    // A COM port is opened for one program at a time: denied means another has it.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+        return PortTrouble::busy;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_BAD_UNIT:
+        return PortTrouble::notSerial;
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_NOT_SUPPORTED:
+        return PortTrouble::settings;
+    default:
+        return PortTrouble::unknown;
+    }
+}
+
+std::string systemMessage(const std::error_code& code) {
+    return toUtf8(win32::systemMessage(static_cast<DWORD>(code.value())));
+}
+
+int32_t controlErrorNumber(const std::error_code& code) {
+    return win32::fromWin32(static_cast<DWORD>(code.value()), u"").number();
+}
+
+std::string permissionHint(const std::string&) {
+    return "run it as a user allowed to use the port; for the service, its account";
 }
 
 void watchStopRequests(void (*request)(int signo)) {

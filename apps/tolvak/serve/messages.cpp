@@ -17,10 +17,18 @@ nlohmann::ordered_json portObject(const PortStatus& port) {
     case PortStatus::State::waiting:
         object["message"] = "waiting for the device";
         break;
+    case PortStatus::State::blocked:
+        object["message"] = "the device cannot be used";
+        break;
     case PortStatus::State::closed:
         object["message"] = "closed";
         break;
     }
+    const auto textOrNull = [](const std::string& text) {
+        return text.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(text);
+    };
+    object["hint"] = textOrNull(port.hint);
+    object["diagnosis"] = textOrNull(port.diagnosis);
     return object;
 }
 

@@ -23,7 +23,7 @@ const char* const kWebPage = R"PAGE(<!DOCTYPE html>
   #mark.motion { background: #a60; color: #fff; }
   #mark.none { background: #333; color: #888; }
   #port.connected { color: #5c5; }
-  #port.waiting, #port.closed { color: #fa3; }
+  #port.waiting, #port.closed, #port.blocked { color: #fa3; }
   #port.offline { color: #f55; }
 </style>
 </head>
@@ -81,8 +81,8 @@ function show(text) {
 function showPort(port) {
   const el = document.getElementById("port");
   el.className = port.state;
-  el.textContent = port.error && port.state !== "connected"
-    ? port.message + " (" + port.error + ")" : port.message;
+  el.textContent = port.diagnosis ? port.diagnosis : port.error && port.state !== "connected"
+    ? port.message + " (" + (port.hint || port.error) + ")" : port.message;
 }
 function showReading(r) {
   show(r.weight);

@@ -12,6 +12,9 @@
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/control_options.h"
 #include "tolvak/cli/feed_options.h"
+#include "tolvak/cli/start_options.h"
+#include "tolvak/detect/auto_format.h"
+#include "tolvak/feed/port_problems.h"
 #include "tolvak/feed/receive_errors.h"
 #include "tolvak/feed/scale_feed.h"
 #include "tolvak/feed/stop_request.h"
@@ -30,20 +33,6 @@ const char kScaleName[] = "scale";
 
 std::string urlHost(const ListenAddress& listen) {
     return listen.wildcard ? "localhost" : urlAddress(listen.address);
-}
-
-void describe(std::ostream& err, const PortStatus& port) {
-    switch (port.state) {
-    case PortStatus::State::connected:
-        err << "tolvak serve: " << port.device << ": connected\n";
-        break;
-    case PortStatus::State::waiting:
-        err << "tolvak serve: waiting for the device: " << port.error << '\n';
-        break;
-    case PortStatus::State::closed:
-        return;
-    }
-    err.flush();
 }
 
 } // namespace
@@ -101,6 +90,8 @@ void bindServeOptions(Options& options, ServeSettings& settings) {
     bindStableOptions(options, settings.feed.stable);
     bindPollOptions(options, settings.feed);
     bindMqttOptions(options, settings.mqtt);
+    // Last, so that a mistake in the options above is told first.
+    bindStartOptions(options, settings.start, settings.control);
     options.check([&settings] {
         if (settings.mqtt.enabled && !mqttBuiltIn())
             throw UsageError("--mqtt: this tolvak is built without MQTT");
@@ -145,19 +136,24 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
     // The serial side runs on its own thread, which makes the scale and so owns it (on Windows
     // its events come to the thread that made it); readings cross to the server's thread through
     // its queue, so no client can slow the reader down.
-    const ScaleOptions& scale = settings.control.scale;
+    FeedStart start = feedStart("serve", settings.control, settings.start, err);
+    const ScaleOptions& scale = start.scale;
     std::mutex feedMutex;
     ScaleFeed* running = nullptr;
     bool finished = false;
     std::string sendError; // the reader's thread only: why the last command was not sent
     std::vector<std::string> names;
     if (settings.commands) {
-        // Only the commands the format's protocol has are offered.
+        // Only the commands the format's protocol has are offered; a format still to be picked
+        // is offered all three, and the scale refuses those its protocol lacks.
         const formats::Format* format = formats::findFormat(scale.format.format);
+        const auto bytes = [format](const std::string formats::Commands::*command) {
+            return format ? format->commands.*command : std::string("?");
+        };
         const std::map<std::string, std::pair<Scale::Command, std::string>> kCommands = {
-            {"zero", {Scale::Command::Zero, format->commands.zero}},
-            {"tare", {Scale::Command::Tare, format->commands.tare}},
-            {"print", {Scale::Command::Print, format->commands.print}}};
+            {"zero", {Scale::Command::Zero, bytes(&formats::Commands::zero)}},
+            {"tare", {Scale::Command::Tare, bytes(&formats::Commands::tare)}},
+            {"print", {Scale::Command::Print, bytes(&formats::Commands::print)}}};
         for (const auto& [name, command] : kCommands)
             if (!command.second.empty()) names.push_back(name);
         if (names.empty())
@@ -215,7 +211,10 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
         publisher->start();
     }
     std::thread reader([&] {
-        ScaleFeed feed(scale, options);
+        FeedOptions feedOptions = options;
+        feedOptions.settle = start.settle;
+        ScaleFeed feed(scale, feedOptions);
+        PortStatus said;
         ReceiveErrorReport errors("serve", err, nullptr);
         feed.onError([&](const Error& e) {
             // Open errors are the port's state, told below; a command that could not be sent
@@ -232,13 +231,16 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
             server->postReading(reading);
             if (publisher) publisher->reading(reading, readingMessage(reading, ++seq));
         });
+        feed.onNotice([&](const std::string& notice) { err << notice << '\n' << std::flush; });
         auto postPort = [&](const PortStatus& port) {
             server->postPort(port);
             if (publisher) publisher->port(portMessage(port));
         };
         feed.onPortStatus([&](const PortStatus& port) {
             postPort(port);
-            describe(err, port);
+            if (sayPortChange(err, "serve", port, said) &&
+                port.state == PortStatus::State::connected)
+                err << "tolvak serve: " << port.device << ": connected\n" << std::flush;
         });
         postPort(feed.port());
         {

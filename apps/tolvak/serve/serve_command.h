@@ -5,6 +5,7 @@
 
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/control_options.h"
+#include "tolvak/cli/start_options.h"
 #include "tolvak/feed/feed_settings.h"
 #include "tolvak/publish/mqtt_settings.h"
 #include "tolvak/serve/access.h"
@@ -15,6 +16,7 @@ namespace tolvak::cli {
 // What serve's options come to.
 struct ServeSettings {
     ControlOptions control;
+    StartSettings start;
     FeedOptions feed;
     AccessPolicy policy;
     ServerLimits limits;

@@ -88,7 +88,9 @@ std::u16string systemMessage(DWORD error) {
 
 AutomationError fromWin32(DWORD error, const std::u16string& context) {
     ErrorKind kind = kindOf(error);
-    return {kind.number, describe(kind, context, systemMessage(error))};
+    // The code goes along so that a program can tell causes the number lumps together.
+    return {kind.number, describe(kind, context, systemMessage(error)),
+            std::error_code(static_cast<int>(error), std::system_category())};
 }
 
 AutomationError serialError(int32_t number, const std::u16string& context) {

@@ -14,7 +14,7 @@ PATTERN = r"(?<status>ST|US),(?<mode>GS|NT),(?<value>[-+][\d.]+)(?<unit>kg)\r"
 
 # (name, indicator args, read args, what every reading has, flags seen over the run)
 CASES = [
-    ("control", [], [], {"raw": str}, None),
+    ("control", [], ["--format", "control"], {"raw": str}, None),
     ("line", ["--format", "line", "--places", "1", "--tare", "100"], ["--format", "line"],
      {"unit": "kg"}, None),
     ("status", ["--format", "status", "--tare", "100"], ["--format", "status"],
@@ -44,10 +44,10 @@ CASES = [
 
 def start(case):
     name, indicator_args, read_args = case[:3]
-    indicator = subprocess.Popen([TOOL, "indicator", "--baud", "9600", "--rate", "20",
+    indicator = subprocess.Popen([TOOL, "indicator", "--quiet", "--baud", "9600", "--rate", "20",
                                   *indicator_args], stdout=subprocess.PIPE, text=True)
     path = indicator.stdout.readline().strip()
-    read = subprocess.Popen([TOOL, "read", "--device", path, "--baud", "9600", "--json",
+    read = subprocess.Popen([TOOL, "read", "--quiet", "--device", path, "--baud", "9600", "--json",
                              *read_args], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                             text=True)
     return indicator, read

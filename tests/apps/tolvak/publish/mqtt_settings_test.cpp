@@ -40,6 +40,7 @@ TEST(MqttSettings, ReadsTheBrokerAndRefusesMistakes) {
         SCOPED_TRACE(c.args.back());
         // As serve binds them, with its own options beside.
         ServeSettings settings;
+        settings.start.needsDevice = false;
         Options options;
         bindServeOptions(options, settings);
         if (c.error) {

@@ -181,11 +181,17 @@ TEST(WebMessages, ReadingAndPortMessages) {
                        "/dev/ttyUSB0: No such file or directory"};
     EXPECT_EQ(portMessage(waiting), R"({"type":"port","state":"waiting","device":"/dev/ttyUSB0",)"
                                     R"("error":"/dev/ttyUSB0: No such file or directory",)"
-                                    R"("message":"waiting for the device"})");
-    PortStatus connected{PortStatus::State::connected, "/dev/ttyUSB0", ""};
+                                    R"("message":"waiting for the device",)"
+                                    R"("hint":null,"diagnosis":null})");
+    PortStatus connected{PortStatus::State::connected, "/dev/ttyUSB0", "", "", "bytes, no weight"};
     EXPECT_EQ(portMessage(connected), R"({"type":"port","state":"connected",)"
                                       R"("device":"/dev/ttyUSB0","error":null,)"
-                                      R"("message":"connected"})");
+                                      R"("message":"connected","hint":null,)"
+                                      R"("diagnosis":"bytes, no weight"})");
+    PortStatus blocked{PortStatus::State::blocked, "/dev/ttyUSB0", "denied", "join dialout"};
+    EXPECT_EQ(portMessage(blocked), R"({"type":"port","state":"blocked","device":"/dev/ttyUSB0",)"
+                                    R"("error":"denied","message":"the device cannot be used",)"
+                                    R"("hint":"join dialout","diagnosis":null})");
 }
 
 TEST(WebMessages, WeightAnswerHasTheAgeAndThePort) {

@@ -37,7 +37,8 @@ check "it is given the token made for it" "1 1" "$(grep -c -- "--token-file=C:.P
 # Its folder planted as a link elsewhere: refused by start and by the service's own run.
 mv "${log%/*}" "$dir/folder" && ln -s "$dir" "${log%/*}"
 for action in start run; do
-    said=$(exe service $action --name "$name" 2>&1)
+    opts=() && [ $action = run ] && opts=(--device COM5) # run takes serve's options, as installed
+    said=$(exe service $action --name "$name" "${opts[@]}" 2>&1)
     check "service $action refuses a linked folder" "1 1" "$? $(grep -c 'Tolvak is a link' <<<"$said")"
 done
 rm "${log%/*}" && mv "$dir/folder" "${log%/*}"
@@ -52,7 +53,8 @@ check "its log tells of the device and a clean end" "connected,exit status 0" \
     "$(grep -o 'COM5: connected\|exit status 0' "$log" | sed 's/COM5: //' | paste -sd,)"
 mkdir -m 777 "$dir/open" && cp "$TOLVAK_EXE" "$dir/open/"
 check "install refuses a program ordinary users can replace" 1 "$(timeout 60 "$TOLVAK_WINE" \
-    "$dir/open/tolvak.exe" service install --name "$name.2" 2>&1 | grep -c 'changed by ordinary users')"
+    "$dir/open/tolvak.exe" service install --name "$name.2" --device COM5 2>&1 |
+    grep -c 'changed by ordinary users')"
 kill "${busy[@]}"
 check "service uninstall" "service $name removed" "$(exe service uninstall --name "$name" | tr -d '\r')"
 exe service status --name "$name" >/dev/null 2>&1
