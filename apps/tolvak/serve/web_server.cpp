@@ -116,6 +116,10 @@ void WebServer::setCommands(std::vector<std::string> names, Write write,
     m_impl->state.token = std::move(token);
 }
 
+void WebServer::onNotice(std::function<void(const std::string& line)> tell) {
+    m_impl->state.notice = std::move(tell);
+}
+
 void WebServer::postReading(const Reading& reading) {
     net::post(m_impl->io, [impl = m_impl, reading] { impl->state.reading(reading); });
 }

@@ -55,6 +55,9 @@ class WebServer {
     void setCommands(std::vector<std::string> names, Write write,
                      std::function<std::string()> token);
 
+    // Where refusals of hosts and pages are told, each line once; on the server's thread.
+    void onNotice(std::function<void(const std::string& line)> tell);
+
     void postReading(const Reading& reading);
     void postPort(const PortStatus& port);
 
