@@ -9,17 +9,20 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$(cd "${1:-$root/out}" && pwd)
 rows_exe="${TOLVAK_WIN_BUILD_DIR:-$root/build-win}/win64/src/ocx/tolvak_registry_rows.exe"
+actions_dll="${TOLVAK_WIN_BUILD_DIR:-$root/build-win}/win64/tolvak_msi_actions.dll"
 version=${TOLVAK_MSI_VERSION:-$(sed -n 's/^project(Tolvak VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")}
 msi="$out/Tolvak-$version-x64.msi"
-for f in "$out/win64/tolvak.exe" "$out/win64/Tolvak.ocx" "$out/win32/Tolvak.ocx" "$rows_exe"; do
+for f in "$out/win64/tolvak.exe" "$out/win64/Tolvak.ocx" "$out/win32/Tolvak.ocx" "$rows_exe" "$actions_dll"; do
   [ -f "$f" ] || { echo "build-msi.sh: $f not found (scripts/build-ocx.sh builds it)" >&2; exit 1; }
 done
 command -v wixl > /dev/null || { echo "build-msi.sh: wixl not found (scripts/setup.sh installs it)" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# wixl takes its files by paths relative to where it runs: the licence goes beside the others.
+# wixl takes its files by paths relative to where it runs: the licence and the installer's own
+# action go beside the others.
 cp "$root/LICENSE" "$out/LICENSE.txt"
+cp "$actions_dll" "$out/tolvak_msi_actions.dll"
 (cd "$out" && wixl -a x64 -D Version="$version" -o "$msi.tmp" "$root/packaging/msi/tolvak.wxs")
 
 # The controls' rows, each in its component's registry view.
@@ -37,7 +40,7 @@ grep -q '^reg_win32_' "$work/Registry.idt" && grep -q '^reg_win64_' "$work/Regis
 msibuild "$msi.tmp" -i "$work/Registry.idt"
 
 q() { msibuild "$msi.tmp" -q "$1"; }
-q "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;DEVICE;BAUD' WHERE \`Property\` = 'SecureCustomProperties'"
+q "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;DEVICE;BAUD;SERVE_OPTIONS' WHERE \`Property\` = 'SecureCustomProperties'"
 # PATH: appended on install, taken out again on uninstall (system-wide).
 q "CREATE TABLE \`Environment\` (\`Environment\` CHAR(72) NOT NULL, \`Name\` CHAR(255) NOT NULL LOCALIZABLE, \`Value\` CHAR(255) LOCALIZABLE, \`Component_\` CHAR(72) NOT NULL PRIMARY KEY \`Environment\`)"
 q "INSERT INTO \`Environment\` (\`Environment\`, \`Name\`, \`Value\`, \`Component_\`) VALUES ('ToolPath', '=-*PATH', '[~];[INSTALLDIR]', 'Tool')"

@@ -122,7 +122,8 @@ std::vector<OptionDef> serviceOptionDefs() {
 
 int runServiceCommand(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     if (args.positional.size() != 1)
-        throw UsageError("needs one ACTION: install, uninstall, start, stop, status or prepare");
+        throw UsageError(
+            "needs one ACTION: install, uninstall, start, stop, status, prepare or check");
     const std::string action = args.positional.front();
     const std::string name = serviceName(args);
     const auto wait = std::chrono::seconds(
@@ -130,9 +131,10 @@ int runServiceCommand(const ParsedArgs& args, std::ostream& out, std::ostream& e
     ParsedArgs serveArgs;
     for (const auto& option : args.options)
         if (!isOwnOption(option.first)) serveArgs.options.push_back(option);
-    const bool takesServeOptions = action == "install" || action == "run";
+    const bool takesServeOptions = action == "install" || action == "run" || action == "check";
     if (!takesServeOptions && !serveArgs.options.empty())
-        throw UsageError(serveArgs.options.front().first + ": only install takes serve's options");
+        throw UsageError(serveArgs.options.front().first +
+                         ": only install and check take serve's options");
 
     try {
         if (action == "install") {
@@ -183,6 +185,9 @@ int runServiceCommand(const ParsedArgs& args, std::ostream& out, std::ostream& e
             out << "\nstarts:  " << (status->autoStart ? "at boot" : "when started")
                 << "\nruns:    " << status->commandLine << "\nas:      " << status->account
                 << "\nlog:     " << logPath(name) << '\n';
+        } else if (action == "check") {
+            checkServeOptions(serveArgs);
+            out << "serve's options for service " << name << ": fine\n";
         } else if (action == "prepare") {
             out << "service " << name << "'s folder and token: " << prepare(name) << '\n';
         } else if (action == "run") {
@@ -190,7 +195,7 @@ int runServiceCommand(const ParsedArgs& args, std::ostream& out, std::ostream& e
             return runUnderManager(name, serveArgs);
         } else {
             throw UsageError("unknown ACTION '" + action +
-                             "' (install, uninstall, start, stop, status or prepare)");
+                             "' (install, uninstall, start, stop, status, prepare or check)");
         }
     } catch (const service::ServiceError& e) {
         err << "tolvak service: " << e.what() << '\n';
