@@ -39,6 +39,9 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct) || die "not a git work tree: set SOURCE_DATE_EPOCH"
 fi
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
+# ccache's base folder makes the header paths the compiler records (in assertion texts) relative,
+# so that a build with it and one without would differ.
+unset CCACHE_BASEDIR
 win_build=${TOLVAK_WIN_BUILD_DIR:-$root/build-win}
 mkdir -p "$outdir"
 work=$(mktemp -d)
