@@ -15,6 +15,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
+# No link time in the PE header: two builds of one source give the same bytes.
+set(TOLVAK_MINGW_LINK "-static-libgcc -static-libstdc++ -static -Wl,--no-insert-timestamp")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "${TOLVAK_MINGW_LINK}")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "${TOLVAK_MINGW_LINK}")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "${TOLVAK_MINGW_LINK}")

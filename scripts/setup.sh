@@ -65,6 +65,8 @@ set_windows() {
   install_missing g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
   # The Windows installer: wixl builds it, msibuild and msiinfo finish and read its tables.
   install_missing wixl msitools
+  # scripts/release.sh: the installer's tables written at the last commit's time; the zips.
+  install_missing faketime zip
   if "$here/host-runs-32bit.sh"; then
     # The 32-bit Wine tests skip, saying so, when it cannot be had (an i386 index out of step).
     install_missing wine32:i386 || echo "setup: 32-bit Wine could not be installed" >&2

@@ -70,8 +70,9 @@ const std::vector<Command>& commands() {
              "the service and administrators only, renewed by 'tolvak token FILE'. A folder\n"
              "there that is a link or belongs to someone else, or a tolvak.exe that ordinary\n"
              "users may replace, is refused. uninstall stops and removes it. 'service prepare'\n"
-             "makes the folder and token alone (the installer uses it); 'service run' is what\n"
-             "the service manager starts.\n"
+             "makes the folder and token alone (the installer uses it); 'service check [serve's\n"
+             "options]' checks them as install does and changes nothing (so does the installer);\n"
+             "'service run' is what the service manager starts.\n"
              "Exit status: 0 done, 1 the service manager refused or the service did not get there\n"
              "(the reason on stderr), 64 bad usage.\n"},
             {"replay", "FILE|-",

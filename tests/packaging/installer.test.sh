@@ -68,6 +68,12 @@ none=("no file tolvak.exe" "no file LICENSE.txt" 'no file x86\Tolvak.ocx' 'no fi
       "no class 64" "no typelib 64" "no class 32" "no progid" "not created" "not on path"
       "no service")
 
+# serve's options that serve refuses fail the installation, with serve's reason in the log.
+w msiexec /i "$(w winepath -w "$msi")" /qn SERVE_OPTIONS="--listen nowhere" \
+  /l*v "$(w winepath -w "$work/refused.log")" && fail "bad SERVE_OPTIONS were installed"
+grep -q -- "--listen: 'nowhere'" "$work/refused.log" || fail "the refusal is not in the MSI log"
+service > /dev/null && fail "a service was left by the refused installation"
+
 w msiexec /i "$(w winepath -w "$msi")" /qn || fail "msiexec /i exited $?"
 expect "installed" "${all[@]}"
 service | grep -q 'Start.*0x2$' || fail "the service does not start at boot"
@@ -79,12 +85,14 @@ service | grep -q 'ObjectName.*NT SERVICE\\Tolvak$' || fail "the service does no
 grep -qx '[0-9a-f]\{64\}' "$(w winepath -u 'C:\ProgramData\Tolvak\Tolvak.token')" ||
   fail "no token made for the service"
 
-w msiexec /i "$(w winepath -w "$next")" /qn DEVICE=COM7 BAUD=9600 || fail "upgrade exited $?"
+w msiexec /i "$(w winepath -w "$next")" /qn DEVICE=COM7 BAUD=9600 \
+  SERVE_OPTIONS="--format status --allow-origin http://app:8080" || fail "upgrade exited $?"
 expect "upgraded" "${all[@]}"
 products=$(w reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s |
   grep -c 'DisplayName.*Tolvak' || true)
 [ "$products" = 1 ] || fail "after the upgrade $products products named Tolvak are installed"
-service | grep -q -- '--device=COM7 --baud=9600' || fail "the service was not given DEVICE and BAUD"
+service | grep -q -- '--device=COM7 --baud=9600 --format status --allow-origin http://app:8080$' ||
+  fail "the service was not given DEVICE, BAUD and SERVE_OPTIONS"
 
 w msiexec /x "$(w winepath -w "$next")" /qn || fail "msiexec /x exited $?"
 expect "uninstalled" "${none[@]}"

@@ -321,6 +321,16 @@ class ServeTest(unittest.TestCase):
         sse = SseClient(port, headers={"Origin": "http://evil.example"})
         self.assertEqual(sse.status, 403)
 
+    def test_a_refused_origin_is_logged_once(self):
+        self.rig = Rig()
+        for _ in range(2):
+            self.assertEqual(http_get(self.rig.server.port, "/api/weight",
+                                      headers={"Origin": "http://x.example:3000"})[0], 403)
+        status, err = self.rig.close()
+        self.rig = None
+        self.assertEqual(status, 0, err)
+        self.assertEqual(err.count("--allow-origin http://x.example:3000 allows it"), 1, err)
+
     def test_bad_and_oversized_requests_get_4xx_or_closed_and_others_carry_on(self):
         self.rig = Rig()
         port = self.rig.server.port

@@ -143,13 +143,15 @@ int runService(const ServiceSettings& settings, std::ostream& out, std::ostream&
             out << "\nstarts:  " << (status->autoStart ? "at boot" : "when started")
                 << "\nruns:    " << status->commandLine << "\nas:      " << status->account
                 << "\nlog:     " << logPath(name) << '\n';
+        } else if (action == "check") {
+            out << "serve's options for service " << name << ": fine\n";
         } else if (action == "prepare") {
             out << "service " << name << "'s folder and token: " << prepare(name) << '\n';
         } else if (action == "run") {
             return runUnderManager(name, settings.serve);
         } else {
             throw UsageError("unknown ACTION '" + action +
-                             "' (install, uninstall, start, stop, status or prepare)");
+                             "' (install, uninstall, start, stop, status, prepare or check)");
         }
     } catch (const service::ServiceError& e) {
         err << "tolvak service: " << e.what() << '\n';
@@ -182,14 +184,15 @@ Run bindService(Options& options) {
     options.check([s = settings.get(), &options, serveFrom] {
         if (s->actions.size() != 1)
             throw UsageError(
-                "needs one ACTION: install, uninstall, start, stop, status or prepare");
+                "needs one ACTION: install, uninstall, start, stop, status, prepare or check");
         s->serveWords = options.givenWords(serveFrom);
         const bool takesServeOptions =
-            s->actions.front() == "install" || s->actions.front() == "run";
+            s->actions.front() == "install" || s->actions.front() == "run" ||
+            s->actions.front() == "check";
         s->serve.start.needsDevice = takesServeOptions;
         if (!takesServeOptions && !s->serveWords.empty())
             throw UsageError(s->serveWords.front().substr(0, s->serveWords.front().find('=')) +
-                             ": only install takes serve's options");
+                             ": only install and check take serve's options");
     });
     // Validated here, once: install keeps the user's words for the service's command line.
     bindServeOptions(options, settings->serve);

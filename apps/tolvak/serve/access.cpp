@@ -187,16 +187,18 @@ AccessVerdict checkAccess(const std::vector<std::string_view>& hosts,
                           const std::vector<std::string_view>& origins,
                           const AccessPolicy& policy) {
     // Two Hosts may be read differently by a proxy and by us: neither is trusted.
-    if (hosts.empty()) return {Access::badRequest, "Host missing"};
-    if (hosts.size() > 1) return {Access::badRequest, "Host repeated"};
-    if (!hostName(hosts.front())) return {Access::badRequest, "Host malformed"};
-    if (!hostAllowed(hosts.front(), policy)) return {Access::forbidden, "host not allowed"};
-    if (origins.size() > 1) return {Access::forbidden, "Origin repeated"};
+    if (hosts.empty()) return {Access::badRequest, "Host missing", {}};
+    if (hosts.size() > 1) return {Access::badRequest, "Host repeated", {}};
+    if (!hostName(hosts.front())) return {Access::badRequest, "Host malformed", {}};
+    if (!hostAllowed(hosts.front(), policy))
+        return {Access::forbidden, "not a name of this server", *hostName(hosts.front()),
+                "--allow-host"};
+    if (origins.size() > 1) return {Access::forbidden, "Origin repeated", {}};
     const std::optional<std::string_view> origin =
         origins.empty() ? std::nullopt : std::optional<std::string_view>(origins.front());
     if (!originAllowed(origin, hosts.front(), policy))
-        return {Access::forbidden, "origin not allowed"};
-    return {Access::allowed, ""};
+        return {Access::forbidden, "not an allowed origin", std::string(*origin), "--allow-origin"};
+    return {Access::allowed, "", {}};
 }
 
 std::string urlAddress(const std::string& address) {

@@ -58,7 +58,9 @@ bool originAllowed(std::optional<std::string_view> origin, std::string_view host
 enum class Access { allowed, badRequest, forbidden };
 struct AccessVerdict {
     Access access;
-    const char* why; // for the refusal's body
+    const char* why;             // for the refusal's body
+    std::string refused;         // the host's name or the origin refused, as the request gave it
+    const char* allow = nullptr; // the option that would let it in
 };
 AccessVerdict checkAccess(const std::vector<std::string_view>& hosts,
                           const std::vector<std::string_view>& origins, const AccessPolicy& policy);

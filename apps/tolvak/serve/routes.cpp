@@ -3,6 +3,7 @@
 #include <exception>
 #include <optional>
 
+#include "tolvak/cli/cli_args.h"
 #include "tolvak/output/text_format.h"
 #include "tolvak/serve/messages.h"
 #include "tolvak/serve/page.h"
@@ -34,6 +35,46 @@ std::string jsonError(const std::string& text) {
     return jsonText({{"error", text}}) + "\n";
 }
 
+// A page opened from disk sends "Origin: null", and so does any sandboxed frame of any site:
+// allowing null would allow every site.
+const char kNullOrigin[] =
+    "a page opened from disk (Origin: null) is refused: every local file and every sandboxed page "
+    "sends null, so no option allows it; open the page from this server or from a local web "
+    "server (e.g. python3 -m http.server 8000 in its folder) and allow that origin with "
+    "--allow-origin http://localhost:8000";
+
+// A host or a page refused: the body names the option that would let it in (JSON, as the other
+// errors), and the notice tells the operator who knocked.
+Answer forbidden(const std::string& why, const char* allow, const std::string& refused) {
+    Answer answer = refusal(403, "");
+    answer.contentType = "application/json";
+    answer.body = jsonError(why);
+    if (!allow) return answer;
+    const std::string option = allow;
+    if (option != "--allow-host" && refused == "null") {
+        answer.body = jsonError(kNullOrigin);
+        answer.notice = "refused a page opened from disk (Origin: null; see docs/web.md)";
+        return answer;
+    }
+    // Only a well-formed name is repeated to the log and as an option: the header is the
+    // requester's own text.
+    std::string name = refused;
+    if (option != "--allow-host") {
+        try {
+            name = normalizeOrigin(option, refused);
+        } catch (const UsageError&) {
+            return answer;
+        }
+    }
+    const char* whose = option == "--allow-host"     ? "a request for host "
+                        : option == "--allow-origin" ? "a page from "
+                                                     : "a command from ";
+    answer.body = jsonText({{"error", why + ": " + name}, {"allow", option + " " + name}}) + "\n";
+    answer.notice =
+        "refused " + (whose + name) + " (" + why + "; " + option + " " + name + " allows it)";
+    return answer;
+}
+
 // A command's answer, or none when it may go to the desk.
 std::optional<Answer> commandRefusal(const Request& request, const Site& site,
                                      const std::string& allowOrigin) {
@@ -57,8 +98,9 @@ std::optional<Answer> commandRefusal(const Request& request, const Site& site,
 
 Answer route(const Request& request, const Site& site) {
     const AccessVerdict verdict = checkAccess(request.hosts, request.origins, site.policy);
-    if (verdict.access != Access::allowed)
-        return refusal(verdict.access == Access::badRequest ? 400 : 403, verdict.why);
+    if (verdict.access == Access::badRequest) return refusal(400, verdict.why);
+    if (verdict.access == Access::forbidden)
+        return forbidden(verdict.why, verdict.allow, verdict.refused);
     std::optional<std::string_view> origin;
     if (!request.origins.empty()) origin = request.origins.front();
     const std::string allowOrigin(origin.value_or(""));
@@ -78,8 +120,8 @@ Answer route(const Request& request, const Site& site) {
         for (const std::string& name : site.commands) {
             if (target != "/api/" + name) continue;
             if (!commands)
-                return refusal(403,
-                               "origin not allowed to send commands (see --allow-commands-from)");
+                return forbidden("not allowed to send commands", "--allow-commands-from",
+                                 std::string(origin.value_or("")));
             if (auto refused = commandRefusal(request, site, allowOrigin)) return *refused;
             Answer answer = reply(200, "application/json", "", allowOrigin);
             answer.action = Answer::Action::command;

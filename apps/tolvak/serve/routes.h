@@ -46,6 +46,8 @@ struct Answer {
     bool close = false;      // a refusal: the connection closes after it
     std::string allowOrigin; // for Access-Control-Allow-Origin, empty for none
     std::string command;     // with Action::command
+    // A page or host refused, for the operator: the server tells each such line once.
+    std::string notice;
 };
 
 Answer route(const Request& request, const Site& site);

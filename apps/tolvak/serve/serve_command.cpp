@@ -132,6 +132,10 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
     out << "tolvak serve: http://" << urlHost(policy.listen) << ':' << server->port() << '/'
         << std::endl;
     StopRequest::Registration stopRequest([&] { server->stop(); });
+    // One insertion per line, so that it stays whole beside the reader's lines.
+    server->onNotice([&err](const std::string& line) {
+        err << "tolvak serve: " + line + "\n" << std::flush;
+    });
 
     // The serial side runs on its own thread, which makes the scale and so owns it (on Windows
     // its events come to the thread that made it); readings cross to the server's thread through

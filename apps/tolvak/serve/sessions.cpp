@@ -254,7 +254,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
                         m_server.streams->value >= m_server.limits.maxClients};
         Answer answer = route(request, site);
         m_cors = answer.allowOrigin;
-        if (answer.close) return fail(static_cast<http::status>(answer.status), answer.body);
+        if (!answer.notice.empty()) m_server.tell(answer.notice);
+        if (answer.close)
+            return fail(static_cast<http::status>(answer.status), answer.body, answer.contentType);
         switch (answer.action) {
         case Answer::Action::respond:
             return send(response(req, answer));
@@ -322,10 +324,10 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     }
 
     // Refuses the request and closes the connection after the answer.
-    void fail(http::status status, std::string why) {
+    void fail(http::status status, std::string why, const std::string& type = "text/plain") {
         Response res{status, 11};
         res.set(http::field::server, "tolvak");
-        res.set(http::field::content_type, "text/plain");
+        res.set(http::field::content_type, type);
         res.keep_alive(false);
         if (why.empty() || why.back() != '\n') why += '\n';
         res.body() = std::move(why);

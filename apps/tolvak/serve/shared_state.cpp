@@ -34,4 +34,18 @@ void SharedState::pumpCommands() {
     });
 }
 
+bool OnceEach::first(const std::string& line) {
+    if (!m_seen.insert(line).second) return false;
+    m_order.push_back(line);
+    if (m_order.size() > m_limit) {
+        m_seen.erase(m_order.front());
+        m_order.pop_front();
+    }
+    return true;
+}
+
+void SharedState::tell(const std::string& line) {
+    if (notice && noticed.first(line)) notice(line);
+}
+
 } // namespace tolvak::cli::web

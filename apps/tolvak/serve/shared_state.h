@@ -3,9 +3,11 @@
 // What every connection of the server shares: who may come in, the limits, the places taken,
 // the hub of readings and the desk of commands. All of it on the server's thread.
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include <boost/asio/io_context.hpp>
@@ -19,6 +21,19 @@
 namespace tolvak::cli::web {
 
 class HttpSession;
+
+// Lines told once each. The latest few hundred are remembered and the oldest forgotten, so that
+// requests from ever new origins cost bounded memory (a forgotten line is told again).
+class OnceEach {
+  public:
+    explicit OnceEach(size_t limit) : m_limit(limit) {}
+    bool first(const std::string& line);
+
+  private:
+    size_t m_limit;
+    std::deque<std::string> m_order;
+    std::unordered_set<std::string> m_seen;
+};
 
 struct SharedState {
     SharedState(net::io_context& io, AccessPolicy p, ServerLimits l)
@@ -36,9 +51,13 @@ struct SharedState {
     std::function<std::string()> token;
     CommandDesk desk;
     net::steady_timer deskTimer;
+    std::function<void(const std::string&)> notice; // the operator's log, one line
+    OnceEach noticed{256};
 
     Places places() const { return {connections, streams}; }
     void reading(const Reading& r);
+    // Tells the operator a line not told recently.
+    void tell(const std::string& line);
     // Writes what is due, answers what is late, and wakes again when the desk next has work.
     void pumpCommands();
 };

@@ -122,6 +122,10 @@ void WebServer::submitCommand(std::string name,
     });
 }
 
+void WebServer::onNotice(std::function<void(const std::string& line)> tell) {
+    m_impl->state.notice = std::move(tell);
+}
+
 void WebServer::postReading(const Reading& reading) {
     net::post(m_impl->io, [impl = m_impl, reading] { impl->state.reading(reading); });
 }

@@ -59,6 +59,8 @@ class WebServer {
     // same rules hold for the line: answer gets, from the server's thread, the status and JSON
     // body a POST would have had. From any thread.
     void submitCommand(std::string name, std::function<void(int status, std::string body)> answer);
+    // Where refusals of hosts and pages are told, each line once; on the server's thread.
+    void onNotice(std::function<void(const std::string& line)> tell);
 
     void postReading(const Reading& reading);
     void postPort(const PortStatus& port);

@@ -3,6 +3,8 @@
 
 #include <stdexcept>
 
+#include <nlohmann/json.hpp>
+
 #include "tolvak/serve/routes.h"
 
 namespace tolvak::cli {
@@ -13,7 +15,7 @@ using Action = Answer::Action;
 TEST(Routes, AnswerEachRequest) {
     AccessPolicy policy;
     policy.listen = parseListenAddress("127.0.0.1:8111");
-    policy.allowOrigins = {"http://read.example"};
+    policy.allowOrigins = {normalizeOrigin("--allow-origin", "HTTP://Read.example/")};
     policy.commandOrigins = {"http://cmd.example"};
     const std::vector<std::string> commands = {"tare"};
     PortStatus connected;
@@ -145,6 +147,44 @@ TEST(Routes, AnswerEachRequest) {
     const Site broken{policy, commands, []() -> std::string { throw std::runtime_error("gone"); },
                       weight, connected};
     EXPECT_EQ(route({"POST", "/api/tare", host, {}, bearer}, broken).status, 503);
+}
+
+// A refused host or page is told the option that would let it in, and so is the operator; a page
+// from disk (null) and what is no origin are given none.
+TEST(Routes, RefusalsNameTheOptionThatAllows) {
+    AccessPolicy policy;
+    policy.listen = parseListenAddress("127.0.0.1:8111");
+    policy.allowOrigins = {"http://127.0.0.1:9000"}; // reads, no commands
+    const std::vector<std::string> commands = {"tare"};
+    const PortStatus port;
+    const Site site{policy, commands, nullptr, [] { return std::string("{}"); }, port};
+    using V = std::vector<std::string_view>;
+    const V host{"127.0.0.1:8111"};
+    const std::pair<Request, const char*> rows[] = {
+        {{"GET", "/", {"Evil.example:8111"}, {}, {}}, "--allow-host evil.example"},
+        {{"GET", "/ws", host, {"HTTP://App.example:3000"}, {}, true},
+         "--allow-origin http://app.example:3000"},
+        {{"POST", "/api/tare", host, {"http://127.0.0.1:9000"}, {}},
+         "--allow-commands-from http://127.0.0.1:9000"},
+        {{"GET", "/", host, {"null"}, {}}, nullptr},
+        {{"GET", "/", host, {"http://a.example/x"}, {}}, nullptr},
+        {{"GET", "/", host, {"http://a.example", "http://a.example"}, {}}, nullptr},
+    };
+    for (const auto& [request, allow] : rows) {
+        SCOPED_TRACE(::testing::PrintToString(request.origins));
+        const Answer answer = route(request, site);
+        EXPECT_EQ(answer.status, 403);
+        EXPECT_EQ(answer.contentType, "application/json");
+        const auto body = nlohmann::json::parse(answer.body);
+        EXPECT_EQ(body.value("allow", ""), allow ? allow : "");
+        const std::string told = std::string(allow ? allow : "") + " allows it";
+        EXPECT_EQ(answer.notice.find(told) != std::string::npos, allow != nullptr);
+    }
+    // null: why no option allows it, and how to serve the page instead.
+    const Answer null = route({"GET", "/", host, {"null"}, {}}, site);
+    EXPECT_NE(null.body.find("sandboxed"), std::string::npos);
+    EXPECT_NE(null.body.find("--allow-origin http://localhost:8000"), std::string::npos);
+    EXPECT_EQ(route({"GET", "/", host, {"http://a.example/x"}, {}}, site).notice, "");
 }
 
 } // namespace
