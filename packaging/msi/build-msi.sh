@@ -20,7 +20,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # wixl takes its files by paths relative to where it runs: the licence goes beside the others.
 cp "$root/LICENSE" "$out/LICENSE.txt"
-(cd "$out" && wixl -a x64 -D Version="$version" -o "$msi.tmp" "$root/packaging/msi/tolvak.wxs")
+# A tolvak.exe with libmosquitto in it brings that library's licence.
+mosquitto=0
+[ -f "$out/win64/libmosquitto-LICENSE.txt" ] && mosquitto=1
+(cd "$out" && wixl -a x64 -D Version="$version" -D Mosquitto="$mosquitto" -o "$msi.tmp" \
+  "$root/packaging/msi/tolvak.wxs")
 
 # The controls' rows, each in its component's registry view.
 . "$root/scripts/wine-env.sh" win64
