@@ -22,7 +22,7 @@ std::vector<OptionDef> mqttOptionDefs() {
          "the readings published on PREFIX/SITE/SCALE/reading (default all)"},
         {"--mqtt-store", "DIR",
          "where weighings wait while the broker is away (default $STATE_DIRECTORY, else "
-         "~/.local/state/tolvak)"},
+         "~/.local/state/tolvak; on Windows %LOCALAPPDATA%\\tolvak)"},
         {"--mqtt-commands", "",
          "take zero, tare and print from PREFIX/SITE/SCALE/command/NAME (with --allow-commands)"},
     };
@@ -121,17 +121,6 @@ MqttSettings mqttSettings(const ParsedArgs& args) {
     if (s.commands && !args.has("--allow-commands"))
         throw UsageError("--mqtt-commands goes with --allow-commands");
     return s;
-}
-
-std::string defaultStoreDir() {
-    if (const char* state = std::getenv("STATE_DIRECTORY"); state && *state) {
-        const std::string dirs = state; // several, separated by ':', when the unit names several
-        return dirs.substr(0, dirs.find(':'));
-    }
-    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg)
-        return std::string(xdg) + "/tolvak";
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : ".") + "/.local/state/tolvak";
 }
 
 } // namespace tolvak::cli

@@ -32,8 +32,4 @@ std::vector<OptionDef> mqttOptionDefs();
 // value, a file that cannot be read, or an --mqtt-... option without --mqtt.
 MqttSettings mqttSettings(const ParsedArgs& args);
 
-// The folder of the weighings store when --mqtt-store is not given: $STATE_DIRECTORY (systemd's
-// StateDirectory=), else $XDG_STATE_HOME/tolvak, else ~/.local/state/tolvak.
-std::string defaultStoreDir();
-
 } // namespace tolvak::cli

@@ -51,7 +51,11 @@ std::vector<OptionDef> serveOptionDefs() {
     defs.insert(defs.end(), stableOptionDefs().begin(), stableOptionDefs().end());
     defs.insert(defs.end(), pollOptionDefs().begin(), pollOptionDefs().end());
     std::vector<OptionDef> mqtt = mqttOptionDefs();
-    if (!mqttBuiltIn()) mqtt.front().help = "not built into this tolvak (no libmosquitto)";
+    if (!mqttBuiltIn())
+        mqtt.front().help = "not built into this tolvak (no libmosquitto)";
+    else if (!mqttTlsBuiltIn())
+        mqtt.front().help = "publish readings and weighings to an MQTT broker: mqtt://HOST[:PORT] "
+                            "(1883); this tolvak has no TLS, so no mqtts://";
     defs.insert(defs.end(), mqtt.begin(), mqtt.end());
     return defs;
 }
@@ -125,6 +129,8 @@ ServeSettings serveSettings(const ParsedArgs& args) {
     settings.mqtt = mqttSettings(args);
     if (settings.mqtt.enabled && !mqttBuiltIn())
         throw UsageError("--mqtt: this tolvak is built without MQTT");
+    if (settings.mqtt.tls && !mqttTlsBuiltIn())
+        throw UsageError("--mqtt: this tolvak is built without TLS: mqtts:// is not available");
     return settings;
 }
 
