@@ -35,8 +35,16 @@ configure() { # ARCH TOOLCHAIN [cmake options...]
 
 want() { [[ " ${arches[*]} " == *" $1 "* ]]; }
 
+# libmosquitto for tolvak.exe's serve --mqtt; where it cannot be had (no network to Debian's
+# mirror), tolvak.exe is built without MQTT and says so.
+mosquitto=""
+if want win64; then
+  mosquitto=$("$root/scripts/build-mosquitto-mingw.sh" x86_64) ||
+    { echo "build-ocx.sh: tolvak.exe is built without MQTT (no libmosquitto)" >&2; mosquitto=""; }
+fi
+
 # The 64-bit build: the type-library builder always, the control and tests when asked for.
-configure win64 mingw-w64-x86_64.cmake
+configure win64 mingw-w64-x86_64.cmake -DTOLVAK_MOSQUITTO_DIR="$mosquitto"
 if want win64; then
   cmake --build "$(build_dir win64)" -j2 >&2
 else
@@ -52,7 +60,8 @@ fi
 
 for arch in "${arches[@]}"; do
   mkdir -p "$root/out/$arch"
-  for built in src/ocx/Tolvak.ocx apps/tolvak/tolvak.exe; do
+  rm -f "$root/out/$arch/libmosquitto-LICENSE.txt" # none when tolvak.exe has no libmosquitto
+  for built in src/ocx/Tolvak.ocx apps/tolvak/tolvak.exe apps/tolvak/libmosquitto-LICENSE.txt; do
     [ -f "$(build_dir "$arch")/$built" ] || continue
     cp "$(build_dir "$arch")/$built" "$root/out/$arch/"
     echo "$root/out/$arch/$(basename "$built")"

@@ -67,6 +67,9 @@ set_windows() {
   install_missing wixl msitools
   # scripts/release.sh: the installer's tables written at the last commit's time; the zips.
   install_missing faketime zip
+  # tolvak.exe's libmosquitto, built from Debian's source package (scripts/build-mosquitto-mingw.sh):
+  # apt fetches it against Debian's keyring, dpkg-source unpacks and patches it.
+  install_missing dpkg-dev debian-archive-keyring
   if "$here/host-runs-32bit.sh"; then
     # The 32-bit Wine tests skip, saying so, when it cannot be had (an i386 index out of step).
     install_missing wine32:i386 || echo "setup: 32-bit Wine could not be installed" >&2

@@ -26,6 +26,7 @@ cp "$actions_dll" "$out/tolvak_msi_actions.dll"
 # The cabinet keeps each file's time.
 [ -z "${SOURCE_DATE_EPOCH:-}" ] || touch -d "@$SOURCE_DATE_EPOCH" "$out/LICENSE.txt" \
   "$out/tolvak_msi_actions.dll" "$out/win64/tolvak.exe" "$out/win64/Tolvak.ocx" "$out/win32/Tolvak.ocx"
+[ -z "${SOURCE_DATE_EPOCH:-}" ] || [ ! -f "$out/win64/libmosquitto-LICENSE.txt" ] || touch -d "@$SOURCE_DATE_EPOCH" "$out/win64/libmosquitto-LICENSE.txt"
 # The same inputs give the same MSI: the codes are made from the version and the files, and with
 # SOURCE_DATE_EPOCH set (scripts/release.sh) the tables' tools see that time as the clock's.
 uuid_of() { # TEXT: a GUID made from its SHA-256
@@ -36,9 +37,12 @@ uuid_of() { # TEXT: a GUID made from its SHA-256
 msitool() {
   if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then faketime "@$SOURCE_DATE_EPOCH" "$@"; else "$@"; fi
 }
+# A tolvak.exe with libmosquitto in it brings that library's licence.
+mosquitto=0
+[ -f "$out/win64/libmosquitto-LICENSE.txt" ] && mosquitto=1
 inputs=$(cat "$out/win64/tolvak.exe" "$out/win64/Tolvak.ocx" "$out/win32/Tolvak.ocx" "$actions_dll" \
   "$root/packaging/msi/tolvak.wxs" "$0" | sha256sum)
-(cd "$out" && msitool wixl -a x64 -D Version="$version" -D ProductCode="$(uuid_of "Tolvak $version")" \
+(cd "$out" && msitool wixl -a x64 -D Version="$version" -D Mosquitto="$mosquitto" -D ProductCode="$(uuid_of "Tolvak $version")" \
   -o "$msi.tmp" "$root/packaging/msi/tolvak.wxs")
 
 # The controls' rows, each in its component's registry view.

@@ -24,6 +24,11 @@ bool mqttBuiltIn() {
     return true;
 }
 
+bool mqttTlsBuiltIn() {
+    // A libmosquitto without TLS answers every TLS setting so, before it looks at the client.
+    return mosquitto_tls_insecure_set(nullptr, false) != MOSQ_ERR_NOT_SUPPORTED;
+}
+
 namespace {
 
 using namespace std::chrono_literals;

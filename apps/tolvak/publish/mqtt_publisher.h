@@ -12,6 +12,8 @@ namespace tolvak::cli {
 
 // False in a build without libmosquitto: --mqtt is then a usage error.
 bool mqttBuiltIn();
+// False where libmosquitto is built without TLS (tolvak.exe's): mqtts:// is then a usage error.
+bool mqttTlsBuiltIn();
 
 // One weighing for each load that settles: the first stable reading of a weight above zero after
 // the scale was in motion, at zero or empty, or showed no number. A truck that stands for an hour

@@ -9,6 +9,10 @@ bool mqttBuiltIn() {
     return false;
 }
 
+bool mqttTlsBuiltIn() {
+    return false;
+}
+
 struct MqttPublisher::Impl {};
 
 MqttPublisher::MqttPublisher(const MqttSettings&, const std::string&, Hooks) {

@@ -74,9 +74,12 @@ void bindMqttOptions(Options& options, MqttSettings& s) {
         });
     };
     options.value("--mqtt", "URL",
-                  mqttBuiltIn() ? "publish readings and weighings to an MQTT broker: "
-                                  "mqtt://HOST[:PORT] (1883) or mqtts://HOST[:PORT] (8883, TLS)"
-                                : "not built into this tolvak (no libmosquitto)",
+                  !mqttBuiltIn() ? "not built into this tolvak (no libmosquitto)"
+                  : mqttTlsBuiltIn()
+                      ? "publish readings and weighings to an MQTT broker: mqtt://HOST[:PORT] "
+                        "(1883) or mqtts://HOST[:PORT] (8883, TLS)"
+                      : "publish readings and weighings to an MQTT broker: mqtt://HOST[:PORT] "
+                        "(1883); this tolvak has no TLS, so no mqtts://",
                   [&s](const std::string& url) {
                       s.enabled = true;
                       s.tls = false;
@@ -113,7 +116,7 @@ void bindMqttOptions(Options& options, MqttSettings& s) {
           });
     value("--mqtt-store", "DIR",
           "where weighings wait while the broker is away (default $STATE_DIRECTORY, else "
-          "~/.local/state/tolvak)",
+          "~/.local/state/tolvak; on Windows %LOCALAPPDATA%\\tolvak)",
           [&s](const std::string& v) { s.storeDir = v; });
     options.flag("--mqtt-commands",
                  "take zero, tare and print from PREFIX/SITE/SCALE/command/NAME (with "
@@ -134,17 +137,6 @@ void bindMqttOptions(Options& options, MqttSettings& s) {
         if (s.user.empty() && (*passwordFile || userGiven))
             throw UsageError("--mqtt-user: a password needs a user name, and it must not be empty");
     });
-}
-
-std::string defaultStoreDir() {
-    if (const char* state = std::getenv("STATE_DIRECTORY"); state && *state) {
-        const std::string dirs = state; // several, separated by ':', when the unit names several
-        return dirs.substr(0, dirs.find(':'));
-    }
-    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg)
-        return std::string(xdg) + "/tolvak";
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : ".") + "/.local/state/tolvak";
 }
 
 } // namespace tolvak::cli

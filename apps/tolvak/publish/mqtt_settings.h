@@ -31,8 +31,4 @@ struct MqttSettings {
 // value, a file that cannot be read, or an --mqtt-... option without --mqtt.
 void bindMqttOptions(Options& options, MqttSettings& settings);
 
-// The folder of the weighings store when --mqtt-store is not given: $STATE_DIRECTORY (systemd's
-// StateDirectory=), else $XDG_STATE_HOME/tolvak, else ~/.local/state/tolvak.
-std::string defaultStoreDir();
-
 } // namespace tolvak::cli

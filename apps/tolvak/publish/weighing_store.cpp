@@ -1,37 +1,27 @@
 #include "tolvak/publish/weighing_store.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
 #include <boost/crc.hpp>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace tolvak::cli {
 namespace {
 
-[[noreturn]] void fail(const std::string& what, const std::string& path) {
-    throw std::runtime_error(what + ' ' + path + ": " + std::strerror(errno));
+// Makes the file's folder, so that a first start finds one.
+std::string withFolder(std::string path) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    return path;
 }
 
 uint32_t checksum(const std::string& text) {
     boost::crc_32_type crc;
     crc.process_bytes(text.data(), text.size());
     return crc.checksum();
-}
-
-void writeAll(int fd, const std::string& bytes, const std::string& path) {
-    for (size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) fail("cannot write", path);
-        done += static_cast<size_t>(n);
-    }
-    if (::fsync(fd) != 0) fail("cannot sync", path);
 }
 
 std::string line(char kind, uint64_t id, const std::string& payload) {
@@ -57,30 +47,11 @@ bool parseLine(const std::string& text, char& kind, uint64_t& id, std::string& p
     return kind == 'W' || kind == 'D' || kind == 'N';
 }
 
-int openFile(const std::string& path, int flags) {
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0600);
-    if (fd < 0) fail("cannot open", path);
-    return fd;
-}
-
 } // namespace
 
 WeighingStore::WeighingStore(std::string path, Limits limits)
-    : m_path(std::move(path)), m_limits(limits) {
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(m_path).parent_path(), ec);
-    m_fd = openFile(m_path, O_RDWR | O_CREAT | O_APPEND);
-    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(m_fd);
-        throw std::runtime_error(m_path + " is in use by another tolvak");
-    }
-    std::string text;
-    char buffer[65536];
-    for (ssize_t n; (n = ::read(m_fd, buffer, sizeof buffer)) != 0;) {
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) fail("cannot read", m_path);
-        text.append(buffer, static_cast<size_t>(n));
-    }
+    : m_path(std::move(path)), m_limits(limits), m_file(withFolder(m_path)) {
+    const std::string text = m_file.readAll();
     size_t good = 0;
     for (size_t end; (end = text.find('\n', good)) != std::string::npos; good = end + 1) {
         char kind;
@@ -103,12 +74,8 @@ WeighingStore::WeighingStore(std::string path, Limits limits)
     m_fileBytes = good;
     // A crash mid-line leaves a tail that is not a whole good line: cut it off, so that the next
     // line starts clean.
-    if (good < text.size() && ::ftruncate(m_fd, static_cast<off_t>(good)) != 0)
-        fail("cannot cut the damaged end of", m_path);
-}
-
-WeighingStore::~WeighingStore() {
-    ::close(m_fd);
+    if (good < text.size() && !m_file.truncate(good))
+        throw std::runtime_error("cannot cut the damaged end of " + m_path);
 }
 
 uint64_t WeighingStore::append(const std::string& payload) {
@@ -140,12 +107,11 @@ void WeighingStore::remove(uint64_t id) {
 void WeighingStore::writeLine(char kind, uint64_t id, const std::string& payload) {
     const std::string text = line(kind, id, payload);
     try {
-        writeAll(m_fd, text, m_path);
+        m_file.append(text);
     } catch (...) {
         // A part of a line (a full disk) would end the file at the next open, and every line
-        // written after it with it: take it back.
-        const int cut = ::ftruncate(m_fd, static_cast<off_t>(m_fileBytes));
-        (void)cut; // the write's error is the one to tell
+        // written after it with it: take it back. The write's error is the one to tell.
+        m_file.truncate(m_fileBytes);
         throw;
     }
     m_fileBytes += text.size();
@@ -155,29 +121,7 @@ void WeighingStore::compact() {
     std::string text = line('N', m_nextId, {});
     for (const Entry& e : m_pending)
         text += line('W', e.id, e.payload);
-    const std::string fresh = m_path + ".new";
-    const int fd = openFile(fresh, O_WRONLY | O_CREAT | O_TRUNC);
-    try {
-        writeAll(fd, text, fresh);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-    // The lock goes with the new file: take it before the name does.
-    ::flock(fd, LOCK_EX | LOCK_NB);
-    if (std::rename(fresh.c_str(), m_path.c_str()) != 0) {
-        ::close(fd);
-        fail("cannot rename over", m_path);
-    }
-    auto folder = std::filesystem::path(m_path).parent_path();
-    const int dir =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir); // the rename itself must survive a power cut
-        ::close(dir);
-    }
-    ::close(m_fd);
-    m_fd = fd; // at its end: what follows appends
+    m_file.replace(text);
     m_fileBytes = text.size();
 }
 

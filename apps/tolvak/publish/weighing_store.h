@@ -5,6 +5,8 @@
 #include <deque>
 #include <string>
 
+#include "tolvak/publish/store_file.h"
+
 namespace tolvak::cli {
 
 // The weighings not yet taken by the broker, on disk so that a restart or a power cut loses none.
@@ -29,7 +31,6 @@ class WeighingStore {
     // that a second process cannot write the same store; throws std::runtime_error with the
     // reason when any of it fails.
     WeighingStore(std::string path, Limits limits);
-    ~WeighingStore();
     WeighingStore(const WeighingStore&) = delete;
     WeighingStore& operator=(const WeighingStore&) = delete;
 
@@ -50,7 +51,7 @@ class WeighingStore {
 
     std::string m_path;
     Limits m_limits;
-    int m_fd = -1;
+    StoreFile m_file;
     std::deque<Entry> m_pending;
     size_t m_pendingBytes = 0;
     size_t m_fileBytes = 0;

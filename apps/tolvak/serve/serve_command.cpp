@@ -95,6 +95,8 @@ void bindServeOptions(Options& options, ServeSettings& settings) {
     options.check([&settings] {
         if (settings.mqtt.enabled && !mqttBuiltIn())
             throw UsageError("--mqtt: this tolvak is built without MQTT");
+        if (settings.mqtt.tls && !mqttTlsBuiltIn())
+            throw UsageError("--mqtt: this tolvak is built without TLS: mqtts:// is not available");
         if (settings.mqtt.commands && !settings.commands)
             throw UsageError("--mqtt-commands goes with --allow-commands");
         if (!settings.policy.commandOrigins.empty() && !settings.commands)
