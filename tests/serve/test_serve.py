@@ -563,6 +563,24 @@ class ServeTest(unittest.TestCase):
         self.assertEqual(status, 0, err)
         self.assertIn("connected", err)
 
+    def test_simulate_serves_the_demo_truck_without_an_indicator(self):
+        # No device at all: the truck's readings through the same server, a tare obeyed.
+        server = Server(TOOL, ["--simulate", "--allow-commands"])
+        try:
+            deadline = time.time() + 60
+            while time.time() < deadline:
+                weight = json.loads(http_get(server.port, "/api/weight")[2])
+                if (weight["value"] or 0) > 0:
+                    break
+                time.sleep(0.1)
+            self.assertEqual((weight["port"]["state"], weight["mode"]), ("connected", "gross"))
+            status, _, body = http_get(server.port, "/api/tare", method="POST")
+            self.assertEqual(status, 200, body)
+            self.assertEqual(json.loads(body)["reply"]["mode"], "net")
+        finally:
+            status, err = server.stop()
+        self.assertEqual(status, 0, err)
+
 
 def time_of(reading):
     from datetime import datetime

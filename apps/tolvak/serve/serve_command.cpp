@@ -23,6 +23,7 @@
 #include "tolvak/serve/messages.h"
 #include "tolvak/serve/token.h"
 #include "tolvak/serve/web_server.h"
+#include "tolvak/simulator/simulated_scale.h"
 
 namespace tolvak::cli {
 
@@ -90,6 +91,15 @@ void bindServeOptions(Options& options, ServeSettings& settings) {
     bindStableOptions(options, settings.feed.stable);
     bindPollOptions(options, settings.feed);
     bindMqttOptions(options, settings.mqtt);
+    options.flag("--simulate",
+                 "the demo's truck instead of an indicator, zero, tare and print obeyed: try "
+                 "the server and a web page without a scale",
+                 settings.simulate);
+    options.check([&settings] {
+        if (!settings.simulate) return;
+        if (settings.control.device) throw UsageError("--simulate reads no --device");
+        settings.start.needsDevice = false;
+    });
     // Last, so that a mistake in the options above is told first.
     bindStartOptions(options, settings.start, settings.control);
     options.check([&settings] {
@@ -142,8 +152,15 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
     // The serial side runs on its own thread, which makes the scale and so owns it (on Windows
     // its events come to the thread that made it); readings cross to the server's thread through
     // its queue, so no client can slow the reader down.
-    FeedStart start = feedStart("serve", settings.control, settings.start, err);
+    FeedStart start;
+    if (settings.simulate) {
+        if (!settings.start.quiet)
+            err << "tolvak serve: the demo's truck, simulated: no indicator is read" << std::endl;
+    } else {
+        start = feedStart("serve", settings.control, settings.start, err);
+    }
     const ScaleOptions& scale = start.scale;
+    SimulatedScale* simulated = nullptr; // while it runs, instead of a feed
     std::mutex feedMutex;
     ScaleFeed* running = nullptr;
     bool finished = false;
@@ -161,7 +178,7 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
             {"tare", {Scale::Command::Tare, bytes(&formats::Commands::tare)}},
             {"print", {Scale::Command::Print, bytes(&formats::Commands::print)}}};
         for (const auto& [name, command] : kCommands)
-            if (!command.second.empty()) names.push_back(name);
+            if (!command.second.empty() || settings.simulate) names.push_back(name);
         if (names.empty())
             err << "tolvak serve: warning: format " << format->name << " has no commands\n";
         std::function<std::string()> token;
@@ -182,6 +199,13 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
             names,
             [&, kCommands](const std::string& name, WebServer::Written done) {
                 std::lock_guard<std::mutex> lock(feedMutex);
+                if (simulated) {
+                    // Written, then obeyed: the answer is the reading that follows.
+                    return simulated->post([sim = simulated, kCommands, name, done] {
+                        done(std::nullopt);
+                        sim->command(kCommands.at(name).first);
+                    });
+                }
                 if (!running) return done("the port is not open");
                 ScaleFeed& feed = *running;
                 feed.post([&feed, &sendError, kCommands, name, done] {
@@ -216,7 +240,30 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
         }
         publisher->start();
     }
+    uint64_t seq = 0; // as the server numbers them, for the same message
+    const auto postReading = [&](const Reading& reading) {
+        server->postReading(reading);
+        if (publisher) publisher->reading(reading, readingMessage(reading, ++seq));
+    };
+    const auto postPort = [&](const PortStatus& port) {
+        server->postPort(port);
+        if (publisher) publisher->port(portMessage(port));
+    };
     std::thread reader([&] {
+        if (settings.simulate) {
+            SimulatedScale sim;
+            sim.onReading(postReading);
+            postPort({PortStatus::State::connected, "simulated", "", "", ""});
+            {
+                std::lock_guard<std::mutex> lock(feedMutex);
+                if (finished) return;
+                simulated = &sim;
+            }
+            sim.run();
+            std::lock_guard<std::mutex> lock(feedMutex);
+            simulated = nullptr;
+            return;
+        }
         FeedOptions feedOptions = options;
         feedOptions.settle = start.settle;
         ScaleFeed feed(scale, feedOptions);
@@ -232,16 +279,8 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
                 err << "tolvak serve: a command could not be sent: " << e.description << '\n';
             }
         });
-        uint64_t seq = 0; // as the server numbers them, for the same message
-        feed.onReading([&](const Reading& reading) {
-            server->postReading(reading);
-            if (publisher) publisher->reading(reading, readingMessage(reading, ++seq));
-        });
+        feed.onReading(postReading);
         feed.onNotice([&](const std::string& notice) { err << notice << '\n' << std::flush; });
-        auto postPort = [&](const PortStatus& port) {
-            server->postPort(port);
-            if (publisher) publisher->port(portMessage(port));
-        };
         feed.onPortStatus([&](const PortStatus& port) {
             postPort(port);
             if (sayPortChange(err, "serve", port, said) &&
@@ -267,6 +306,7 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
         std::lock_guard<std::mutex> lock(feedMutex);
         finished = true;
         if (running) running->stop();
+        if (simulated) simulated->stop();
     }
     reader.join();
     if (publisher) publisher->stop();

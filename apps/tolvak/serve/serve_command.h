@@ -23,6 +23,7 @@ struct ServeSettings {
     bool commands = false;
     std::optional<std::string> tokenFile;
     MqttSettings mqtt;
+    bool simulate = false; // the demo's truck instead of a port
 };
 
 // serve's options, bound to settings (the service binds them too).
