@@ -113,7 +113,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"service", "needs one ACTION"},
         UsageCase{"service restart", "unknown ACTION 'restart'"},
         UsageCase{"service install --listen nowhere", "--listen"},
-        UsageCase{"service status --baud 9600", "--baud: only install and check take serve's options"},
+        UsageCase{"service status --baud 9600",
+                  "--baud: only install and check take serve's options"},
         UsageCase{"service start --wait 0", "--wait"},
         UsageCase{"service install --name a/b", "--name: 'a/b' is not a service name"},
         // An option the format does not read is refused, never ignored.
