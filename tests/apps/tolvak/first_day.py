@@ -3,6 +3,7 @@ the message that says what is wrong, and the exit status."""
 import json
 import os
 import random
+import socket
 import subprocess
 import sys
 import tempfile
@@ -54,7 +55,29 @@ def held():
     return path
 
 
-# (what, the device, read's options, exit status, what stderr must say)
+def taken_port():
+    """A port another program listens on: serve's own port taken."""
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    s.listen()
+    HOLDERS.append(s)
+    return s.getsockname()[1]
+
+
+def from_unknown_page(run):
+    """A page of another origin asks serve for the weight."""
+    url = run.stdout.readline().split()[-1]
+    request = urllib.request.Request(url + "api/weight", headers={"Origin": "http://shop.example"})
+    try:
+        urllib.request.urlopen(request)
+    except urllib.error.HTTPError:
+        pass
+
+
+SERVE = ["serve", "--listen", "127.0.0.1:0", "--format", "line"]
+
+# (what, the device, the options (read's unless a command is named), exit status, what stderr
+# must say[, what the test does once it runs])
 CASES = [
     ("no device", None, [], 64, "--device is needed: tolvak ports lists the serial ports"),
     ("a bad option", lambda: "/dev/null", ["--parity", "x"], 64, "--parity: 'x' is not n, e"),
@@ -70,14 +93,23 @@ CASES = [
     ("wrong baud, format given", lambda: line(noise), ["--format", "control"], 0,
      "(tolvak detect --device /dev/pts/"),
     ("12.50 kg lines, defaults", lambda: line(kg_lines), ["--once"], 0, ", format line ("),
+    ("serve's port taken", lambda: line(kg_lines),
+     ["serve", "--listen", "127.0.0.1:%d" % taken_port()], 1, "cannot listen on 127.0.0.1:"),
+    ("a page of an unknown origin", lambda: line(kg_lines), SERVE, 0,
+     "refused a page from http://shop.example (not an allowed origin; --allow-origin "
+     "http://shop.example allows it)", from_unknown_page),
 ]
 
 
 def run_case(case):
-    what, device, options, status, message = case
-    args = [TOOL, "read", *options] + (["--device", device()] if device else [])
+    what, device, options, status, message, *then = case
+    command = [] if options[:1] == ["serve"] else ["read"]
+    args = [TOOL, *command, *options] + (["--device", device()] if device else [])
     run = subprocess.Popen(NOBODY + args if what == "no permission" else args, text=True,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                           stdout=subprocess.PIPE if then else subprocess.DEVNULL,
+                           stderr=subprocess.PIPE)
+    for act in then:
+        act(run)
     said = ""
     # A message that never comes fails the case, not the suite's time.
     watchdog = threading.Timer(120, run.kill)
@@ -114,7 +146,7 @@ def serve_diagnosis():
 
 results = [run_case(c) for c in CASES] + [serve_diagnosis()]
 for holder in HOLDERS:
-    holder.terminate()
+    holder.close() if isinstance(holder, socket.socket) else holder.terminate()
 for fault in filter(None, results):
     print("FAIL", fault)
 print(f"{len(results)} cases, {sum(map(bool, results))} failed")
