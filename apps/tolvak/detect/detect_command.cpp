@@ -15,7 +15,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "control/method_table.h"
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/control_options.h"
 #include "tolvak/detect/detect.h"

@@ -79,9 +79,6 @@ int32_t controlErrorNumber(const std::error_code& code);
 // What to do when this user may not open device (Linux: the dialout group).
 std::string permissionHint(const std::string& device);
 
-// The group a user must be in to open the device; empty where no group helps (Windows).
-std::string deviceGroup(const std::string& device);
-
 // From now on Ctrl-C, SIGTERM and the console's close events call request, on a thread of its own
 // (never inside a signal handler).
 void watchStopRequests(void (*request)(int signo));

@@ -117,10 +117,6 @@ std::string defaultDeviceName(int port) {
     return "/dev/ttyS" + std::to_string(port - 1);
 }
 
-std::string deviceGroup(const std::string& device) {
-    return posix::groupThatMayOpen(device);
-}
-
 PortTrouble portTrouble(const std::error_code& code) {
     // errno values, whichever category carries them.
     if (code.category() != std::system_category() && code.category() != std::generic_category())

@@ -67,10 +67,6 @@ std::string defaultDeviceName(int port) {
     return "COM" + std::to_string(port);
 }
 
-std::string deviceGroup(const std::string&) {
-    return "";
-}
-
 PortTrouble portTrouble(const std::error_code& code) {
     if (code.category() != std::system_category()) return PortTrouble::unknown;
     switch (static_cast<DWORD>(code.value())) {
