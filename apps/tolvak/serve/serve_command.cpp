@@ -1,21 +1,19 @@
 #include "tolvak/serve/serve_command.h"
 
 #include <exception>
-#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <ostream>
-#include <thread>
 
 #include "acquisition/formats/format.h"
-#include "text/utf8.h"
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/control_options.h"
 #include "tolvak/cli/feed_options.h"
-#include "tolvak/feed/receive_errors.h"
-#include "tolvak/feed/scale_feed.h"
+#include "tolvak/cli/scale_list.h"
 #include "tolvak/feed/stop_request.h"
 #include "tolvak/output/text_format.h"
+#include "tolvak/serve/scale_runner.h"
 #include "tolvak/serve/token.h"
 #include "tolvak/serve/web_server.h"
 
@@ -48,6 +46,7 @@ std::vector<OptionDef> serveOptionDefs() {
     defs.insert(defs.end(), own.begin(), own.end());
     defs.insert(defs.end(), stableOptionDefs().begin(), stableOptionDefs().end());
     defs.insert(defs.end(), pollOptionDefs().begin(), pollOptionDefs().end());
+    defs.insert(defs.end(), scaleListOptionDefs().begin(), scaleListOptionDefs().end());
     return defs;
 }
 
@@ -57,22 +56,8 @@ std::string urlHost(const ListenAddress& listen) {
     return listen.wildcard ? "localhost" : urlAddress(listen.address);
 }
 
-void describe(std::ostream& err, const PortStatus& port) {
-    switch (port.state) {
-    case PortStatus::State::connected:
-        err << "tolvak serve: " << port.device << ": connected\n";
-        break;
-    case PortStatus::State::waiting:
-        err << "tolvak serve: waiting for the device: " << port.error << '\n';
-        break;
-    case PortStatus::State::closed:
-        return;
-    }
-    err.flush();
-}
-
 struct ServeSettings {
-    FeedOptions feed;
+    std::vector<ScaleSetup> scales;
     AccessPolicy policy;
     ServerLimits limits;
     bool commands = false;
@@ -82,10 +67,8 @@ struct ServeSettings {
 ServeSettings serveSettings(const ParsedArgs& args) {
     if (!args.positional.empty())
         throw UsageError("unexpected argument '" + args.positional.front() + "'");
-    checkControlOptions(args);
     ServeSettings settings;
-    settings.feed = feedOptions(args);
-    settings.feed.follow = true; // a bridge keeps running whatever the device does
+    settings.scales = scaleSetups(args);
 
     AccessPolicy& policy = settings.policy;
     policy.listen = parseListenAddress(args.value("--listen").value_or("127.0.0.1:8111"));
@@ -123,19 +106,22 @@ void checkServeOptions(const ParsedArgs& args) {
 }
 
 int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
-    // Named, not bound: the reader's lambda uses them, and C++17 lambdas cannot capture bindings.
     const ServeSettings settings = serveSettings(args);
-    const FeedOptions& options = settings.feed;
     const AccessPolicy& policy = settings.policy;
-    const ServerLimits& limits = settings.limits;
 
     if (!policy.listen.loopback)
         err << "tolvak serve: warning: listening on " << policy.listen.address
             << ": every computer that can reach it can read the scale\n";
 
+    std::vector<std::string> names;
+    size_t defaultScale = 0;
+    for (const ScaleSetup& setup : settings.scales) {
+        if (setup.name == kDefaultScaleName) defaultScale = names.size();
+        names.push_back(setup.name);
+    }
     std::unique_ptr<WebServer> server;
     try {
-        server = std::make_unique<WebServer>(policy, limits);
+        server = std::make_unique<WebServer>(policy, settings.limits, names, defaultScale);
     } catch (const std::exception& e) {
         err << "tolvak serve: cannot listen on " << urlAddress(policy.listen.address) << ':'
             << policy.listen.port << ": " << e.what() << '\n';
@@ -145,26 +131,24 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         << std::endl;
     StopRequest::Registration stopRequest([&] { server->stop(); });
 
-    // The serial side runs on its own thread, which makes the scale and so owns it (on Windows
-    // its events come to the thread that made it); readings cross to the server's thread through
-    // its queue, so no client can slow the reader down.
-    const ScaleOptions scale = scaleOptions(args);
-    std::mutex feedMutex;
-    ScaleFeed* running = nullptr;
-    bool finished = false;
-    std::string sendError; // the reader's thread only: why the last command was not sent
+    // Each scale reads on a thread of its own; readings cross to the server's thread through its
+    // queue, so that neither a client nor another scale can slow a reader down.
+    std::mutex log;
+    std::vector<std::unique_ptr<ScaleRunner>> runners;
+    for (const ScaleSetup& setup : settings.scales)
+        runners.push_back(
+            std::make_unique<ScaleRunner>(setup, *server, err, log, settings.scales.size() > 1));
     if (settings.commands) {
-        // Only the commands the format's protocol has are offered.
-        const formats::Format* format = formats::findFormat(scale.format.format);
-        const std::map<std::string, std::pair<Scale::Command, std::string>> kCommands = {
-            {"zero", {Scale::Command::Zero, format->commands.zero}},
-            {"tare", {Scale::Command::Tare, format->commands.tare}},
-            {"print", {Scale::Command::Print, format->commands.print}}};
-        std::vector<std::string> names;
-        for (const auto& [name, command] : kCommands)
-            if (!command.second.empty()) names.push_back(name);
-        if (names.empty())
-            err << "tolvak serve: warning: format " << format->name << " has no commands\n";
+        std::vector<std::vector<std::string>> commands;
+        bool any = false;
+        for (const auto& runner : runners) {
+            commands.push_back(runner->commands());
+            any = any || !commands.back().empty();
+            if (commands.back().empty())
+                err << "tolvak serve: warning: "
+                    << (runners.size() > 1 ? runner->name() + ": " : std::string()) << "format "
+                    << runner->formatName() << " has no commands\n";
+        }
         std::function<std::string()> token;
         if (settings.tokenFile) {
             // Read at every command, so that a new token takes effect without a restart.
@@ -175,64 +159,23 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
                 err << "tolvak serve: --token-file " << e.what() << '\n';
                 return kExitFailure;
             }
-        } else if (!names.empty()) {
+        } else if (any) {
             err << "tolvak serve: commands without a token: every program on this computer "
                    "may zero or tare (see --token-file)\n";
         }
         server->setCommands(
-            names,
-            [&, kCommands](const std::string& name, WebServer::Written done) {
-                std::lock_guard<std::mutex> lock(feedMutex);
-                if (!running) return done("the port is not open");
-                ScaleFeed& feed = *running;
-                feed.post([&feed, &sendError, kCommands, name, done] {
-                    if (!feed.scale().isOpen()) return done("the port is not open");
-                    sendError = "the line did not take it";
-                    if (!feed.scale().sendCommand(kCommands.at(name).first)) return done(sendError);
-                    done(std::nullopt);
-                });
+            std::move(commands),
+            [&runners](size_t scale, const std::string& name, WebServer::Written done) {
+                runners[scale]->command(name, std::move(done));
             },
             token);
     }
-    std::thread reader([&] {
-        ScaleFeed feed(scale, options);
-        ReceiveErrorReport errors("serve", err, nullptr);
-        feed.onError([&](const Error& e) {
-            // Open errors are the port's state, told below; a command that could not be sent
-            // is answered 502 with the reason, and said here as what it is.
-            if (e.source == Error::Source::Receive)
-                errors.show(AutomationError(e.number, fromUtf8(e.description)));
-            if (e.source == Error::Source::Send) {
-                sendError = e.description;
-                err << "tolvak serve: a command could not be sent: " << e.description << '\n';
-            }
-        });
-        feed.onReading([&](const Reading& reading) { server->postReading(reading); });
-        feed.onPortStatus([&](const PortStatus& port) {
-            server->postPort(port);
-            describe(err, port);
-        });
-        server->postPort(feed.port());
-        {
-            std::lock_guard<std::mutex> lock(feedMutex);
-            if (finished) return;
-            running = &feed;
-        }
-        feed.start();
-        feed.run();
-        {
-            std::lock_guard<std::mutex> lock(feedMutex);
-            running = nullptr;
-        }
-        feed.close();
-    });
+    for (auto& runner : runners)
+        runner->start();
     server->run();
-    {
-        std::lock_guard<std::mutex> lock(feedMutex);
-        finished = true;
-        if (running) running->stop();
-    }
-    reader.join();
+    for (auto& runner : runners)
+        runner->stop();
+    runners.clear(); // waits for every reader
     return kExitOk;
 }
 

@@ -9,6 +9,8 @@
 #include "platform/posix/posix_sockets.h"
 #include "text/utf8.h"
 #include "tolvak/cli/control_options.h"
+#include "tolvak/cli/feed_options.h"
+#include "tolvak/cli/scale_list.h"
 #include "tolvak/commands/replay.h"
 #include "tolvak/output/text_format.h"
 
@@ -265,8 +267,16 @@ TEST(ControlOptions, BadValuesAreRefusedBeforeAnythingIsSet) {
             << args[0] << ' ' << args[1];
 }
 
+// A server's last scale, from the options given the old way or from --scale.
+ScaleOptions lastScale(const std::vector<std::string>& args) {
+    std::vector<OptionDef> defs = controlOptionDefs();
+    for (const auto* more : {&stableOptionDefs(), &pollOptionDefs(), &scaleListOptionDefs()})
+        defs.insert(defs.end(), more->begin(), more->end());
+    return scaleSetups(parseArgs(args, defs)).back().scale;
+}
+
 // read hands the same options to a tolvak::Scale: each lands in its own field of the settings,
-// with the control's defaults everywhere else.
+// with the control's defaults everywhere else; serve's --scale gives each scale the same.
 TEST(ControlOptions, BecomeTheScaleSettings) {
     struct Case {
         std::vector<std::string> args;
@@ -305,18 +315,52 @@ TEST(ControlOptions, BecomeTheScaleSettings) {
          [](const ScaleOptions& o) { return o.line.device == "/dev/ttyUSB0"; }},
         {{"--decimals", "1", "--decimals", "2"},
          [](const ScaleOptions& o) { return o.format.decimals == 2; }},
+        {{"--scale", "in=/dev/ttyUSB0,baud=9600,parity=e,stop-bits=2"},
+         [](const ScaleOptions& o) {
+             return o.line.device == "/dev/ttyUSB0" && o.line.baudRate == 9600 &&
+                    o.line.parity == 'e' && o.line.stopBits == 2 && o.line.dataBits == 8;
+         }},
+        {{"--scale", "a=/dev/x", "--scale",
+          "b=/dev/y,format=regex,pattern=(?<value>\\d+),map=stable=S,ST,decimals=1"},
+         [](const ScaleOptions& o) {
+             return o.line.device == "/dev/y" && o.format.format == "regex" &&
+                    o.format.map == std::vector<std::string>{"stable=S,ST"} &&
+                    o.format.decimals == 1;
+         }},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args.empty() ? "defaults" : c.args[0]);
-        EXPECT_TRUE(c.holds(scaleOptions(parseArgs(c.args, controlOptionDefs()))));
+        SCOPED_TRACE(c.args.empty() ? "defaults" : c.args.back());
+        if (c.args.empty() || c.args[0] != "--scale") {
+            EXPECT_TRUE(c.holds(scaleOptions(parseArgs(c.args, controlOptionDefs()))));
+        }
+        EXPECT_TRUE(c.holds(lastScale(c.args)));
     }
     const std::vector<std::vector<std::string>> bad = {
-        {"--baud", "9600.5"},     {"--baud", "-1"},     {"--baud", "fast"},
-        {"--baud", "4294967296"}, {"--parity", "none"}, {"--parity", ""},
-        {"--decimals", "x"},      {"--baud", "9600 "},  {"--baud", "9600.00000000000000001"},
-        {"--baud", "\f9600"}};
+        {"--baud", "9600.5"},
+        {"--baud", "-1"},
+        {"--baud", "fast"},
+        {"--baud", "4294967296"},
+        {"--parity", "none"},
+        {"--parity", ""},
+        {"--decimals", "x"},
+        {"--baud", "9600 "},
+        {"--baud", "9600.00000000000000001"},
+        {"--baud", "\f9600"},
+        // --scale: the same checks, and its own
+        {"--scale", "in=/dev/x,baud=0"},
+        {"--scale", "in=/dev/x,data-bits=9"},
+        {"--scale", "in=/dev/x,speed=9600"},
+        {"--scale", "in=/dev/x,9600"},
+        {"--scale", "in=/dev/x,device=/dev/y"},
+        {"--scale", "in"},
+        {"--scale", "in="},
+        {"--scale", "in out=/dev/x"},
+        {"--scale", "in=/dev/x", "--scale", "in=/dev/y"},
+        {"--scale", "in=/dev/x", "--baud", "9600"},
+        {"--scale", "in=/dev/x", "--simulate"}};
     // Every command that takes these options refuses the same values.
     for (const auto& args : bad) {
+        EXPECT_THROW(lastScale(args), UsageError) << args[0] << ' ' << args[1];
         EXPECT_THROW(scaleOptions(parseArgs(args, controlOptionDefs())), UsageError)
             << args[0] << ' ' << args[1];
         EXPECT_THROW(checkControlOptions(parseArgs(args, controlOptionDefs())), UsageError)
