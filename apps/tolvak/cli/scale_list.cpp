@@ -102,12 +102,9 @@ ScaleSetup parseScale(const std::string& text) {
 const std::vector<OptionDef>& scaleListOptionDefs() {
     static const std::vector<OptionDef> defs = {
         {"--scale", "NAME=DEVICE[,KEY=VALUE...]",
-         "one of several indicators, repeatable: its name (letters, digits, - and _), its device "
-         "('simulate' for the demo's truck) and its options without their dashes, e.g. "
-         "out=/dev/ttyUSB1,baud=9600,format=status; without --scale, --device and its options "
-         "give one scale named '" +
-             kDefaultScaleName + "'"},
-        {"--simulate", "", "the demo's truck instead of an indicator: try the server without one"},
+         "an indicator of several (repeatable), with the options above without their dashes, "
+         "e.g. out=/dev/ttyUSB1,baud=9600; DEVICE 'simulate': the demo's truck"},
+        {"--simulate", "", "the demo's truck instead of --device: try the server without a scale"},
     };
     return defs;
 }

@@ -20,9 +20,9 @@ const std::map<std::string, Scale::Command> kCommands = {{"zero", Scale::Command
 
 } // namespace
 
-ScaleRunner::ScaleRunner(ScaleSetup setup, ScaleSink& sink, std::ostream& err, std::mutex& log,
-                         bool named)
-    : m_setup(std::move(setup)), m_sink(sink), m_err(err), m_log(log), m_named(named),
+ScaleRunner::ScaleRunner(ScaleSetup setup, std::vector<ScaleSink*> sinks, std::ostream& err,
+                         std::mutex& log, bool named)
+    : m_setup(std::move(setup)), m_sinks(std::move(sinks)), m_err(err), m_log(log), m_named(named),
       m_prefix("tolvak serve: " + (named ? m_setup.name + ": " : std::string())) {}
 
 ScaleRunner::~ScaleRunner() {
@@ -79,13 +79,23 @@ void ScaleRunner::say(const std::string& line) {
     m_err << line << std::flush;
 }
 
+void ScaleRunner::reading(const Reading& reading) {
+    for (ScaleSink* sink : m_sinks)
+        sink->onReading(m_setup.name, reading);
+}
+
+void ScaleRunner::portState(const PortStatus& port) {
+    for (ScaleSink* sink : m_sinks)
+        sink->onPortState(m_setup.name, port);
+}
+
 void ScaleRunner::runSimulated() {
     SimulatedScale simulated;
-    simulated.onReading([this](const Reading& r) { m_sink.onReading(m_setup.name, r); });
+    simulated.onReading([this](const Reading& r) { reading(r); });
     PortStatus port;
     port.state = PortStatus::State::connected;
     port.device = "simulated";
-    m_sink.onPortState(m_setup.name, port);
+    portState(port);
     say(m_prefix + "simulated: the demo's truck\n");
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -116,15 +126,15 @@ void ScaleRunner::runFeed() {
             say(m_prefix + "a command could not be sent: " + e.description + '\n');
         }
     });
-    feed.onReading([this](const Reading& reading) { m_sink.onReading(m_setup.name, reading); });
+    feed.onReading([this](const Reading& r) { reading(r); });
     feed.onPortStatus([this](const PortStatus& port) {
-        m_sink.onPortState(m_setup.name, port);
+        portState(port);
         if (port.state == PortStatus::State::connected)
             say(m_prefix + port.device + ": connected\n");
         if (port.state == PortStatus::State::waiting)
             say(m_prefix + "waiting for the device: " + port.error + '\n');
     });
-    m_sink.onPortState(m_setup.name, feed.port());
+    portState(feed.port());
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_finished) return;

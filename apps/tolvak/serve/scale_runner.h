@@ -21,9 +21,10 @@ class SimulatedScale;
 // this thread alone.
 class ScaleRunner {
   public:
-    // named: messages name the scale (the server has several). log guards err, which the
-    // runners share.
-    ScaleRunner(ScaleSetup setup, ScaleSink& sink, std::ostream& err, std::mutex& log, bool named);
+    // sinks: each gets every reading and port state. named: messages name the scale (the server
+    // has several). log guards err, which the runners share.
+    ScaleRunner(ScaleSetup setup, std::vector<ScaleSink*> sinks, std::ostream& err, std::mutex& log,
+                bool named);
     ~ScaleRunner(); // stops and waits for the thread
     ScaleRunner(const ScaleRunner&) = delete;
     ScaleRunner& operator=(const ScaleRunner&) = delete;
@@ -42,9 +43,11 @@ class ScaleRunner {
     void runFeed();
     void runSimulated();
     void say(const std::string& line);
+    void reading(const Reading& reading);
+    void portState(const PortStatus& port);
 
     ScaleSetup m_setup;
-    ScaleSink& m_sink;
+    std::vector<ScaleSink*> m_sinks;
     std::ostream& m_err;
     std::mutex& m_log;
     bool m_named;

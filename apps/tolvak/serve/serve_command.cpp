@@ -134,10 +134,12 @@ int runServe(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     // Each scale reads on a thread of its own; readings cross to the server's thread through its
     // queue, so that neither a client nor another scale can slow a reader down.
     std::mutex log;
+    // Every sink of the readings: the web server, and any other listener beside it.
+    const std::vector<ScaleSink*> sinks = {server.get()};
     std::vector<std::unique_ptr<ScaleRunner>> runners;
     for (const ScaleSetup& setup : settings.scales)
         runners.push_back(
-            std::make_unique<ScaleRunner>(setup, *server, err, log, settings.scales.size() > 1));
+            std::make_unique<ScaleRunner>(setup, sinks, err, log, settings.scales.size() > 1));
     if (settings.commands) {
         std::vector<std::vector<std::string>> commands;
         bool any = false;
