@@ -12,8 +12,10 @@ Event event(const std::string& type, std::optional<uint64_t> id, const std::stri
     return {message(sseEvent(type, id, json)), message(webSocketTextFrame(json))};
 }
 
-Hub::Hub(net::io_context& io, std::vector<std::string> scales, size_t defaultScale)
-    : m_io(io), m_default(defaultScale) {
+Hub::Hub(net::io_context& io, std::vector<std::string> scales, size_t defaultScale,
+         Clock::duration writeInterval)
+    : m_io(io), m_flushTimer(io), m_writeInterval(writeInterval), m_meanGap(writeInterval),
+      m_default(defaultScale) {
     for (std::string& name : scales) {
         ScaleState state;
         state.name = std::move(name);
@@ -103,14 +105,38 @@ void Hub::publish(size_t scale, const Event& named, const Event& plain) {
         if (isDefault && interest.plain) s.deliver(plain);
         if (interest.follows(scale)) s.deliver(named);
     });
-    // Written after whatever else is queued for the server's thread: readings posted together
-    // leave together, a reading alone leaves at once.
-    if (m_flushPosted) return;
-    m_flushPosted = true;
-    net::post(m_io, [this] {
-        m_flushPosted = false;
-        forEach([](Subscriber& s) { s.flush(); });
+    flushSoon();
+}
+
+void Hub::flushSoon() {
+    const auto now = Clock::now();
+    const Clock::duration gap =
+        std::min<Clock::duration>(now - m_lastEvent, std::chrono::seconds(1));
+    m_lastEvent = now;
+    m_meanGap += (gap - m_meanGap) / 8;
+    if (m_meanGap >= m_writeInterval / 5) {
+        // Written after whatever else is queued for the server's thread: readings posted
+        // together leave together, a reading alone at once.
+        if (m_flushPosted) return;
+        m_flushPosted = true;
+        net::post(m_io, [this] {
+            m_flushPosted = false;
+            flush();
+        });
+        return;
+    }
+    if (m_flushTimed) return;
+    m_flushTimed = true;
+    m_flushTimer.expires_at(std::max(now, m_lastFlush + m_writeInterval));
+    m_flushTimer.async_wait([this](ErrorCode ec) {
+        m_flushTimed = false;
+        if (!ec) flush();
     });
+}
+
+void Hub::flush() {
+    m_lastFlush = Clock::now();
+    forEach([](Subscriber& s) { s.flush(); });
 }
 
 template <class F> void Hub::forEach(F f) {
