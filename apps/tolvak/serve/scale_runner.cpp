@@ -42,6 +42,10 @@ std::vector<std::string> ScaleRunner::commands() const {
     return names;
 }
 
+std::string ScaleRunner::formatName() const {
+    return std::string(formats::findFormat(m_setup.scale.format.format)->name);
+}
+
 void ScaleRunner::command(const std::string& name, WebServer::Written done) {
     const Scale::Command command = kCommands.at(name);
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -32,7 +32,7 @@ class ScaleRunner {
     const std::string& name() const { return m_setup.name; }
     // The commands its indicator has (zero, tare, print): only those its format's protocol has.
     std::vector<std::string> commands() const;
-    std::string formatName() const { return m_setup.scale.format.format; }
+    std::string formatName() const;
     // Writes the command to the line on the scale's thread; done comes from there.
     void command(const std::string& name, WebServer::Written done);
 

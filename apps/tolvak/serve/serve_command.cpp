@@ -6,7 +6,6 @@
 #include <optional>
 #include <ostream>
 
-#include "acquisition/formats/format.h"
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/control_options.h"
 #include "tolvak/cli/feed_options.h"
