@@ -3,8 +3,9 @@
 `tolvak read` on the same stream; then CPU and memory of serve with many clients.
 
     bench/bench_serve.py TOLVAK [--frames N] [--rate R] [--clients C] [--seconds S]
-                                [--load-rate R] [--no-latency]
+                                [--load-rate R] [--scales N] [--no-latency]
 
+Several scales: --scales 4 --clients 100 --load-rate 20 (four indicators, each a --scale).
 For a high reading rate: --clients 100 --load-rate 1000 (the indicator runs at 115200 baud, so
 that its line rate does not cap the frames).
 
@@ -172,11 +173,21 @@ def rss_kib(pid):
     return total
 
 
-def load(tool, clients, seconds, rate):
-    indicator = Indicator(tool, ["--rate", str(rate), "--baud", "115200"])
-    server = Server(tool, ["--device", serial_device(indicator.path, "com19"), "--baud", "115200",
-                           "--max-clients", str(clients + 10)])
-    conns = [SseClient(server.port) if i % 2 else WsClient(server.port) for i in range(clients)]
+def load(tool, clients, seconds, rate, scales=0):
+    """scales: that many indicators, each a scale of its own (--scale), every client following
+    all of them as the page does; 0 for the one indicator given the old way."""
+    indicators = [Indicator(tool, ["--rate", str(rate), "--baud", "115200"])
+                  for _ in range(max(scales, 1))]
+    if scales:
+        args, path = [], "?scale=*"
+        for i, ind in enumerate(indicators):
+            args += ["--scale", "s%d=%s,baud=115200" % (i, serial_device(ind.path, "com%d" % (19 + i)))]
+    else:
+        args = ["--device", serial_device(indicators[0].path, "com19"), "--baud", "115200"]
+        path = ""
+    server = Server(tool, [*args, "--max-clients", str(clients + 10)])
+    conns = [SseClient(server.port, path="/api/events" + path) if i % 2
+             else WsClient(server.port, path="/ws" + path) for i in range(clients)]
     for c in conns:
         c.sock.setblocking(False)
     received = [0]
@@ -193,7 +204,11 @@ def load(tool, clients, seconds, rate):
 
     pump(time.monotonic() + 3)
     hz = os.sysconf("SC_CLK_TCK")
-    seq0 = json.loads(http_get(server.port, "/api/weight")[2])["seq"]
+    def seqs():
+        if not scales:
+            return json.loads(http_get(server.port, "/api/weight")[2])["seq"]
+        return sum(s["seq"] or 0 for s in json.loads(http_get(server.port, "/api/scales")[2])["scales"])
+    seq0 = seqs()
     c0, w0, t0 = cpu_ticks(server.proc.pid), wineserver_ticks(), time.monotonic()
     samples = [rss_kib(server.proc.pid)]
     end = t0 + seconds
@@ -201,9 +216,10 @@ def load(tool, clients, seconds, rate):
         pump(min(end, time.monotonic() + 10))
         samples.append(rss_kib(server.proc.pid))
     c1, w1, t1 = cpu_ticks(server.proc.pid), wineserver_ticks(), time.monotonic()
-    seq1 = json.loads(http_get(server.port, "/api/weight")[2])["seq"]
+    seq1 = seqs()
     status, _ = server.stop()
-    indicator.stop()
+    for indicator in indicators:
+        indicator.stop()
     for c in conns:
         c.close()
     return (100.0 * (c1 - c0) / hz / (t1 - t0), samples, received[0], status,
@@ -219,6 +235,9 @@ def main():
     ap.add_argument("--seconds", type=float, default=60)
     ap.add_argument("--load-rate", type=float, default=20)
     ap.add_argument("--no-latency", action="store_true", help="only the load")
+    ap.add_argument("--scales", type=int, default=0,
+                    help="the load from this many indicators at --load-rate each, as scales of "
+                         "one server, every client following all of them")
     args = ap.parse_args()
 
     if not args.no_latency:
@@ -232,9 +251,11 @@ def main():
         print("  serve adds at the median: %.3f ms" %
               (statistics.median(serve_ms) - statistics.median(read_ms)))
 
-    cpu, rss, received, status, rate, wine_cpu = load(args.tool, args.clients, args.seconds, args.load_rate)
-    print("Load: %d clients (half SSE, half WebSocket), %g frames/s asked, %.0f readings/s "
-          "served, %g s:" % (args.clients, args.load_rate, rate, args.seconds))
+    cpu, rss, received, status, rate, wine_cpu = load(args.tool, args.clients, args.seconds,
+                                                      args.load_rate, args.scales)
+    print("Load: %d clients (half SSE, half WebSocket), %s%g frames/s asked, %.0f readings/s "
+          "served, %g s:" % (args.clients, "%d scales x " % args.scales if args.scales else "",
+                             args.load_rate, rate, args.seconds))
     print("  CPU of serve %.2f %% of one core; RSS %s KiB (every 10 s); %d bytes to clients" %
           (cpu, " ".join(str(s) for s in rss), received))
     if os.environ.get("TOLVAK_SERVER"):

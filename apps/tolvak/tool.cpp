@@ -45,7 +45,11 @@ const std::vector<Command>& commands() {
              "reading, /api/events streams Server-Sent Events, /ws a WebSocket (JSON messages),\n"
              "/healthz tells that it runs. The port is retried every second while the device is\n"
              "missing or unplugged; clients stay connected and are told. Pages from other origins\n"
-             "and requests by other host names are refused unless allowed. Ctrl-C stops.\n"},
+             "and requests by other host names are refused unless allowed. Ctrl-C stops.\n"
+             "Several indicators: --scale NAME=DEVICE[,KEY=VALUE...] each; GET /api/scales lists\n"
+             "them, /api/scales/NAME/weight and ?scale=NAME (or *) on /api/events and /ws give\n"
+             "one (or all); the paths above stay the default scale's: the one named 'scale' (one\n"
+             "given the old way) or else the first (docs/scales.md).\n"},
             {"token", "FILE", "Make or renew the token that serve's commands must bear.", bindToken,
              "Writes 32 random bytes in hex to FILE, readable by its owner alone (a file it\n"
              "replaces keeps who may read it). serve --token-file FILE reads it at every command,\n"

@@ -45,17 +45,17 @@ def server_command(tool):
     return shlex.split(wrapper) if wrapper else [tool]
 
 
-def device_for(link):
+def device_for(link, com_name="com19"):
     """The --device that reaches what link points at. With $TOLVAK_SERVER_PORTS (Wine's
     dosdevices) the server finds its serial ports there by name: COM19 is the link com19."""
     ports = os.environ.get("TOLVAK_SERVER_PORTS")
     if not ports:
         return link, link
     # One name for every test: one left behind by an earlier test must not lead to its line.
-    com = os.path.join(ports, "com19")
+    com = os.path.join(ports, com_name)
     if os.path.lexists(com):
         os.unlink(com)
-    return "COM19", com
+    return com_name.upper(), com
 
 
 class Server:
@@ -135,9 +135,9 @@ def http_get(port, path, host=None, headers=None, method="GET"):
 
 
 class SseClient:
-    def __init__(self, port, headers=None, rcvbuf=None):
+    def __init__(self, port, headers=None, rcvbuf=None, path="/api/events"):
         self.sock = connect(port, rcvbuf=rcvbuf)
-        self.sock.sendall(request_bytes("/api/events", "127.0.0.1:%d" % port, headers))
+        self.sock.sendall(request_bytes(path, "127.0.0.1:%d" % port, headers))
         self.status, self.headers, self.buffer = read_head(self.sock)
 
     def fileno(self):
@@ -166,7 +166,7 @@ class SseClient:
 class WsClient:
     """A WebSocket client that reads text messages (the server sends nothing else to us)."""
 
-    def __init__(self, port, origin=None, host=None, rcvbuf=None, after_head=b""):
+    def __init__(self, port, origin=None, host=None, rcvbuf=None, after_head=b"", path="/ws"):
         self.sock = connect(port, rcvbuf=rcvbuf)
         key = base64.b64encode(os.urandom(16)).decode()
         headers = {"Upgrade": "websocket", "Connection": "Upgrade",
@@ -175,7 +175,7 @@ class WsClient:
             headers["Origin"] = origin
         self.control = []  # (opcode, payload) of the frames that are not text
         # after_head: frames sent in the same packet as the upgrade request.
-        self.sock.sendall(request_bytes("/ws", host or "127.0.0.1:%d" % port, headers) + after_head)
+        self.sock.sendall(request_bytes(path, host or "127.0.0.1:%d" % port, headers) + after_head)
         self.status, self.headers, self.buffer = read_head(self.sock)
 
     def fileno(self):

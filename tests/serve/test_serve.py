@@ -10,6 +10,7 @@ import json
 import os
 import selectors
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -509,6 +510,47 @@ class ServeTest(unittest.TestCase):
             self.assertIn("connected", states[gone:])
             self.assertEqual(states[-1], "connected")
         self.assertEqual(http_get(port, "/healthz")[0], 200)
+
+    def test_two_scales_one_stalled_then_unplugged(self):
+        # While one indicator stalls (its line open and silent) and is then unplugged, the other
+        # scale's clients get every one of its readings in order; the old paths stay the first
+        # scale's, as a single-scale server has them; each scale has its own commands.
+        d = temp_dir()
+        (dev_in, link_in), (dev_out, link_out) = (device_for(os.path.join(d, "in")),
+                                                  device_for(os.path.join(d, "out"), "com18"))
+        server = Server(TOOL, ["--scale", "in=%s,baud=9600" % dev_in, "--allow-commands",
+                               "--scale", "out=%s,baud=9600,format=status" % dev_out])
+        ind = [Indicator(TOOL, ["--baud", "9600", *args], link=link) for link, args in [
+            (link_in, ["--weight", "100", "--rate", "20"]),
+            (link_out, ["--format", "status", "--weight", "1500", "--rate", "20"])]]
+        self.addCleanup(lambda: [i.stop() for i in ind] and shutil.rmtree(d, True))
+        port = server.port
+        old, both = SseClient(port), WsClient(port, path="/ws?scale=*")
+        outs = [SseClient(port, path="/api/events?scale=out"), WsClient(port, path="/ws?scale=out")]
+
+        def of(ms, scale):
+            return [m for m in readings(ms) if m.get("scale") == scale]
+        collect([old, both], lambda g: readings(g[old]) and of(g[both], "out"))
+        os.kill(ind[0].proc.pid, signal.SIGSTOP)
+        got = collect(outs, lambda g: all(len(readings(ms)) >= 40 for ms in g.values()))
+        os.kill(ind[0].proc.pid, signal.SIGCONT)
+        ind[0].stop()
+        got = collect(outs + [both], lambda g: any(
+            m.get("state") == "waiting" and m["scale"] == "in" for m in g[both]) and all(
+            len(of(g[c], "out")) >= 80 for c in outs))
+        for c in outs + [both]:
+            self.assert_in_order_none_lost(of(got[c], "out"))
+        self.assertEqual({m["scale"] for c in outs for m in got[c]}, {"out"})
+        self.assertEqual({(r["weight"], "scale" in r) for r in readings(old.got)}, {("100", False)})
+        scales = json.loads(http_get(port, "/api/scales")[2])["scales"]
+        self.assertEqual([(s["name"], s["port"]["state"], s["weight"]) for s in scales],
+                         [("in", "waiting", "100"), ("out", "connected", "1500")])
+        self.assertEqual(json.loads(http_get(port, "/api/weight")[2])["stable"], False)
+        # The control format of "in" has no commands; the status format of "out" tares.
+        self.assertEqual(http_get(port, "/api/tare", method="POST")[0], 405)
+        status, _, body = http_get(port, "/api/scales/out/tare", method="POST")
+        self.assertEqual((status, json.loads(body)["reply"]["mode"]), (200, "net"))
+        self.assertEqual(server.stop()[0], 0)
 
     def test_idle_and_half_sent_requests_are_closed_in_time(self):
         self.rig = Rig()

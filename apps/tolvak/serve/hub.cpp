@@ -1,5 +1,7 @@
 #include "tolvak/serve/hub.h"
 
+#include "tolvak/output/text_format.h"
+
 namespace tolvak::cli::web {
 
 Message message(std::string text) {
@@ -10,25 +12,76 @@ Event event(const std::string& type, std::optional<uint64_t> id, const std::stri
     return {message(sseEvent(type, id, json)), message(webSocketTextFrame(json))};
 }
 
+Hub::Hub(net::io_context& io, std::vector<std::string> scales, size_t defaultScale,
+         Clock::duration writeInterval)
+    : m_io(io), m_flushTimer(io), m_writeInterval(writeInterval), m_meanGap(writeInterval),
+      m_default(defaultScale) {
+    for (std::string& name : scales) {
+        ScaleState state;
+        state.name = std::move(name);
+        state.portEvent = event("port", std::nullopt, portMessage({}, &state.name));
+        state.plainPort = event("port", std::nullopt, portMessage({}));
+        m_scales.push_back(std::move(state));
+    }
+}
+
 void Hub::add(const std::shared_ptr<Subscriber>& subscriber) {
     m_subscribers.push_back(subscriber);
     // A new client learns at once where things stand.
-    subscriber->deliver(m_portEvent);
-    if (m_readingEvent.sse) subscriber->deliver(m_readingEvent);
+    const Interest& interest = subscriber->interest();
+    if (interest.plain) {
+        const ScaleState& state = m_scales[m_default];
+        subscriber->deliver(state.plainPort);
+        if (state.plainReading.sse) subscriber->deliver(state.plainReading);
+    }
+    for (size_t scale : interest.scales) {
+        const ScaleState& state = m_scales[scale];
+        subscriber->deliver(state.portEvent);
+        if (state.readingEvent.sse) subscriber->deliver(state.readingEvent);
+    }
     subscriber->flush();
 }
 
-void Hub::reading(const Reading& reading) {
-    m_latest = reading;
-    ++m_seq;
-    m_readingEvent = event("reading", m_seq, readingMessage(reading, m_seq));
-    publish(m_readingEvent);
+void Hub::reading(size_t scale, const Reading& reading) {
+    ScaleState& state = m_scales[scale];
+    state.latest = reading;
+    ++state.seq;
+    state.readingEvent =
+        event("reading", state.seq, readingMessage(reading, state.seq, &state.name));
+    if (scale == m_default)
+        state.plainReading = event("reading", state.seq, readingMessage(reading, state.seq));
+    publish(scale, state.readingEvent, state.plainReading);
 }
 
-void Hub::port(const PortStatus& port) {
-    m_port = port;
-    m_portEvent = event("port", std::nullopt, portMessage(port));
-    publish(m_portEvent);
+void Hub::port(size_t scale, const PortStatus& port) {
+    ScaleState& state = m_scales[scale];
+    state.port = port;
+    state.portEvent = event("port", std::nullopt, portMessage(port, &state.name));
+    if (scale == m_default) state.plainPort = event("port", std::nullopt, portMessage(port));
+    publish(scale, state.portEvent, state.plainPort);
+}
+
+std::string Hub::weightAnswer(size_t scale) const {
+    const ScaleState& state = m_scales[scale];
+    return cli::weightAnswer(state.latest ? &*state.latest : nullptr, state.seq, state.port,
+                             std::chrono::system_clock::now());
+}
+
+std::string Hub::scalesAnswer() const {
+    const auto now = std::chrono::system_clock::now();
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const ScaleState& state : m_scales) {
+        nlohmann::ordered_json scale;
+        scale["name"] = state.name;
+        scale["device"] = state.port.device;
+        scale.update(
+            weightObject(state.latest ? &*state.latest : nullptr, state.seq, state.port, now));
+        list.push_back(std::move(scale));
+    }
+    nlohmann::ordered_json answer;
+    answer["default"] = m_scales[m_default].name;
+    answer["scales"] = std::move(list);
+    return jsonText(answer);
 }
 
 void Hub::heartbeat() {
@@ -37,43 +90,52 @@ void Hub::heartbeat() {
     forEach([&](Subscriber& s) {
         s.checkWriteDeadline(now);
         s.deliver(comment);
+        s.flush();
     });
-    flushSoon();
 }
 
 void Hub::dropAll() {
     forEach([](Subscriber& s) { s.drop(); });
 }
 
-void Hub::publish(const Event& event) {
-    forEach([&](Subscriber& s) { s.deliver(event); });
+void Hub::publish(size_t scale, const Event& named, const Event& plain) {
+    const bool isDefault = scale == m_default;
+    forEach([&](Subscriber& s) {
+        const Interest& interest = s.interest();
+        if (isDefault && interest.plain) s.deliver(plain);
+        if (interest.follows(scale)) s.deliver(named);
+    });
     flushSoon();
 }
 
-// An event after a pause (half a write interval since the one before) leaves at once, so a
-// slow stream waits for nothing. Events that come faster leave together, one write per client
-// each write interval.
 void Hub::flushSoon() {
     const auto now = Clock::now();
-    const bool afterPause = now - m_lastEvent >= m_writeInterval / 2;
+    const Clock::duration gap =
+        std::min<Clock::duration>(now - m_lastEvent, std::chrono::seconds(1));
     m_lastEvent = now;
-    if (afterPause || now - m_lastFlush >= m_writeInterval) {
-        m_lastFlush = now;
-        flush();
+    m_meanGap += (gap - m_meanGap) / 8;
+    if (m_meanGap >= m_writeInterval / 5) {
+        // Written after whatever else is queued for the server's thread: readings posted
+        // together leave together, a reading alone at once.
+        if (m_flushPosted) return;
+        m_flushPosted = true;
+        net::post(m_io, [this] {
+            m_flushPosted = false;
+            flush();
+        });
         return;
     }
-    if (m_flushPending) return;
-    m_flushPending = true;
-    m_flushTimer.expires_at(m_lastFlush + m_writeInterval);
+    if (m_flushTimed) return;
+    m_flushTimed = true;
+    m_flushTimer.expires_at(std::max(now, m_lastFlush + m_writeInterval));
     m_flushTimer.async_wait([this](ErrorCode ec) {
-        m_flushPending = false;
-        if (ec) return;
-        m_lastFlush = Clock::now();
-        flush();
+        m_flushTimed = false;
+        if (!ec) flush();
     });
 }
 
 void Hub::flush() {
+    m_lastFlush = Clock::now();
     forEach([](Subscriber& s) { s.flush(); });
 }
 

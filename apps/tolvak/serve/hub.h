@@ -3,6 +3,7 @@
 // Everyone listening to the readings: each streaming client with its own bounded queue, and the
 // hub that hands every event to all of them.
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -55,6 +56,17 @@ class ClientSlot {
 struct Places {
     std::shared_ptr<Counter> connections;
     std::shared_ptr<Counter> streams;
+};
+
+// Which scales a streaming client follows.
+struct Interest {
+    // The default scale's events as a single-scale server sends them, without its name.
+    bool plain = true;
+    std::vector<size_t> scales; // these scales' events, each naming its scale
+
+    bool follows(size_t scale) const {
+        return std::find(scales.begin(), scales.end(), scale) != scales.end();
+    }
 };
 
 // A client that receives the stream of events, through its own bounded queue. Whatever is
@@ -129,6 +141,8 @@ class Subscriber : public std::enable_shared_from_this<Subscriber> {
     }
 
     bool closed() const { return m_closed; }
+    const Interest& interest() const { return m_interest; }
+    void setInterest(Interest interest) { m_interest = std::move(interest); }
 
     void drop() {
         if (m_closed) return;
@@ -197,46 +211,62 @@ class Subscriber : public std::enable_shared_from_this<Subscriber> {
     bool m_closed = false;
     Clock::time_point m_writeStarted;
     std::function<void(ErrorCode)> m_afterWrites;
+    Interest m_interest;
 };
 
-// The latest reading and port state, and everyone listening. Events are queued to every client
-// at once; at a high reading rate one write carries several of them instead of costing a system
-// call each (see flushSoon).
+// The latest reading and port state of every scale, and everyone listening. An event is queued
+// to every client that follows its scale at once, and written when the server has nothing else
+// queued: a reading leaves at once, while readings that came in together, and those that come
+// while a client's write is still in flight, leave in one write. Only a sustained stream faster
+// than one event per fifth of the write interval (500 a second at 10 ms), far above what
+// several scales at 20 readings a second make, is written once per interval: a system call per
+// client and reading would cost more than the reading.
 class Hub {
   public:
-    Hub(net::io_context& io, Clock::duration writeInterval)
-        : m_flushTimer(io), m_writeInterval(writeInterval) {}
+    // scales: the names, in the server's order; defaultScale: the one of the single-scale paths.
+    Hub(net::io_context& io, std::vector<std::string> scales, size_t defaultScale,
+        Clock::duration writeInterval);
 
     void add(const std::shared_ptr<Subscriber>& subscriber);
-    void reading(const Reading& reading);
-    void port(const PortStatus& port);
+    void reading(size_t scale, const Reading& reading);
+    void port(size_t scale, const PortStatus& port);
     // Keeps SSE connections through proxies and finds dead clients; drops stuck writers.
     void heartbeat();
     void dropAll();
 
-    std::string weightAnswer() const {
-        return cli::weightAnswer(m_latest ? &*m_latest : nullptr, m_seq, m_port,
-                                 std::chrono::system_clock::now());
-    }
-    const PortStatus& portStatus() const { return m_port; }
+    size_t defaultScale() const { return m_default; }
+    std::string weightAnswer(size_t scale) const;
+    // /api/scales: every scale's name, device, port and latest reading.
+    std::string scalesAnswer() const;
+    const PortStatus& portStatus(size_t scale) const { return m_scales[scale].port; }
 
   private:
-    void publish(const Event& event);
+    struct ScaleState {
+        std::string name;
+        std::optional<Reading> latest;
+        uint64_t seq = 0;
+        PortStatus port;
+        Event portEvent;    // naming the scale
+        Event readingEvent; // naming the scale; null before the first reading
+        Event plainPort;    // the default scale's, as a single-scale server has them
+        Event plainReading;
+    };
+    void publish(size_t scale, const Event& named, const Event& plain);
     void flushSoon();
     void flush();
     template <class F> void forEach(F f);
 
-    std::vector<std::weak_ptr<Subscriber>> m_subscribers;
-    std::optional<Reading> m_latest;
-    uint64_t m_seq = 0;
-    PortStatus m_port;
-    Event m_portEvent = event("port", std::nullopt, portMessage({}));
-    Event m_readingEvent;
+    net::io_context& m_io;
     net::steady_timer m_flushTimer;
     Clock::duration m_writeInterval;
-    Clock::time_point m_lastFlush;
+    Clock::duration m_meanGap; // between events, averaged over the last few
     Clock::time_point m_lastEvent;
-    bool m_flushPending = false;
+    Clock::time_point m_lastFlush;
+    bool m_flushTimed = false;
+    std::vector<std::weak_ptr<Subscriber>> m_subscribers;
+    std::vector<ScaleState> m_scales;
+    size_t m_default;
+    bool m_flushPosted = false;
 };
 
 } // namespace tolvak::cli::web

@@ -32,23 +32,25 @@ nlohmann::ordered_json portObject(const PortStatus& port) {
     return object;
 }
 
-std::string readingMessage(const Reading& reading, uint64_t seq) {
+std::string readingMessage(const Reading& reading, uint64_t seq, const std::string* scale) {
     nlohmann::ordered_json message;
     message["type"] = "reading";
+    if (scale) message["scale"] = *scale;
     message["seq"] = seq;
     message.update(readingObject(reading));
     return jsonText(message);
 }
 
-std::string portMessage(const PortStatus& port) {
+std::string portMessage(const PortStatus& port, const std::string* scale) {
     nlohmann::ordered_json message;
     message["type"] = "port";
+    if (scale) message["scale"] = *scale;
     message.update(portObject(port));
     return jsonText(message);
 }
 
-std::string weightAnswer(const Reading* latest, uint64_t seq, const PortStatus& port,
-                         std::chrono::system_clock::time_point now) {
+nlohmann::ordered_json weightObject(const Reading* latest, uint64_t seq, const PortStatus& port,
+                                    std::chrono::system_clock::time_point now) {
     nlohmann::ordered_json answer;
     if (latest) {
         answer["seq"] = seq;
@@ -64,7 +66,12 @@ std::string weightAnswer(const Reading* latest, uint64_t seq, const PortStatus& 
         answer["ageMs"] = nullptr;
     }
     answer["port"] = portObject(port);
-    return jsonText(answer);
+    return answer;
+}
+
+std::string weightAnswer(const Reading* latest, uint64_t seq, const PortStatus& port,
+                         std::chrono::system_clock::time_point now) {
+    return jsonText(weightObject(latest, seq, port, now));
 }
 
 int healthStatus(const PortStatus& port) {

@@ -1,5 +1,6 @@
 #include "tolvak/serve/routes.h"
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 
@@ -94,6 +95,56 @@ std::optional<Answer> commandRefusal(const Request& request, const Site& site,
     return answer;
 }
 
+std::optional<size_t> findScale(const Site& site, std::string_view name) {
+    if (!site.scales) return std::nullopt;
+    for (size_t i = 0; i < site.scales->size(); ++i)
+        if ((*site.scales)[i] == name) return i;
+    return std::nullopt;
+}
+
+// "scale=in,out" or "scale=in&scale=out" ("*" for every one): the scales a stream follows, by
+// name; none asked for, the default scale as a single-scale server has it. Nullopt for a name
+// the server does not have, which is then in unknown.
+std::optional<Answer> streamScales(const Request& request, const Site& site, Answer answer,
+                                   std::string& unknown) {
+    std::string_view query = request.query;
+    while (!query.empty()) {
+        const std::string_view param = query.substr(0, query.find('&'));
+        query.remove_prefix(std::min(query.size(), param.size() + 1));
+        if (param.substr(0, 6) != "scale=") continue;
+        answer.plain = false;
+        std::string_view names = param.substr(6);
+        while (true) {
+            const std::string_view name = names.substr(0, names.find(','));
+            if (name == "*" || name == "%2A") {
+                for (size_t i = 0; site.scales && i < site.scales->size(); ++i)
+                    answer.scales.push_back(i);
+            } else if (auto i = findScale(site, name)) {
+                answer.scales.push_back(*i);
+            } else {
+                unknown = std::string(name);
+                return std::nullopt;
+            }
+            if (name.size() == names.size()) break;
+            names.remove_prefix(name.size() + 1);
+        }
+    }
+    return answer;
+}
+
+// "/api/scales/NAME/REST": the scale and REST; none for other paths or another name.
+std::optional<std::pair<size_t, std::string>> scalePath(const Site& site,
+                                                        const std::string& target) {
+    const std::string prefix = "/api/scales/";
+    if (target.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
+    const size_t slash = target.find('/', prefix.size());
+    if (slash == std::string::npos) return std::nullopt;
+    auto scale =
+        findScale(site, std::string_view(target).substr(prefix.size(), slash - prefix.size()));
+    if (!scale) return std::nullopt;
+    return std::make_pair(*scale, target.substr(slash + 1));
+}
+
 } // namespace
 
 Answer route(const Request& request, const Site& site) {
@@ -107,8 +158,11 @@ Answer route(const Request& request, const Site& site) {
     const std::string& target = request.target;
 
     // Commands only from programs, the server's own page and the origins allowed them.
+    bool offered = !site.commands.empty();
+    for (size_t i = 0; site.scaleCommands && i < site.scaleCommands->size(); ++i)
+        offered = offered || !(*site.scaleCommands)[i].empty();
     const bool commands =
-        !site.commands.empty() && commandOriginAllowed(origin, request.hosts.front(), site.policy);
+        offered && commandOriginAllowed(origin, request.hosts.front(), site.policy);
     if (request.method == "OPTIONS") {
         Answer answer = reply(204, "", "", allowOrigin);
         answer.headers = {{"Access-Control-Allow-Methods", commands ? "GET, POST" : "GET"},
@@ -116,9 +170,14 @@ Answer route(const Request& request, const Site& site) {
                           {"Access-Control-Max-Age", "600"}};
         return answer;
     }
+    const auto scaled = scalePath(site, target);
     if (request.method == "POST") {
-        for (const std::string& name : site.commands) {
-            if (target != "/api/" + name) continue;
+        // The default scale's at /api/NAME, each scale's at /api/scales/SCALE/NAME.
+        const size_t scale = scaled ? scaled->first : site.defaultScale;
+        const std::vector<std::string>& offered =
+            scaled && site.scaleCommands ? (*site.scaleCommands)[scale] : site.commands;
+        for (const std::string& name : offered) {
+            if (scaled ? scaled->second != name : target != "/api/" + name) continue;
             if (!commands)
                 return forbidden("not allowed to send commands", "--allow-commands-from",
                                  std::string(origin.value_or("")));
@@ -126,6 +185,7 @@ Answer route(const Request& request, const Site& site) {
             Answer answer = reply(200, "application/json", "", allowOrigin);
             answer.action = Answer::Action::command;
             answer.command = name;
+            answer.scale = scale;
             return answer;
         }
     }
@@ -138,6 +198,10 @@ Answer route(const Request& request, const Site& site) {
         return reply(200, "text/html; charset=utf-8", kWebPage, allowOrigin);
     if (target == "/api/weight")
         return reply(200, "application/json", site.weight() + "\n", allowOrigin);
+    if (target == "/api/scales" && site.scaleList)
+        return reply(200, "application/json", site.scaleList() + "\n", allowOrigin);
+    if (scaled && scaled->second == "weight" && site.scaleWeight)
+        return reply(200, "application/json", site.scaleWeight(scaled->first) + "\n", allowOrigin);
     if (target == "/healthz")
         return reply(healthStatus(site.port), "application/json", healthAnswer(site.port) + "\n",
                      allowOrigin);
@@ -149,7 +213,11 @@ Answer route(const Request& request, const Site& site) {
         if (site.streamsFull) return refusal(503, "too many clients");
         Answer answer = reply(200, "", "", allowOrigin);
         answer.action = ws ? Answer::Action::webSocket : Answer::Action::events;
-        return answer;
+        std::string unknown;
+        if (auto streamed = streamScales(request, site, std::move(answer), unknown))
+            return *streamed;
+        return reply(404, "application/json", jsonError("no scale named '" + unknown + "'"),
+                     allowOrigin);
     }
     return reply(404, "text/plain", "not found\n", allowOrigin);
 }

@@ -21,6 +21,7 @@ struct Request {
     std::vector<std::string_view> origins;
     std::vector<std::string_view> authorizations;
     bool webSocketUpgrade = false;
+    std::string query{}; // after the '?', without it
 };
 
 // What the routes need of the server.
@@ -32,6 +33,13 @@ struct Site {
     std::function<std::string()> weight; // the /api/weight answer
     const PortStatus& port;
     bool streamsFull = false;
+    // The scales by name, each with its commands offered; the paths above stand for
+    // defaultScale. None: the one scale, without /api/scales.
+    const std::vector<std::string>* scales = nullptr;
+    const std::vector<std::vector<std::string>>* scaleCommands = nullptr;
+    size_t defaultScale = 0;
+    std::function<std::string(size_t scale)> scaleWeight{}; // /api/scales/NAME/weight
+    std::function<std::string()> scaleList{};               // /api/scales
 };
 
 struct Answer {
@@ -48,6 +56,10 @@ struct Answer {
     std::string command;     // with Action::command
     // A page or host refused, for the operator: the server tells each such line once.
     std::string notice;
+    size_t scale = 0; // the scale of Action::command
+    // Of a stream: the default scale as a single-scale server sends it, and scales by name.
+    bool plain = true;
+    std::vector<size_t> scales;
 };
 
 Answer route(const Request& request, const Site& site);

@@ -3,34 +3,59 @@
 #include <exception>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <ostream>
-#include <thread>
 
-#include "acquisition/formats/format.h"
-#include "text/utf8.h"
 #include "tolvak/cli/command.h"
 #include "tolvak/cli/control_options.h"
 #include "tolvak/cli/feed_options.h"
 #include "tolvak/cli/start_options.h"
 #include "tolvak/detect/auto_format.h"
-#include "tolvak/feed/port_problems.h"
-#include "tolvak/feed/receive_errors.h"
-#include "tolvak/feed/scale_feed.h"
 #include "tolvak/feed/stop_request.h"
 #include "tolvak/output/text_format.h"
 #include "tolvak/publish/mqtt_publisher.h"
 #include "tolvak/serve/messages.h"
+#include "tolvak/serve/scale_runner.h"
 #include "tolvak/serve/token.h"
 #include "tolvak/serve/web_server.h"
-#include "tolvak/simulator/simulated_scale.h"
 
 namespace tolvak::cli {
 
 namespace {
 
-// The name the one scale of this server goes by in its MQTT topics.
-const char kScaleName[] = "scale";
+// The scales' MQTT publishers, a sink beside the web server: each scale's readings go to its own
+// publisher (its own connection, so that the broker's last will marks that scale offline), in the
+// server's JSON and numbered as the server numbers them. Filled before the scales start.
+class MqttSink : public ScaleSink {
+  public:
+    void add(const std::string& scale, std::unique_ptr<MqttPublisher> publisher) {
+        m_scales[scale].publisher = std::move(publisher);
+    }
+    void start() {
+        for (auto& [name, scale] : m_scales)
+            scale.publisher->start();
+    }
+    void stop() {
+        for (auto& [name, scale] : m_scales)
+            scale.publisher->stop();
+    }
+    // On the scale's own thread, so each scale's entry is touched by one thread only.
+    void onReading(const std::string& name, const Reading& reading) override {
+        const auto it = m_scales.find(name);
+        if (it != m_scales.end())
+            it->second.publisher->reading(reading, readingMessage(reading, ++it->second.seq));
+    }
+    void onPortState(const std::string& name, const PortStatus& port) override {
+        const auto it = m_scales.find(name);
+        if (it != m_scales.end()) it->second.publisher->port(portMessage(port));
+    }
+
+  private:
+    struct Scale {
+        std::unique_ptr<MqttPublisher> publisher;
+        uint64_t seq = 0;
+    };
+    std::map<std::string, Scale> m_scales;
+};
 
 std::string urlHost(const ListenAddress& listen) {
     return listen.wildcard ? "localhost" : urlAddress(listen.address);
@@ -90,11 +115,23 @@ void bindServeOptions(Options& options, ServeSettings& settings) {
                   });
     bindStableOptions(options, settings.feed.stable);
     bindPollOptions(options, settings.feed);
+    bindScaleList(options, settings.scales);
     bindMqttOptions(options, settings.mqtt);
     options.flag("--simulate",
                  "the demo's truck instead of an indicator, zero, tare and print obeyed: try "
                  "the server and a web page without a scale",
                  settings.simulate);
+    options.check([&settings, &options] {
+        if (settings.scales.empty()) return;
+        // Either every scale has its own settings or there is one scale.
+        if (settings.simulate)
+            throw UsageError("--simulate with --scale: give the scale as --scale NAME=simulate");
+        if (const auto option = scaleOptionOutside(options.givenWords(0)))
+            throw UsageError(*option + " with --scale: give it to its scale, as --scale NAME=" +
+                             (*option == "--device" ? std::string("DEVICE")
+                                                    : "DEVICE," + option->substr(2) + "=VALUE"));
+        settings.start.needsDevice = false;
+    });
     options.check([&settings] {
         if (!settings.simulate) return;
         if (settings.control.device) throw UsageError("--simulate reads no --device");
@@ -120,22 +157,44 @@ void bindServeOptions(Options& options, ServeSettings& settings) {
     });
 }
 
-int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err) {
-    // Named, not bound: the reader's lambda uses them, and C++17 lambdas cannot capture bindings.
-    const FeedOptions& options = settings.feed;
-    const AccessPolicy& policy = settings.policy;
-    const ServerLimits& limits = settings.limits;
+std::vector<ScaleSetup> serveScales(const ServeSettings& settings) {
+    std::vector<ScaleSetup> scales = settings.scales;
+    if (scales.empty()) {
+        ScaleSetup one;
+        one.name = kDefaultScaleName;
+        one.control = settings.control;
+        one.start = settings.start;
+        one.feed = settings.feed;
+        one.simulated = settings.simulate;
+        scales.push_back(std::move(one));
+    }
+    for (ScaleSetup& scale : scales) {
+        scale.start.quiet = settings.start.quiet;
+        scale.feed.follow = true; // a bridge keeps running whatever the device does
+    }
+    return scales;
+}
 
+int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err) {
+    const AccessPolicy& policy = settings.policy;
     if (!policy.listen.loopback)
         err << "tolvak serve: warning: listening on " << policy.listen.address
             << ": every computer that can reach it can read the scale\n";
 
+    const std::vector<ScaleSetup> scales = serveScales(settings);
+    const bool named = !settings.scales.empty(); // what is said names the scale
+    std::vector<std::string> names;
+    size_t defaultScale = 0;
+    for (const ScaleSetup& setup : scales) {
+        if (setup.name == kDefaultScaleName) defaultScale = names.size();
+        names.push_back(setup.name);
+    }
     // Made before the server and so gone after it: the server's last answers to commands go out
     // through it.
-    std::unique_ptr<MqttPublisher> publisher;
+    MqttSink mqtt;
     std::unique_ptr<WebServer> server;
     try {
-        server = std::make_unique<WebServer>(policy, limits);
+        server = std::make_unique<WebServer>(policy, settings.limits, names, defaultScale);
     } catch (const std::exception& e) {
         err << "tolvak serve: cannot listen on " << urlAddress(policy.listen.address) << ':'
             << policy.listen.port << ": " << e.what() << '\n';
@@ -144,43 +203,41 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
     out << "tolvak serve: http://" << urlHost(policy.listen) << ':' << server->port() << '/'
         << std::endl;
     StopRequest::Registration stopRequest([&] { server->stop(); });
-    // One insertion per line, so that it stays whole beside the reader's lines.
-    server->onNotice([&err](const std::string& line) {
+    // The server, the scales and the broker's threads all say things: one line at a time.
+    std::mutex log;
+    const auto say = [&log, &err](const std::string& line) {
+        std::lock_guard<std::mutex> lock(log);
         err << "tolvak serve: " + line + "\n" << std::flush;
-    });
+    };
+    server->onNotice(say);
 
-    // The serial side runs on its own thread, which makes the scale and so owns it (on Windows
-    // its events come to the thread that made it); readings cross to the server's thread through
-    // its queue, so no client can slow the reader down.
-    FeedStart start;
-    if (settings.simulate) {
-        if (!settings.start.quiet)
-            err << "tolvak serve: the demo's truck, simulated: no indicator is read" << std::endl;
-    } else {
-        start = feedStart("serve", settings.control, settings.start, err);
+    // Each scale reads on a thread of its own; readings cross to the server's thread through its
+    // queue, so that neither a client nor another scale can slow a reader down. The start lines
+    // (and --device auto) are said here first, in the order given.
+    std::vector<std::unique_ptr<ScaleRunner>> runners;
+    for (const ScaleSetup& setup : scales) {
+        const std::string command = named ? "serve: " + setup.name : "serve";
+        FeedStart start;
+        if (!setup.simulated)
+            start = feedStart(command, setup.control, setup.start, err);
+        else if (!setup.start.quiet)
+            err << "tolvak " << command << ": the demo's truck, simulated: no indicator is read"
+                << std::endl;
+        runners.push_back(std::make_unique<ScaleRunner>(
+            setup, std::move(start), std::vector<ScaleSink*>{server.get(), &mqtt}, command, err,
+            log));
     }
-    const ScaleOptions& scale = start.scale;
-    SimulatedScale* simulated = nullptr; // while it runs, instead of a feed
-    std::mutex feedMutex;
-    ScaleFeed* running = nullptr;
-    bool finished = false;
-    std::string sendError; // the reader's thread only: why the last command was not sent
-    std::vector<std::string> names;
+    std::vector<std::vector<std::string>> commands(runners.size());
     if (settings.commands) {
-        // Only the commands the format's protocol has are offered; a format still to be picked
-        // is offered all three, and the scale refuses those its protocol lacks.
-        const formats::Format* format = formats::findFormat(scale.format.format);
-        const auto bytes = [format](const std::string formats::Commands::*command) {
-            return format ? format->commands.*command : std::string("?");
-        };
-        const std::map<std::string, std::pair<Scale::Command, std::string>> kCommands = {
-            {"zero", {Scale::Command::Zero, bytes(&formats::Commands::zero)}},
-            {"tare", {Scale::Command::Tare, bytes(&formats::Commands::tare)}},
-            {"print", {Scale::Command::Print, bytes(&formats::Commands::print)}}};
-        for (const auto& [name, command] : kCommands)
-            if (!command.second.empty() || settings.simulate) names.push_back(name);
-        if (names.empty())
-            err << "tolvak serve: warning: format " << format->name << " has no commands\n";
+        bool any = false;
+        for (size_t i = 0; i < runners.size(); ++i) {
+            commands[i] = runners[i]->commands();
+            any = any || !commands[i].empty();
+            if (commands[i].empty())
+                err << "tolvak serve: warning: "
+                    << (named ? runners[i]->name() + ": " : std::string()) << "format "
+                    << runners[i]->formatName() << " has no commands\n";
+        }
         std::function<std::string()> token;
         if (settings.tokenFile) {
             // Read at every command, so that a new token takes effect without a restart.
@@ -191,125 +248,52 @@ int runServe(const ServeSettings& settings, std::ostream& out, std::ostream& err
                 err << "tolvak serve: --token-file " << e.what() << '\n';
                 return kExitFailure;
             }
-        } else if (!names.empty()) {
+        } else if (any) {
             err << "tolvak serve: commands without a token: every program on this computer "
                    "may zero or tare (see --token-file)\n";
         }
         server->setCommands(
-            names,
-            [&, kCommands](const std::string& name, WebServer::Written done) {
-                std::lock_guard<std::mutex> lock(feedMutex);
-                if (simulated) {
-                    // Written, then obeyed: the answer is the reading that follows.
-                    return simulated->post([sim = simulated, kCommands, name, done] {
-                        done(std::nullopt);
-                        sim->command(kCommands.at(name).first);
-                    });
-                }
-                if (!running) return done("the port is not open");
-                ScaleFeed& feed = *running;
-                feed.post([&feed, &sendError, kCommands, name, done] {
-                    if (!feed.scale().isOpen()) return done("the port is not open");
-                    sendError = "the line did not take it";
-                    if (!feed.scale().sendCommand(kCommands.at(name).first)) return done(sendError);
-                    done(std::nullopt);
-                });
+            commands,
+            [&runners](size_t scale, const std::string& name, WebServer::Written done) {
+                runners[scale]->command(name, std::move(done));
             },
             token);
     }
     std::mutex mqttFailureMutex;
     std::string mqttFailure;
     if (settings.mqtt.enabled) {
-        MqttPublisher::Hooks hooks;
-        if (settings.mqtt.commands) hooks.commands = names;
-        hooks.submit = [&](const std::string& name, MqttPublisher::Answer answer) {
-            server->submitCommand(name, std::move(answer));
-        };
-        hooks.log = [&](const std::string& line) { err << "tolvak serve: " << line << std::endl; };
-        hooks.fatal = [&](const std::string& line) {
-            err << "tolvak serve: " << line << std::endl;
-            std::lock_guard<std::mutex> lock(mqttFailureMutex);
-            mqttFailure = line;
-            server->stop();
-        };
-        try {
-            publisher = std::make_unique<MqttPublisher>(settings.mqtt, kScaleName, hooks);
-        } catch (const std::exception& e) {
-            err << "tolvak serve: --mqtt: " << e.what() << '\n';
-            return kExitFailure;
+        for (size_t i = 0; i < runners.size(); ++i) {
+            const std::string& name = runners[i]->name();
+            const std::string prefix = named ? name + ": " : std::string();
+            MqttPublisher::Hooks hooks;
+            if (settings.mqtt.commands) hooks.commands = commands[i];
+            hooks.submit = [&server, name](const std::string& command,
+                                           MqttPublisher::Answer answer) {
+                server->submitCommand(name, command, std::move(answer));
+            };
+            hooks.log = [say, prefix](const std::string& line) { say(prefix + line); };
+            hooks.fatal = [&, prefix](const std::string& line) {
+                say(prefix + line);
+                std::lock_guard<std::mutex> lock(mqttFailureMutex);
+                mqttFailure = line;
+                server->stop();
+            };
+            try {
+                mqtt.add(name, std::make_unique<MqttPublisher>(settings.mqtt, name, hooks));
+            } catch (const std::exception& e) {
+                err << "tolvak serve: --mqtt: " << e.what() << '\n';
+                return kExitFailure;
+            }
         }
-        publisher->start();
+        mqtt.start();
     }
-    uint64_t seq = 0; // as the server numbers them, for the same message
-    const auto postReading = [&](const Reading& reading) {
-        server->postReading(reading);
-        if (publisher) publisher->reading(reading, readingMessage(reading, ++seq));
-    };
-    const auto postPort = [&](const PortStatus& port) {
-        server->postPort(port);
-        if (publisher) publisher->port(portMessage(port));
-    };
-    std::thread reader([&] {
-        if (settings.simulate) {
-            SimulatedScale sim;
-            sim.onReading(postReading);
-            postPort({PortStatus::State::connected, "simulated", "", "", ""});
-            {
-                std::lock_guard<std::mutex> lock(feedMutex);
-                if (finished) return;
-                simulated = &sim;
-            }
-            sim.run();
-            std::lock_guard<std::mutex> lock(feedMutex);
-            simulated = nullptr;
-            return;
-        }
-        FeedOptions feedOptions = options;
-        feedOptions.settle = start.settle;
-        ScaleFeed feed(scale, feedOptions);
-        PortStatus said;
-        ReceiveErrorReport errors("serve", err, nullptr);
-        feed.onError([&](const Error& e) {
-            // Open errors are the port's state, told below; a command that could not be sent
-            // is answered 502 with the reason, and said here as what it is.
-            if (e.source == Error::Source::Receive)
-                errors.show(AutomationError(e.number, fromUtf8(e.description)));
-            if (e.source == Error::Source::Send) {
-                sendError = e.description;
-                err << "tolvak serve: a command could not be sent: " << e.description << '\n';
-            }
-        });
-        feed.onReading(postReading);
-        feed.onNotice([&](const std::string& notice) { err << notice << '\n' << std::flush; });
-        feed.onPortStatus([&](const PortStatus& port) {
-            postPort(port);
-            if (sayPortChange(err, "serve", port, said) &&
-                port.state == PortStatus::State::connected)
-                err << "tolvak serve: " << port.device << ": connected\n" << std::flush;
-        });
-        postPort(feed.port());
-        {
-            std::lock_guard<std::mutex> lock(feedMutex);
-            if (finished) return;
-            running = &feed;
-        }
-        feed.start();
-        feed.run();
-        {
-            std::lock_guard<std::mutex> lock(feedMutex);
-            running = nullptr;
-        }
-        feed.close();
-    });
+    for (auto& runner : runners)
+        runner->start();
     server->run();
-    {
-        std::lock_guard<std::mutex> lock(feedMutex);
-        finished = true;
-        if (running) running->stop();
-        if (simulated) simulated->stop();
-    }
-    reader.join();
-    if (publisher) publisher->stop();
+    for (auto& runner : runners)
+        runner->stop();
+    runners.clear(); // waits for every reader
+    mqtt.stop();
     std::lock_guard<std::mutex> lock(mqttFailureMutex);
     return mqttFailure.empty() ? kExitOk : kExitFailure;
 }

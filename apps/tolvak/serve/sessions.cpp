@@ -237,8 +237,10 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         Request request;
         request.method = std::string(req.method_string());
         request.target = std::string(req.target());
-        if (size_t query = request.target.find('?'); query != std::string::npos)
+        if (size_t query = request.target.find('?'); query != std::string::npos) {
+            request.query = request.target.substr(query + 1);
             request.target.resize(query);
+        }
         for (const auto& field : req) {
             const std::string_view value(field.value().data(), field.value().size());
             if (field.name() == http::field::host) request.hosts.push_back(value);
@@ -246,12 +248,19 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
             if (field.name() == http::field::authorization) request.authorizations.push_back(value);
         }
         request.webSocketUpgrade = websocket::is_upgrade(req);
+        Hub& hub = m_server.hub;
+        const size_t defaultScale = hub.defaultScale();
         const Site site{m_server.policy,
-                        m_server.commands,
+                        m_server.commands[defaultScale],
                         m_server.token,
-                        [this] { return m_server.hub.weightAnswer(); },
-                        m_server.hub.portStatus(),
-                        m_server.streams->value >= m_server.limits.maxClients};
+                        [&hub, defaultScale] { return hub.weightAnswer(defaultScale); },
+                        hub.portStatus(defaultScale),
+                        m_server.streams->value >= m_server.limits.maxClients,
+                        &m_server.names,
+                        &m_server.commands,
+                        defaultScale,
+                        [&hub](size_t scale) { return hub.weightAnswer(scale); },
+                        [&hub] { return hub.scalesAnswer(); }};
         Answer answer = route(request, site);
         m_cors = answer.allowOrigin;
         if (!answer.notice.empty()) m_server.tell(answer.notice);
@@ -264,12 +273,14 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
             return command(req, answer);
         case Answer::Action::events:
             m_stream.expires_never();
-            return startEvents();
-        case Answer::Action::webSocket:
+            return startEvents({answer.plain, answer.scales});
+        case Answer::Action::webSocket: {
             m_stream.expires_never();
-            std::make_shared<WebSocketClient>(m_server, m_stream.release_socket())
-                ->start(std::move(req), m_buffer);
+            auto client = std::make_shared<WebSocketClient>(m_server, m_stream.release_socket());
+            client->setInterest({answer.plain, answer.scales});
+            client->start(std::move(req), m_buffer);
             return;
+        }
         }
     }
 
@@ -285,7 +296,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
             res.prepare_payload();
             self->send(std::move(res));
         };
-        if (!m_server.desk.submit(accepted.command, answer)) {
+        if (!m_server.desks[accepted.scale]->desk.submit(accepted.command, answer)) {
             Answer busy = accepted;
             busy.status = 429;
             busy.body = jsonText({{"error", kTooManyCommands}}) + "\n";
@@ -293,16 +304,17 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
             send(response(req, busy));
             return;
         }
-        m_server.pumpCommands();
+        m_server.pumpCommands(accepted.scale);
     }
 
-    void startEvents() {
+    void startEvents(Interest interest) {
         std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n"
                            "Cache-Control: no-store\r\nConnection: close\r\nServer: tolvak\r\n";
         if (!m_cors.empty())
             head += "Access-Control-Allow-Origin: " + m_cors + "\r\nVary: Origin\r\n";
         head += "\r\n";
         auto client = std::make_shared<SseClient>(m_server, m_stream.release_socket());
+        client->setInterest(std::move(interest));
         client->start(head);
     }
 

@@ -6,31 +6,34 @@
 
 namespace tolvak::cli::web {
 
-void SharedState::reading(const Reading& r) {
-    hub.reading(r);
-    desk.reading(r);
-    pumpCommands();
+void SharedState::reading(size_t scale, const Reading& r) {
+    hub.reading(scale, r);
+    desks[scale]->desk.reading(r);
+    pumpCommands(scale);
 }
 
-void SharedState::pumpCommands() {
+void SharedState::pumpCommands(size_t scale) {
+    CommandDesk& desk = desks[scale]->desk;
+    net::steady_timer& deskTimer = desks[scale]->timer;
     const auto now = Clock::now();
     desk.expire(now);
     if (auto due = desk.due(now)) {
-        writeCommand(due->name, [this, executor = deskTimer.get_executor(),
-                                 id = due->id](std::optional<std::string> error) {
-            // Taken on the writer's thread, right after the write.
-            const auto at = std::chrono::system_clock::now();
-            net::post(executor, [this, id, error, at] {
-                desk.sent(id, error, at);
-                pumpCommands();
-            });
-        });
+        writeCommand(scale, due->name,
+                     [this, scale, executor = deskTimer.get_executor(),
+                      id = due->id](std::optional<std::string> error) {
+                         // Taken on the writer's thread, right after the write.
+                         const auto at = std::chrono::system_clock::now();
+                         net::post(executor, [this, scale, id, error, at] {
+                             desks[scale]->desk.sent(id, error, at);
+                             pumpCommands(scale);
+                         });
+                     });
     }
     const auto wake = desk.wakeAt();
     if (!wake) return;
     deskTimer.expires_at(std::max(*wake, now));
-    deskTimer.async_wait([this](ErrorCode ec) {
-        if (!ec) pumpCommands();
+    deskTimer.async_wait([this, scale](ErrorCode ec) {
+        if (!ec) pumpCommands(scale);
     });
 }
 

@@ -35,31 +35,43 @@ class OnceEach {
     std::unordered_set<std::string> m_seen;
 };
 
+// One scale's commands: its own line, so its own desk.
+struct ScaleDesk {
+    ScaleDesk(net::io_context& io, const ServerLimits& l)
+        : desk({l.commandQueue, l.commandInterval, l.commandTimeout}), timer(io) {}
+    CommandDesk desk;
+    net::steady_timer timer;
+};
+
 struct SharedState {
-    SharedState(net::io_context& io, AccessPolicy p, ServerLimits l)
-        : policy(std::move(p)), limits(l), hub(io, l.writeInterval),
-          desk({l.commandQueue, l.commandInterval, l.commandTimeout}), deskTimer(io) {}
+    SharedState(net::io_context& io, AccessPolicy p, ServerLimits l,
+                std::vector<std::string> scaleNames, size_t defaultScale)
+        : policy(std::move(p)), limits(l), names(scaleNames),
+          hub(io, std::move(scaleNames), defaultScale, l.writeInterval), commands(names.size()) {
+        for (size_t i = 0; i < names.size(); ++i)
+            desks.push_back(std::make_unique<ScaleDesk>(io, limits));
+    }
     AccessPolicy policy;
     ServerLimits limits;
     std::shared_ptr<Counter> connections = std::make_shared<Counter>();
     std::shared_ptr<Counter> streams = std::make_shared<Counter>();
+    std::vector<std::string> names; // the scales, in the server's order
     Hub hub;
     // Plain HTTP connections, for the one to let go when every place is taken.
     std::vector<std::weak_ptr<HttpSession>> sessions;
-    std::vector<std::string> commands;
+    std::vector<std::vector<std::string>> commands; // offered, by scale
     WebServer::Write writeCommand;
     std::function<std::string()> token;
-    CommandDesk desk;
-    net::steady_timer deskTimer;
+    std::vector<std::unique_ptr<ScaleDesk>> desks;  // by scale
     std::function<void(const std::string&)> notice; // the operator's log, one line
     OnceEach noticed{256};
 
     Places places() const { return {connections, streams}; }
-    void reading(const Reading& r);
+    void reading(size_t scale, const Reading& r);
     // Tells the operator a line not told recently.
     void tell(const std::string& line);
     // Writes what is due, answers what is late, and wakes again when the desk next has work.
-    void pumpCommands();
+    void pumpCommands(size_t scale);
 };
 
 } // namespace tolvak::cli::web

@@ -14,8 +14,10 @@ namespace tolvak::cli {
 using namespace web;
 
 struct WebServer::Impl : std::enable_shared_from_this<WebServer::Impl> {
-    Impl(AccessPolicy policy, ServerLimits limits)
-        : state(io, std::move(policy), limits), acceptor(io), heartbeatTimer(io), retryTimer(io) {
+    Impl(AccessPolicy policy, ServerLimits limits, std::vector<std::string> scales,
+         size_t defaultScale)
+        : state(io, std::move(policy), limits, std::move(scales), defaultScale), acceptor(io),
+          heartbeatTimer(io), retryTimer(io) {
         const tcp::endpoint endpoint(net::ip::make_address(state.policy.listen.address),
                                      state.policy.listen.port);
         if (const auto inherited = inheritedListener()) {
@@ -90,13 +92,16 @@ struct WebServer::Impl : std::enable_shared_from_this<WebServer::Impl> {
     net::steady_timer retryTimer;
 };
 
-WebServer::WebServer(AccessPolicy policy, ServerLimits limits)
-    : m_impl(std::make_shared<Impl>(std::move(policy), limits)) {}
+WebServer::WebServer(AccessPolicy policy, ServerLimits limits, std::vector<std::string> scales,
+                     size_t defaultScale)
+    : m_scales(scales),
+      m_impl(std::make_shared<Impl>(std::move(policy), limits, std::move(scales), defaultScale)) {}
 
 WebServer::~WebServer() {
     ErrorCode ignored;
     m_impl->acceptor.close(ignored);
-    m_impl->state.desk.cancelAll();
+    for (auto& desk : m_impl->state.desks)
+        desk->desk.cancelAll();
     m_impl->state.hub.dropAll();
 }
 
@@ -104,34 +109,46 @@ uint16_t WebServer::port() const {
     return m_impl->acceptor.local_endpoint().port();
 }
 
-void WebServer::setCommands(std::vector<std::string> names, Write write,
+void WebServer::setCommands(std::vector<std::vector<std::string>> names, Write write,
                             std::function<std::string()> token) {
     m_impl->state.commands = std::move(names);
     m_impl->state.writeCommand = std::move(write);
     m_impl->state.token = std::move(token);
 }
 
-void WebServer::submitCommand(std::string name,
+void WebServer::submitCommand(const std::string& scale, std::string name,
                               std::function<void(int status, std::string body)> answer) {
-    net::post(m_impl->io, [impl = m_impl, name = std::move(name), answer = std::move(answer)] {
-        if (!impl->state.writeCommand)
-            return answer(403, jsonText({{"error", "commands are not allowed"}}));
-        if (!impl->state.desk.submit(name, answer))
-            return answer(429, jsonText({{"error", kTooManyCommands}}));
-        impl->state.pumpCommands();
-    });
+    const auto i = indexOf(scale);
+    if (!i) return answer(404, jsonText({{"error", "no such scale: " + scale}}));
+    net::post(m_impl->io,
+              [impl = m_impl, i = *i, name = std::move(name), answer = std::move(answer)] {
+                  if (!impl->state.writeCommand)
+                      return answer(403, jsonText({{"error", "commands are not allowed"}}));
+                  if (!impl->state.desks[i]->desk.submit(name, answer))
+                      return answer(429, jsonText({{"error", kTooManyCommands}}));
+                  impl->state.pumpCommands(i);
+              });
 }
 
 void WebServer::onNotice(std::function<void(const std::string& line)> tell) {
     m_impl->state.notice = std::move(tell);
 }
 
-void WebServer::postReading(const Reading& reading) {
-    net::post(m_impl->io, [impl = m_impl, reading] { impl->state.reading(reading); });
+std::optional<size_t> WebServer::indexOf(const std::string& scale) const {
+    for (size_t i = 0; i < m_scales.size(); ++i)
+        if (m_scales[i] == scale) return i;
+    return std::nullopt;
 }
 
-void WebServer::postPort(const PortStatus& port) {
-    net::post(m_impl->io, [impl = m_impl, port] { impl->state.hub.port(port); });
+void WebServer::onReading(const std::string& scale, const Reading& reading) {
+    if (auto i = indexOf(scale))
+        net::post(m_impl->io,
+                  [impl = m_impl, i = *i, reading] { impl->state.reading(i, reading); });
+}
+
+void WebServer::onPortState(const std::string& scale, const PortStatus& port) {
+    if (auto i = indexOf(scale))
+        net::post(m_impl->io, [impl = m_impl, i = *i, port] { impl->state.hub.port(i, port); });
 }
 
 void WebServer::run() {

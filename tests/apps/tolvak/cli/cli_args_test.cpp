@@ -9,6 +9,8 @@
 #include "platform/posix/posix_sockets.h"
 #include "text/utf8.h"
 #include "tolvak/cli/control_options.h"
+#include "tolvak/cli/feed_options.h"
+#include "tolvak/cli/scale_list.h"
 #include "tolvak/commands/replay.h"
 #include "tolvak/output/text_format.h"
 

@@ -32,6 +32,8 @@ TEST(Routes, AnswerEachRequest) {
         int status;
         Action action;
         bool close;
+        size_t scale = 0;             // of a command
+        std::vector<size_t> scales{}; // of a stream: those named; none, the default's plain one
     };
     using V = std::vector<std::string_view>;
     const V host{"127.0.0.1:8111"};
@@ -123,14 +125,107 @@ TEST(Routes, AnswerEachRequest) {
          404,
          Action::respond,
          false},
+        {"the scales",
+         {"GET", "/api/scales", host, {}, {}},
+         false,
+         &connected,
+         200,
+         Action::respond,
+         0},
+        {"a scale's weight",
+         {"GET", "/api/scales/out/weight", host, {}, {}},
+         false,
+         &connected,
+         200,
+         Action::respond,
+         false},
+        {"no such scale",
+         {"GET", "/api/scales/nope/weight", host, {}, {}},
+         false,
+         &connected,
+         404,
+         Action::respond,
+         false},
+        {"a scale's tare",
+         {"POST", "/api/scales/out/tare", host, {}, bearer},
+         false,
+         &connected,
+         200,
+         Action::command,
+         false,
+         1},
+        {"a command that scale has not",
+         {"POST", "/api/scales/in/tare", host, {}, bearer},
+         false,
+         &connected,
+         405,
+         Action::respond,
+         false},
+        {"a scale's tare without the token",
+         {"POST", "/api/scales/out/tare", host, {}, {}},
+         false,
+         &connected,
+         401,
+         Action::respond,
+         false},
+        {"one scale's events",
+         {"GET", "/api/events", host, {}, {}, false, "scale=out"},
+         false,
+         &connected,
+         200,
+         Action::events,
+         false,
+         0,
+         {1}},
+        {"every scale's events",
+         {"GET", "/api/events", host, {}, {}, false, "x=1&scale=*"},
+         false,
+         &connected,
+         200,
+         Action::events,
+         false,
+         0,
+         {0, 1}},
+        {"two scales' WebSocket",
+         {"GET", "/ws", host, {}, {}, true, "scale=out&scale=in"},
+         false,
+         &connected,
+         200,
+         Action::webSocket,
+         false,
+         0,
+         {1, 0}},
+        {"events of no such scale",
+         {"GET", "/api/events", host, {}, {}, false, "scale=in,nope"},
+         false,
+         &connected,
+         404,
+         Action::respond,
+         false},
     };
+    // Two scales: the paths of one stand for "in"; only "out" can tare.
+    const std::vector<std::string> scales = {"in", "out"};
+    const std::vector<std::vector<std::string>> scaleCommands = {{}, {"tare"}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const Site site{policy, commands, token, weight, *row.port, row.streamsFull};
+        const Site site{policy,
+                        commands,
+                        token,
+                        weight,
+                        *row.port,
+                        row.streamsFull,
+                        &scales,
+                        &scaleCommands,
+                        0,
+                        [](size_t) { return std::string("{}"); },
+                        [] { return std::string("{}"); }};
         const Answer answer = route(row.request, site);
         EXPECT_EQ(answer.status, row.status);
         EXPECT_EQ(answer.action, row.action);
         EXPECT_EQ(answer.close, row.close);
+        EXPECT_EQ(answer.scale, row.scale);
+        EXPECT_EQ(answer.scales, row.scales);
+        EXPECT_EQ(answer.plain, row.scales.empty());
     }
 
     // Preflights offer POST and the token's header to an origin allowed commands only.
