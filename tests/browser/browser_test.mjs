@@ -1,6 +1,6 @@
 // A real browser opens the page of tolvak serve and sees the weight change as the simulated
-// truck drives on, then stand still (the stable mark). The system's Chromium, headless, driven
-// by playwright-core; no browser is ever downloaded.
+// truck drives on, then stand still (the stable mark), beside a second scale in its own panel.
+// The system's Chromium, headless, driven by playwright-core; no browser is ever downloaded.
 //
 // Usage: node browser_test.mjs TOLVAK SCREENSHOT.png
 // $TOLVAK_SERVER, when set, is the command that serves instead (tolvak.exe under Wine), reaching
@@ -58,7 +58,10 @@ try {
     device = "COM19";
   }
   const server = process.env.TOLVAK_SERVER ? process.env.TOLVAK_SERVER.split(" ") : [tool];
-  const serve = start(["serve", "--device", device, "--listen", "127.0.0.1:0"], server);
+  // Two scales: the indicator's, which is the default and keeps the one-scale page's ids, and the
+  // simulated truck beside it.
+  const serve = start(["serve", "--scale", "in=" + device, "--scale", "demo=simulate", "--listen",
+                       "127.0.0.1:0"], server);
   const url = (await firstLine(serve)).replace("tolvak serve: ", "");
 
   context = await chromium.launchPersistentContext(profile, {
@@ -92,6 +95,11 @@ try {
   await page.waitForSelector("#mark.stable", { timeout: 30000 });
   const lit = await page.locator("#display .seg.on").count();
   if (lit < 5) throw new Error("only " + lit + " segments lit");
+  // Every scale has its panel, named, with its own weight.
+  const names = await page.locator("section h2").allTextContents();
+  if (names.join() !== "in,demo") throw new Error("the panels are " + names.join());
+  const demo = await page.locator("section .display").nth(1).getAttribute("data-weight");
+  if (!demo || demo === "8888888") throw new Error("the simulated scale shows no weight");
   if (screenshot) await page.screenshot({ path: screenshot });
   console.log("saw " + seen.size + " weights, standing at " +
               (await page.getAttribute("#display", "data-weight")));

@@ -1,7 +1,7 @@
 """tolvak serve --mqtt against Debian's mosquitto on loopback, with mosquitto_sub as the office's
 client: weighings in order with their JSON, one per settled load; the retained state and the last
 will; a broker away for 10 s and a restart of tolvak while it is away lose and repeat nothing; a
-refused password is a clear error.
+refused password is a clear error; several scales publish each under its own name.
 
 Usage: test_mqtt.py TOLVAK [unittest arguments]; with $TOLVAK_SERVER (tolvak.exe under Wine) the
 server is that, and the run ends with status 77 when it is built without MQTT."""
@@ -76,11 +76,11 @@ class Subscriber:
     def _read(self):
         for line in self.proc.stdout:
             topic, _, payload = line.rstrip("\n").partition(" ")
-            if not topic.startswith(BASE + "command/"):  # the commands' empty payloads
+            if "/command/" not in topic:  # the commands' empty payloads
                 self.got.append((topic, json.loads(payload)))
 
-    def of(self, leaf):
-        return [p for t, p in list(self.got) if t == BASE + leaf]
+    def of(self, leaf, base=BASE):
+        return [p for t, p in list(self.got) if t == base + leaf]
 
     def stop(self):
         self.proc.terminate()
@@ -95,9 +95,9 @@ def wait_until(test, why, deadline=120):
         time.sleep(0.2)
 
 
-def retained_state(port, *login):
+def retained_state(port, *login, base=BASE):
     """The retained state of the scale, as a client that comes later sees it."""
-    out = subprocess.run(["mosquitto_sub", "-p", str(port), "-t", BASE + "state",
+    out = subprocess.run(["mosquitto_sub", "-p", str(port), "-t", base + "state",
                           "-C", "1", "-W", "30", *login], capture_output=True, text=True,
                          timeout=60)
     return json.loads(out.stdout)["state"]
@@ -182,6 +182,27 @@ class MqttTest(unittest.TestCase):
         wait_until(lambda: retained_state(self.port) == "waiting", "the indicator is gone")
         kill_hard(server)
         wait_until(lambda: retained_state(self.port) == "offline", "no last will")
+
+    def test_several_scales_publish_each_under_its_own_name(self):
+        self.broker()
+        sub = self.subscriber()
+        server = self.kept(Server(TOOL, [
+            "--scale", "in=%s,baud=9600,stable-window=0.5" % self.device, "--scale", "demo=simulate",
+            "--mqtt", "mqtt://127.0.0.1:%d" % self.port, "--mqtt-site", "yard", "--mqtt-store",
+            self.store]))
+        self.truck("--seconds", "20")
+        bases = ("tolvak/yard/in/", "tolvak/yard/demo/")
+        wait_until(lambda: all(sub.of("weighing", base) for base in bases), "a weighing each")
+        for base in bases:
+            # Each scale's own numbering and store: nothing of the other's among them.
+            seqs = [r["seq"] for r in sub.of("reading", base)]
+            self.assertEqual(seqs, sorted(set(seqs)))
+            self.assertEqual(sub.of("weighing", base)[0]["id"], 1)
+        self.assertEqual(sorted(os.listdir(self.store)), ["demo.weighings", "in.weighings"])
+        kill_hard(server)
+        # One connection each, so the broker's last will marks every scale offline.
+        for base in bases:
+            wait_until(lambda: retained_state(self.port, base=base) == "offline", base + " offline")
 
     def test_broker_away_then_tolvak_restarted_lose_and_repeat_nothing(self):
         broker = self.broker()
