@@ -110,8 +110,9 @@ ScaleSetup parseScale(const std::string& text) {
 
 void bindScaleList(Options& options, std::vector<ScaleSetup>& scales) {
     options.value("--scale", "NAME=DEVICE[,KEY=VALUE...]",
-                  "an indicator of several (repeatable), with the options above without their "
-                  "dashes, e.g. out=/dev/ttyUSB1,baud=9600; DEVICE 'simulate': the demo's truck",
+                  "one of several indicators (repeatable): its name, device and own options, which "
+                  "are the line, format, stable and poll options above without their dashes, e.g. "
+                  "out=/dev/ttyUSB1,baud=9600; DEVICE 'simulate': the demo's truck",
                   [&scales](const std::string& text) {
                       ScaleSetup setup = parseScale(text);
                       for (const ScaleSetup& other : scales)
