@@ -68,11 +68,18 @@ none=("no file tolvak.exe" "no file LICENSE.txt" 'no file x86\Tolvak.ocx' 'no fi
       "no class 64" "no typelib 64" "no class 32" "no progid" "not created" "not on path"
       "no service")
 
-# serve's options that serve refuses fail the installation, with serve's reason in the log.
-w msiexec /i "$(w winepath -w "$msi")" /qn SERVE_OPTIONS="--listen nowhere" \
-  /l*v "$(w winepath -w "$work/refused.log")" && fail "bad SERVE_OPTIONS were installed"
-grep -q -- "--listen: 'nowhere'" "$work/refused.log" || fail "the refusal is not in the MSI log"
-service > /dev/null && fail "a service was left by the refused installation"
+# serve's options that serve refuses fail the installation, with serve's reason in the log:
+# PROPERTIES|REASON.
+while IFS='|' read -r -u 3 properties reason; do
+  eval "props=($properties)"
+  w msiexec /i "$(w winepath -w "$msi")" /qn "${props[@]}" \
+    /l*v "$(w winepath -w "$work/refused.log")" && fail "$properties was installed"
+  grep -q -- "$reason" "$work/refused.log" || fail "$properties: the refusal is not in the MSI log"
+  service > /dev/null && fail "$properties: a service was left by the refused installation"
+done 3<<'CASES'
+SERVE_OPTIONS="--listen nowhere"|--listen: 'nowhere'
+DEVICE=COM7 SERVE_OPTIONS="--scale in=COM3"|--device with --scale
+CASES
 
 w msiexec /i "$(w winepath -w "$msi")" /qn || fail "msiexec /i exited $?"
 expect "installed" "${all[@]}"
@@ -97,6 +104,13 @@ service | grep -q -- '--device=COM7 --baud=9600 --format status --allow-origin h
 w msiexec /x "$(w winepath -w "$next")" /qn || fail "msiexec /x exited $?"
 expect "uninstalled" "${none[@]}"
 w reg query "HKCR\\TypeLib\\$libid" >/dev/null && fail "the type library's key is left"
+
+# Several scales in SERVE_OPTIONS, no DEVICE: the service is given the scales alone.
+w msiexec /i "$(w winepath -w "$msi")" /qn SERVE_OPTIONS="--scale in=COM3 --scale out=COM4,baud=9600" ||
+  fail "installing two scales exited $?"
+service | grep -q 'ImagePath.*Tolvak.token --scale in=COM3 --scale out=COM4,baud=9600$' ||
+  fail "the service was not given the two scales alone: $(service | grep ImagePath)"
+w msiexec /x "$(w winepath -w "$msi")" /qn || fail "msiexec /x of two scales exited $?"
 
 echo "installer: $failures failures"
 [ "$failures" -eq 0 ]

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # tolvak.exe ports and service under Wine's own tools. A port registered the way serial drivers
 # register theirs is listed, plain and as JSON. The service is installed, started (Wine's sc sees
-# it running), answers /healthz and /api/weight from its COM port, is stopped (its log says exit
-# status 0) and removed. Run through tests/wine/own_wineserver.sh.
+# it running), serves its two scales (one on a COM port, the demo's truck) with /api/weight and
+# /healthz for the first, is stopped (its log says exit status 0) and removed. Run through
+# tests/wine/own_wineserver.sh.
 set -uo pipefail
 . "$(dirname "$0")/tool_lib.sh"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
@@ -28,7 +29,8 @@ plug --weight 4321
 busy=()
 for _ in 1 2; do (while :; do :; done) & busy+=($!); done
 trap 'kill "${busy[@]}" 2>/dev/null; unplug; rm -rf "$dir"' EXIT
-exe service install --name "$name" --device COM5 --baud 9600 --listen "127.0.0.1:$port" >/dev/null
+scales=(--scale in=COM5,baud=9600 --scale demo=simulate)
+exe service install --name "$name" "${scales[@]}" --listen "127.0.0.1:$port" >/dev/null
 check "service install" 0 $?
 status=$(exe service status --name "$name" | tr -d '\r')
 check "it runs as an account of its own" "as:      NT SERVICE\\$name" "$(grep '^as:' <<<"$status")"
@@ -37,20 +39,23 @@ check "it is given the token made for it" "1 1" "$(grep -c -- "--token-file=C:.P
 # Its folder planted as a link elsewhere: refused by start and by the service's own run.
 mv "${log%/*}" "$dir/folder" && ln -s "$dir" "${log%/*}"
 for action in start run; do
-    opts=() && [ $action = run ] && opts=(--device COM5) # run takes serve's options, as installed
+    opts=() && [ $action = run ] && opts=("${scales[@]}") # run takes serve's options, as installed
     said=$(exe service $action --name "$name" "${opts[@]}" 2>&1)
     check "service $action refuses a linked folder" "1 1" "$? $(grep -c 'Tolvak is a link' <<<"$said")"
 done
 rm "${log%/*}" && mv "$dir/folder" "${log%/*}"
 check "service start" "service $name running" "$(exe service start --name "$name" | tr -d '\r')"
 check "sc sees it running" 1 "$(timeout 60 "$TOLVAK_WINE" sc query "$name" | grep -c RUNNING)"
-for _ in $(seq 300); do get "$port/api/weight" | grep -q '"weight":"4321"' && break; sleep 0.2; done
-check "the service serves the weight" 1 "$(get "$port/api/weight" | grep -c '"weight":"4321"')"
+for _ in $(seq 300); do get "$port/api/scales/in/weight" | grep -q '"weight":"4321"' && break; sleep 0.2; done
+check "the service serves its COM port's scale" 1 "$(get "$port/api/scales/in/weight" | grep -c '"weight":"4321"')"
+check "and lists both scales" "in,demo" "$(get "$port/api/scales" |
+    python3 -c 'import json,sys; print(",".join(s["name"] for s in json.load(sys.stdin)["scales"]))')"
+check "the first is the default scale" 1 "$(get "$port/api/weight" | grep -c '"weight":"4321"')"
 check "the service is healthy" 1 "$(get "$port/healthz" | grep -c '"state":"connected"')"
 check "service stop" "service $name stopped" "$(exe service stop --name "$name" | tr -d '\r')"
 check "stopped, it no longer answers" 1 "$(get "$port/healthz" | grep -c 'no answer')"
-check "its log tells of the device and a clean end" "connected,exit status 0" \
-    "$(grep -o 'COM5: connected\|exit status 0' "$log" | sed 's/COM5: //' | paste -sd,)"
+check "its log tells of the device and a clean end" "in: COM5: connected,exit status 0" \
+    "$(grep -o 'tolvak serve: in: COM5: connected\|exit status 0' "$log" | sed 's/tolvak serve: //' | paste -sd,)"
 mkdir -m 777 "$dir/open" && cp "$TOLVAK_EXE" "$dir/open/"
 check "install refuses a program ordinary users can replace" 1 "$(timeout 60 "$TOLVAK_WINE" \
     "$dir/open/tolvak.exe" service install --name "$name.2" --device COM5 2>&1 |
