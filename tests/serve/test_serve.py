@@ -518,7 +518,8 @@ class ServeTest(unittest.TestCase):
         d = temp_dir()
         (dev_in, link_in), (dev_out, link_out) = (device_for(os.path.join(d, "in")),
                                                   device_for(os.path.join(d, "out"), "com18"))
-        server = Server(TOOL, ["--scale", "in=%s,baud=9600" % dev_in, "--allow-commands",
+        server = Server(TOOL, ["--scale", "in=%s,baud=9600,format=control" % dev_in,
+                               "--allow-commands",
                                "--scale", "out=%s,baud=9600,format=status" % dev_out])
         ind = [Indicator(TOOL, ["--baud", "9600", *args], link=link) for link, args in [
             (link_in, ["--weight", "100", "--rate", "20"]),

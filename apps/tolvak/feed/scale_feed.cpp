@@ -21,8 +21,8 @@ const char* stateName(PortStatus::State state) {
 }
 
 ScaleFeed::ScaleFeed(const ScaleOptions& options, FeedOptions feed)
-    : m_given(options), m_first(std::make_unique<Scale>(options.line, options.format)),
-      m_options(std::move(feed)) {
+    : m_given(options), m_format(options.format.format),
+      m_first(std::make_unique<Scale>(options.line, options.format)), m_options(std::move(feed)) {
     m_port.device =
         options.line.device.empty() ? defaultDeviceName(options.line.port) : options.line.device;
     wire(*m_first);
@@ -74,6 +74,7 @@ bool ScaleFeed::settle() {
     }
     if (m_onNotice) m_onNotice(settled.said);
     m_settled = std::make_unique<Scale>(settled.options->line, settled.options->format);
+    m_format = settled.options->format.format;
     wire(*m_settled);
     m_live = m_settled.get();
     m_options.settle = nullptr;

@@ -52,6 +52,9 @@ class ScaleFeed {
     void post(std::function<void()> task);
     // Only on the feed's thread (in a callback or a posted task).
     Scale& scale() { return *m_live.load(); }
+    // The format read: the one given, or the one listening settled on. False while listening.
+    bool settled() const { return !m_options.settle; }
+    const std::string& formatName() const { return m_format; }
 
   private:
     void wire(Scale& scale);
@@ -63,6 +66,7 @@ class ScaleFeed {
     void setDiagnosis(std::string diagnosis);
 
     ScaleOptions m_given;
+    std::string m_format;
     // The scale read; the first one stays alive after settling replaces it, so that a stop()
     // from another thread never meets a scale being destroyed.
     std::unique_ptr<Scale> m_first;

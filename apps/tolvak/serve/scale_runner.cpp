@@ -40,7 +40,8 @@ std::vector<std::string> ScaleRunner::commands() const {
     std::vector<std::string> names;
     const formats::Format* format = formats::findFormat(m_start.scale.format.format);
     for (const auto& [name, command] : kCommands)
-        if (m_setup.simulated || !format || !(format->commands.*command.bytes).empty())
+        if (m_setup.simulated || m_start.start.autoFormat || !format ||
+            !(format->commands.*command.bytes).empty())
             names.push_back(name);
     return names;
 }
@@ -51,23 +52,28 @@ std::string ScaleRunner::formatName() const {
 }
 
 void ScaleRunner::command(const std::string& name, WebServer::Written done) {
-    const Scale::Command command = kCommands.at(name).command;
+    const CommandBytes& command = kCommands.at(name);
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_simulated) {
         // Written, then obeyed: the answer is the reading that follows.
         SimulatedScale& simulated = *m_simulated;
         simulated.post([&simulated, command, done] {
             done(std::nullopt);
-            simulated.command(command);
+            simulated.command(command.command);
         });
         return;
     }
     if (!m_feed) return done("the port is not open");
     ScaleFeed& feed = *m_feed;
-    feed.post([this, &feed, command, done] {
+    feed.post([this, &feed, name, command, done] {
         if (!feed.scale().isOpen()) return done("the port is not open");
+        // A format left to the tool is offered every command until it is known.
+        if (!feed.settled()) return done("the format is not known yet: the line is listened to");
+        const formats::Format* format = formats::findFormat(feed.formatName());
+        if (format && (format->commands.*command.bytes).empty())
+            return done("format " + feed.formatName() + " has no " + name + " command");
         m_sendError = "the line did not take it";
-        if (!feed.scale().sendCommand(command)) return done(m_sendError);
+        if (!feed.scale().sendCommand(command.command)) return done(m_sendError);
         done(std::nullopt);
     });
 }

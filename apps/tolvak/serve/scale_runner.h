@@ -32,8 +32,8 @@ class ScaleRunner {
     ScaleRunner& operator=(const ScaleRunner&) = delete;
 
     const std::string& name() const { return m_setup.name; }
-    // The commands offered (zero, tare, print): those its format's protocol has; all three while
-    // the format is still to be picked, and the scale then refuses those its protocol lacks.
+    // The commands offered (zero, tare, print): those its format's protocol has; all three when
+    // the format is left to the tool, which then refuses those the format it picks lacks.
     std::vector<std::string> commands() const;
     std::string formatName() const;
     // Writes the command to the line on the scale's thread; done comes from there.

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "tolvak/serve/scale_runner.h"
 #include "tolvak/serve/serve_command.h"
 
 namespace tolvak::cli {
@@ -67,12 +68,33 @@ TEST(ScaleList, EachScaleGetsItsOwnSettingsAndMistakesNameIt) {
             options.parse(c.args);
             if (c.error) ADD_FAILURE() << "no usage error";
         } catch (const UsageError& e) {
-            EXPECT_NE(c.error, nullptr) << e.what();
-            if (c.error)
-                EXPECT_NE(std::string(e.what()).find(c.error), std::string::npos) << e.what();
+            const std::string said = e.what();
+            EXPECT_TRUE(c.error && said.find(c.error) != std::string::npos) << said;
             continue;
         }
         EXPECT_TRUE(c.holds(serveScales(settings)));
+    }
+}
+
+// Only the commands a scale's format has are offered; a format left to the tool may turn out to
+// have any of them, and the simulated truck obeys all three.
+TEST(ScaleRunner, OffersTheCommandsItsFormatHas) {
+    const std::vector<std::string> all = {"print", "tare", "zero"};
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {"in=/dev/x,format=control", {}},
+        {"in=/dev/x,format=status", all},
+        {"in=/dev/x", all},
+        {"in=simulate", all}};
+    for (const auto& [scale, offered] : cases) {
+        ServeSettings settings;
+        Options options;
+        bindServeOptions(options, settings);
+        options.parse({"--scale", scale});
+        const ScaleSetup& setup = settings.scales.front();
+        FeedStart start{setup.control.scale, setup.start, nullptr};
+        std::mutex log;
+        ScaleRunner runner(setup, start, {}, "serve", std::cerr, log);
+        EXPECT_EQ(runner.commands(), offered) << scale;
     }
 }
 
