@@ -115,9 +115,11 @@ def line_waiter(stream):
 def latency(tool, frames, rate):
     serve_master, serve_path = raw_pty()
     read_master, read_path = raw_pty()
-    server = Server(tool, ["--device", serial_device(serve_path, "com19"), "--baud", "9600"])
+    server = Server(tool, ["--device", serial_device(serve_path, "com19"), "--baud", "9600",
+                           "--format", "control"])
     reader = subprocess.Popen([*server_command(tool), "read", "--device",
-                               serial_device(read_path, "com20"), "--baud", "9600"],
+                               serial_device(read_path, "com20"), "--baud", "9600",
+                               "--format", "control"],
                               stdout=subprocess.PIPE, bufsize=0)
     ws = WsClient(server.port)
     time.sleep(1.5)
