@@ -3,11 +3,15 @@
 `tolvak read` on the same stream; then CPU and memory of serve with many clients.
 
     bench/bench_serve.py TOLVAK [--frames N] [--rate R] [--clients C] [--seconds S]
-                                [--load-rate R] [--scales N] [--no-latency]
+                                [--load-rate R] [--scales N] [--no-latency] [--mqtt]
+                                [--sample-every S]
 
 Several scales: --scales 4 --clients 100 --load-rate 20 (four indicators, each a --scale).
 For a high reading rate: --clients 100 --load-rate 1000 (the indicator runs at 115200 baud, so
 that its line rate does not cap the frames).
+With the broker: --mqtt starts Debian's mosquitto on a free loopback port (a configuration of
+this script's own) and gives serve --mqtt to it, every reading published; a mosquitto_sub reads
+them all meanwhile, so that the broker's side is a real subscriber's.
 
 With $TOLVAK_SERVER (and $TOLVAK_SERVER_PORTS) set, as for tests/serve, both `serve` and `read`
 are that command's (tolvak.exe under Wine), reaching the pseudo-terminals as COM19 and COM20;
@@ -20,11 +24,13 @@ the message or line arriving in this process. Both paths carry this script's own
 """
 
 import argparse
+import contextlib
 import os
 import select
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 import tty
 
@@ -109,9 +115,11 @@ def line_waiter(stream):
 def latency(tool, frames, rate):
     serve_master, serve_path = raw_pty()
     read_master, read_path = raw_pty()
-    server = Server(tool, ["--device", serial_device(serve_path, "com19"), "--baud", "9600"])
+    server = Server(tool, ["--device", serial_device(serve_path, "com19"), "--baud", "9600",
+                           "--format", "control"])
     reader = subprocess.Popen([*server_command(tool), "read", "--device",
-                               serial_device(read_path, "com20"), "--baud", "9600"],
+                               serial_device(read_path, "com20"), "--baud", "9600",
+                               "--format", "control"],
                               stdout=subprocess.PIPE, bufsize=0)
     ws = WsClient(server.port)
     time.sleep(1.5)
@@ -173,9 +181,10 @@ def rss_kib(pid):
     return total
 
 
-def load(tool, clients, seconds, rate, scales=0):
+def load(tool, clients, seconds, rate, scales=0, mqtt=None, sample_every=10):
     """scales: that many indicators, each a scale of its own (--scale), every client following
-    all of them as the page does; 0 for the one indicator given the old way."""
+    all of them as the page does; 0 for the one indicator given the old way. mqtt: serve's
+    --mqtt... arguments, or None."""
     indicators = [Indicator(tool, ["--rate", str(rate), "--baud", "115200"])
                   for _ in range(max(scales, 1))]
     if scales:
@@ -185,7 +194,7 @@ def load(tool, clients, seconds, rate, scales=0):
     else:
         args = ["--device", serial_device(indicators[0].path, "com19"), "--baud", "115200"]
         path = ""
-    server = Server(tool, [*args, "--max-clients", str(clients + 10)])
+    server = Server(tool, [*args, "--max-clients", str(clients + 10), *(mqtt or [])])
     conns = [SseClient(server.port, path="/api/events" + path) if i % 2
              else WsClient(server.port, path="/ws" + path) for i in range(clients)]
     for c in conns:
@@ -213,7 +222,7 @@ def load(tool, clients, seconds, rate, scales=0):
     samples = [rss_kib(server.proc.pid)]
     end = t0 + seconds
     while time.monotonic() < end:
-        pump(min(end, time.monotonic() + 10))
+        pump(min(end, time.monotonic() + sample_every))
         samples.append(rss_kib(server.proc.pid))
     c1, w1, t1 = cpu_ticks(server.proc.pid), wineserver_ticks(), time.monotonic()
     seq1 = seqs()
@@ -226,6 +235,30 @@ def load(tool, clients, seconds, rate, scales=0):
             (seq1 - seq0) / (t1 - t0), 100.0 * (w1 - w0) / hz / (t1 - t0))
 
 
+@contextlib.contextmanager
+def broker():
+    """Debian's mosquitto on a free loopback port, with a subscriber to every reading: yields
+    serve's --mqtt arguments and a list that holds, once the context is left, the number of
+    readings the subscriber got."""
+    from test_mqtt import Broker, free_port
+    with tempfile.TemporaryDirectory() as dir:
+        port = free_port()
+        mosquitto = Broker(dir, port)
+        out = open(os.path.join(dir, "sub.txt"), "w+b")
+        sub = subprocess.Popen(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t",
+                                "tolvak/bench/+/reading"], stdout=out, stderr=subprocess.DEVNULL)
+        count = []
+        try:
+            yield (["--mqtt", "mqtt://127.0.0.1:%d" % port, "--mqtt-site", "bench",
+                    "--mqtt-store", os.path.join(dir, "store")], count)
+        finally:
+            sub.terminate()
+            sub.wait()
+            mosquitto.stop()
+            out.seek(0)
+            count.append(sum(1 for _ in out))
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("tool")
@@ -235,6 +268,9 @@ def main():
     ap.add_argument("--seconds", type=float, default=60)
     ap.add_argument("--load-rate", type=float, default=20)
     ap.add_argument("--no-latency", action="store_true", help="only the load")
+    ap.add_argument("--mqtt", action="store_true",
+                    help="the load with serve publishing every reading to a mosquitto of its own")
+    ap.add_argument("--sample-every", type=float, default=10, help="seconds between RSS samples")
     ap.add_argument("--scales", type=int, default=0,
                     help="the load from this many indicators at --load-rate each, as scales of "
                          "one server, every client following all of them")
@@ -251,13 +287,21 @@ def main():
         print("  serve adds at the median: %.3f ms" %
               (statistics.median(serve_ms) - statistics.median(read_ms)))
 
-    cpu, rss, received, status, rate, wine_cpu = load(args.tool, args.clients, args.seconds,
-                                                      args.load_rate, args.scales)
+    with contextlib.ExitStack() as stack:
+        mqtt, published = None, [0]
+        if args.mqtt:
+            mqtt, published = stack.enter_context(broker())
+        cpu, rss, received, status, rate, wine_cpu = load(
+            args.tool, args.clients, args.seconds, args.load_rate, args.scales, mqtt,
+            args.sample_every)
     print("Load: %d clients (half SSE, half WebSocket), %s%g frames/s asked, %.0f readings/s "
-          "served, %g s:" % (args.clients, "%d scales x " % args.scales if args.scales else "",
-                             args.load_rate, rate, args.seconds))
-    print("  CPU of serve %.2f %% of one core; RSS %s KiB (every 10 s); %d bytes to clients" %
-          (cpu, " ".join(str(s) for s in rss), received))
+          "served, %g s%s:" % (args.clients, "%d scales x " % args.scales if args.scales else "",
+                               args.load_rate, rate, args.seconds,
+                               ", every reading to the broker" if args.mqtt else ""))
+    print("  CPU of serve %.2f %% of one core; RSS %s KiB (every %g s); %d bytes to clients" %
+          (cpu, " ".join(str(s) for s in rss), args.sample_every, received))
+    if args.mqtt:
+        print("  the broker's subscriber got %d readings over the whole run" % published[-1])
     if os.environ.get("TOLVAK_SERVER"):
         print("  CPU of the wineserver meanwhile %.2f %% of one core" % wine_cpu)
 

@@ -174,6 +174,7 @@ class WsClient:
         if origin:
             headers["Origin"] = origin
         self.control = []  # (opcode, payload) of the frames that are not text
+        self.parse = json.loads  # what a text message's payload becomes
         # after_head: frames sent in the same packet as the upgrade request.
         self.sock.sendall(request_bytes(path, host or "127.0.0.1:%d" % port, headers) + after_head)
         self.status, self.headers, self.buffer = read_head(self.sock)
@@ -204,7 +205,7 @@ class WsClient:
             payload = self.buffer[offset:offset + length]
             self.buffer = self.buffer[offset + length:]
             if opcode == 1:
-                messages.append(json.loads(payload))
+                messages.append(self.parse(payload))
             else:
                 self.control.append((opcode, payload))
         return messages

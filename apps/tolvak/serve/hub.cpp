@@ -12,10 +12,8 @@ Event event(const std::string& type, std::optional<uint64_t> id, const std::stri
     return {message(sseEvent(type, id, json)), message(webSocketTextFrame(json))};
 }
 
-Hub::Hub(net::io_context& io, std::vector<std::string> scales, size_t defaultScale,
-         Clock::duration writeInterval)
-    : m_io(io), m_flushTimer(io), m_writeInterval(writeInterval), m_meanGap(writeInterval),
-      m_default(defaultScale) {
+Hub::Hub(net::io_context& io, std::vector<std::string> scales, size_t defaultScale)
+    : m_io(io), m_flushTimer(io), m_default(defaultScale) {
     for (std::string& name : scales) {
         ScaleState state;
         state.name = std::move(name);
@@ -109,15 +107,10 @@ void Hub::publish(size_t scale, const Event& named, const Event& plain) {
 }
 
 void Hub::flushSoon() {
-    const auto now = Clock::now();
-    const Clock::duration gap =
-        std::min<Clock::duration>(now - m_lastEvent, std::chrono::seconds(1));
-    m_lastEvent = now;
-    m_meanGap += (gap - m_meanGap) / 8;
-    if (m_meanGap >= m_writeInterval / 5) {
+    if (m_flushPosted || m_flushTimed) return;
+    if (Clock::now() >= m_nextFlush) {
         // Written after whatever else is queued for the server's thread: readings posted
         // together leave together, a reading alone at once.
-        if (m_flushPosted) return;
         m_flushPosted = true;
         net::post(m_io, [this] {
             m_flushPosted = false;
@@ -125,9 +118,8 @@ void Hub::flushSoon() {
         });
         return;
     }
-    if (m_flushTimed) return;
     m_flushTimed = true;
-    m_flushTimer.expires_at(std::max(now, m_lastFlush + m_writeInterval));
+    m_flushTimer.expires_at(m_nextFlush);
     m_flushTimer.async_wait([this](ErrorCode ec) {
         m_flushTimed = false;
         if (!ec) flush();
@@ -135,18 +127,27 @@ void Hub::flushSoon() {
 }
 
 void Hub::flush() {
-    m_lastFlush = Clock::now();
+    // Writing takes at most about a tenth of the thread: the rest is for reading and requests.
+    constexpr int kShare = 10;
+    constexpr Clock::duration kLongestWait = std::chrono::milliseconds(10);
+    const auto start = Clock::now();
     forEach([](Subscriber& s) { s.flush(); });
+    m_flushCost += (Clock::now() - start - m_flushCost) / 8;
+    m_nextFlush = start + std::min<Clock::duration>(m_flushCost * kShare, kLongestWait);
 }
 
 template <class F> void Hub::forEach(F f) {
-    std::vector<std::shared_ptr<Subscriber>> live;
-    live.reserve(m_subscribers.size());
-    for (auto& weak : m_subscribers)
-        if (auto s = weak.lock(); s && !s->closed()) live.push_back(std::move(s));
-    m_subscribers.assign(live.begin(), live.end());
-    for (auto& s : live)
-        f(*s);
+    // Gone and dropped clients leave the list in place: this runs for every event, so no list
+    // is made and freed each time.
+    m_subscribers.erase(std::remove_if(m_subscribers.begin(), m_subscribers.end(),
+                                       [](const std::weak_ptr<Subscriber>& weak) {
+                                           const auto s = weak.lock();
+                                           return !s || s->closed();
+                                       }),
+                        m_subscribers.end());
+    // By index: f never adds a client, and each is held while f runs.
+    for (size_t i = 0; i < m_subscribers.size(); ++i)
+        if (const auto s = m_subscribers[i].lock()) f(*s);
 }
 
 } // namespace tolvak::cli::web

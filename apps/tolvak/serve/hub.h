@@ -215,17 +215,20 @@ class Subscriber : public std::enable_shared_from_this<Subscriber> {
 };
 
 // The latest reading and port state of every scale, and everyone listening. An event is queued
-// to every client that follows its scale at once, and written when the server has nothing else
-// queued: a reading leaves at once, while readings that came in together, and those that come
-// while a client's write is still in flight, leave in one write. Only a sustained stream faster
-// than one event per fifth of the write interval (500 a second at 10 ms), far above what
-// several scales at 20 readings a second make, is written once per interval: a system call per
-// client and reading would cost more than the reading.
+// to every client that follows its scale and written as soon as the server's thread has handled
+// what was queued with it: a reading leaves at once, readings that came in together leave in one
+// write. Events are batched only where the writing is behind:
+// - a client whose write is still in flight (the socket took less than it was given) gets what
+//   piled up meanwhile in its next write;
+// - while writing to every client would take more than a tenth of the server's thread (about
+//   100 clients at 1000 readings a second on a PC), the next write waits until ten times the
+//   last one's duration has passed since it began, at most 10 ms, and takes all that came
+//   meanwhile: a system call per client and reading would cost more than the reading. With a
+//   few clients, or at 100 readings a second, nothing waits.
 class Hub {
   public:
     // scales: the names, in the server's order; defaultScale: the one of the single-scale paths.
-    Hub(net::io_context& io, std::vector<std::string> scales, size_t defaultScale,
-        Clock::duration writeInterval);
+    Hub(net::io_context& io, std::vector<std::string> scales, size_t defaultScale);
 
     void add(const std::shared_ptr<Subscriber>& subscriber);
     void reading(size_t scale, const Reading& reading);
@@ -258,10 +261,8 @@ class Hub {
 
     net::io_context& m_io;
     net::steady_timer m_flushTimer;
-    Clock::duration m_writeInterval;
-    Clock::duration m_meanGap; // between events, averaged over the last few
-    Clock::time_point m_lastEvent;
-    Clock::time_point m_lastFlush;
+    Clock::duration m_flushCost{}; // of one write to every client, averaged over the last few
+    Clock::time_point m_nextFlush; // the earliest the next write keeps within the share
     bool m_flushTimed = false;
     std::vector<std::weak_ptr<Subscriber>> m_subscribers;
     std::vector<ScaleState> m_scales;

@@ -47,7 +47,7 @@ struct SharedState {
     SharedState(net::io_context& io, AccessPolicy p, ServerLimits l,
                 std::vector<std::string> scaleNames, size_t defaultScale)
         : policy(std::move(p)), limits(l), names(scaleNames),
-          hub(io, std::move(scaleNames), defaultScale, l.writeInterval), commands(names.size()) {
+          hub(io, std::move(scaleNames), defaultScale), commands(names.size()) {
         for (size_t i = 0; i < names.size(); ++i)
             desks.push_back(std::make_unique<ScaleDesk>(io, limits));
     }

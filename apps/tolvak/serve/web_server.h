@@ -21,12 +21,9 @@ struct ServerLimits {
     size_t clientBuffer = 1 << 20;    // bytes queued for one client before it is dropped
     size_t maxHeaderBytes = 8 * 1024; // request line and header fields together
     size_t maxHeaderFields = 64;
-    std::chrono::seconds requestTimeout{15}; // to send a whole request, and between requests
-    std::chrono::seconds writeTimeout{30};   // for a response to leave
-    std::chrono::seconds heartbeat{15};      // an SSE comment when nothing else was sent
-    // Events are written at once, unless they keep coming faster than one per fifth of this:
-    // then once per interval (see Hub).
-    std::chrono::milliseconds writeInterval{10};
+    std::chrono::seconds requestTimeout{15};        // to send a whole request, and between requests
+    std::chrono::seconds writeTimeout{30};          // for a response to leave
+    std::chrono::seconds heartbeat{15};             // an SSE comment when nothing else was sent
     std::chrono::milliseconds commandTimeout{2000}; // for the frame that shows a command's effect
     std::chrono::milliseconds commandInterval{300}; // from the start of one command to the next
     size_t commandQueue = 4; // commands waiting for the line; more are answered 429
