@@ -21,8 +21,8 @@ const char* stateName(PortStatus::State state) {
 }
 
 ScaleFeed::ScaleFeed(const ScaleOptions& options, FeedOptions feed)
-    : m_given(options), m_format(options.format.format),
-      m_first(std::make_unique<Scale>(options.line, options.format)), m_options(std::move(feed)) {
+    : m_settings(options), m_first(std::make_unique<Scale>(options.line, options.format)),
+      m_options(std::move(feed)) {
     m_port.device =
         options.line.device.empty() ? defaultDeviceName(options.line.port) : options.line.device;
     wire(*m_first);
@@ -61,7 +61,7 @@ void ScaleFeed::report(const Error& e) {
 bool ScaleFeed::settle() {
     Settled settled;
     try {
-        settled = m_options.settle(m_given, [this] { return m_stopRequested.load(); });
+        settled = m_options.settle(m_settings, [this] { return m_stopRequested.load(); });
     } catch (const std::system_error& e) {
         report(
             Error{Error::Source::Open, controlErrorNumber(e.code()), e.what(), e.what(), e.code()});
@@ -73,8 +73,8 @@ bool ScaleFeed::settle() {
         return false;
     }
     if (m_onNotice) m_onNotice(settled.said);
-    m_settled = std::make_unique<Scale>(settled.options->line, settled.options->format);
-    m_format = settled.options->format.format;
+    m_settings = *settled.options;
+    m_settled = std::make_unique<Scale>(m_settings.line, m_settings.format);
     wire(*m_settled);
     m_live = m_settled.get();
     m_options.settle = nullptr;

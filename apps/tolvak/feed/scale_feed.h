@@ -54,7 +54,7 @@ class ScaleFeed {
     Scale& scale() { return *m_live.load(); }
     // The format read: the one given, or the one listening settled on. False while listening.
     bool settled() const { return !m_options.settle; }
-    const std::string& formatName() const { return m_format; }
+    const std::string& formatName() const { return m_settings.format.format; }
 
   private:
     void wire(Scale& scale);
@@ -65,8 +65,7 @@ class ScaleFeed {
     void setPort(PortStatus::State state, std::string error, std::string hint = "");
     void setDiagnosis(std::string diagnosis);
 
-    ScaleOptions m_given;
-    std::string m_format;
+    ScaleOptions m_settings; // those given, then those listening settled on
     // The scale read; the first one stays alive after settling replaces it, so that a stop()
     // from another thread never meets a scale being destroyed.
     std::unique_ptr<Scale> m_first;

@@ -24,6 +24,12 @@ const std::map<std::string, CommandBytes> kCommands = {
     {"tare", {Scale::Command::Tare, &formats::Commands::tare}},
     {"print", {Scale::Command::Print, &formats::Commands::print}}};
 
+// Whether the format's protocol has the command; a format the tool does not know may.
+bool formatHas(const std::string& formatName, const CommandBytes& command) {
+    const formats::Format* format = formats::findFormat(formatName);
+    return !format || !(format->commands.*command.bytes).empty();
+}
+
 } // namespace
 
 ScaleRunner::ScaleRunner(ScaleSetup setup, FeedStart start, std::vector<ScaleSink*> sinks,
@@ -38,10 +44,9 @@ ScaleRunner::~ScaleRunner() {
 
 std::vector<std::string> ScaleRunner::commands() const {
     std::vector<std::string> names;
-    const formats::Format* format = formats::findFormat(m_start.scale.format.format);
     for (const auto& [name, command] : kCommands)
-        if (m_setup.simulated || m_start.start.autoFormat || !format ||
-            !(format->commands.*command.bytes).empty())
+        if (m_setup.simulated || m_start.start.autoFormat ||
+            formatHas(m_start.scale.format.format, command))
             names.push_back(name);
     return names;
 }
@@ -69,8 +74,7 @@ void ScaleRunner::command(const std::string& name, WebServer::Written done) {
         if (!feed.scale().isOpen()) return done("the port is not open");
         // A format left to the tool is offered every command until it is known.
         if (!feed.settled()) return done("the format is not known yet: the line is listened to");
-        const formats::Format* format = formats::findFormat(feed.formatName());
-        if (format && (format->commands.*command.bytes).empty())
+        if (!formatHas(feed.formatName(), command))
             return done("format " + feed.formatName() + " has no " + name + " command");
         m_sendError = "the line did not take it";
         if (!feed.scale().sendCommand(command.command)) return done(m_sendError);

@@ -65,7 +65,6 @@ std::string urlHost(const ListenAddress& listen) {
 
 void bindServeOptions(Options& options, ServeSettings& settings) {
     bindControlOptions(options, settings.control);
-    settings.feed.follow = true; // a bridge keeps running whatever the device does
     AccessPolicy& policy = settings.policy;
     policy.listen = parseListenAddress("127.0.0.1:8111");
     options.value(

@@ -94,8 +94,7 @@ struct WebServer::Impl : std::enable_shared_from_this<WebServer::Impl> {
 
 WebServer::WebServer(AccessPolicy policy, ServerLimits limits, std::vector<std::string> scales,
                      size_t defaultScale)
-    : m_scales(scales),
-      m_impl(std::make_shared<Impl>(std::move(policy), limits, std::move(scales), defaultScale)) {}
+    : m_impl(std::make_shared<Impl>(std::move(policy), limits, std::move(scales), defaultScale)) {}
 
 WebServer::~WebServer() {
     ErrorCode ignored;
@@ -135,8 +134,10 @@ void WebServer::onNotice(std::function<void(const std::string& line)> tell) {
 }
 
 std::optional<size_t> WebServer::indexOf(const std::string& scale) const {
-    for (size_t i = 0; i < m_scales.size(); ++i)
-        if (m_scales[i] == scale) return i;
+    // The names never change after the server is made: safe from any thread.
+    const std::vector<std::string>& names = m_impl->state.names;
+    for (size_t i = 0; i < names.size(); ++i)
+        if (names[i] == scale) return i;
     return std::nullopt;
 }
 

@@ -75,7 +75,6 @@ class WebServer : public ScaleSink {
   private:
     std::optional<size_t> indexOf(const std::string& scale) const;
 
-    std::vector<std::string> m_scales;
     struct Impl;
     std::shared_ptr<Impl> m_impl;
 };
