@@ -10,6 +10,7 @@ import signal
 import socket
 import subprocess
 import tempfile
+import threading
 import time
 
 
@@ -27,12 +28,25 @@ class Indicator:
                 os.unlink(tmp)
             os.symlink(self.path, tmp)
             os.replace(tmp, link)  # atomically, as udev does
+            # One that ends by itself (--count, --seconds) takes its name along too.
+            threading.Thread(target=self._unlink_when_ended, daemon=True).start()
+
+    def _unlink_when_ended(self):
+        self.proc.wait()
+        self._unlink()
+
+    def _unlink(self):
+        try:
+            if os.readlink(self.link) == self.path:
+                os.unlink(self.link)
+        except OSError:
+            pass
 
     def stop(self):
         """Ends it as a USB adapter goes: the name goes too, so that nobody reaches a
         pseudo-terminal that another test gets later under the same number."""
-        if self.link and os.path.lexists(self.link) and os.readlink(self.link) == self.path:
-            os.unlink(self.link)
+        if self.link:
+            self._unlink()
         if self.proc.poll() is None:
             self.proc.send_signal(signal.SIGTERM)
         self.proc.wait(timeout=10)

@@ -300,7 +300,9 @@ TEST(Tool, ReadStableWaitsForTheWeightToStand) {
 }
 
 TEST(Tool, ReadFollowWaitsOutAnUnpluggedDevice) {
-    // The device is a symlink, as udev makes them; replugging points it at a new terminal.
+    // The device is a symlink, as udev makes them: unplugging takes it away (left behind, it
+    // would lead to whatever test gets that terminal's number next), replugging points it at a
+    // new terminal.
     // Each step waits for the one before to show (w FILE TEXT), however busy the machine.
     ToolRun run = runShell(
         "d=$(mktemp -d); "
@@ -309,9 +311,9 @@ TEST(Tool, ReadFollowWaitsOutAnUnpluggedDevice) {
         "\"$T\" indicator --weight 10 --rate 50 > $d/a & a=$!; w $d/a pts; "
         "ln -s $(head -n1 $d/a) $d/dev; "
         "\"$T\" read --follow --changes --device $d/dev > $d/out 2> $d/err & r=$!; w $d/out 10; "
-        "kill $a; wait $a; w $d/err waiting; "
+        "kill $a; wait $a; rm $d/dev; w $d/err waiting; "
         "\"$T\" indicator --weight 20 --rate 50 > $d/b & b=$!; w $d/b pts; "
-        "ln -sfn $(head -n1 $d/b) $d/dev; w $d/out 20; "
+        "ln -s $(head -n1 $d/b) $d/dev; w $d/out 20; "
         "kill $r; wait $r; echo status $?; kill $b; cat $d/out; cat $d/err >&2; rm -rf $d");
     EXPECT_EQ(run.out, "status 0\n10\n20\n") << run.err;
     EXPECT_NE(run.err.find("waiting for the device"), std::string::npos) << run.err;
